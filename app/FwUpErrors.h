@@ -1,0 +1,43 @@
+#pragma once
+#include <QString>
+#include <stdexcept>
+
+// Run-time errors raised by the serial port and the upgrade file. Each has a
+// stable number and description; the upgrade's error handler shows both.
+enum class FwUpErrorNumber : int {
+    CommPortNotOpen = 101,
+    CommPortAlreadyOpen = 102,
+    CommPortMissing = 103,
+    CommPortOpenFailed = 104,
+    CommPortInUse = 105,
+    CommSettingsInvalid = 106,
+    CommPortNumberInvalid = 107,
+    DialogCancelled = 32755,  // the file dialog's Cancel: never reported
+};
+
+inline QString fwUpErrorDescription(FwUpErrorNumber n)
+{
+    switch (n) {
+    case FwUpErrorNumber::CommPortNotOpen: return QStringLiteral("Operation valid only when the port is open");
+    case FwUpErrorNumber::CommPortAlreadyOpen: return QStringLiteral("Port already open");
+    case FwUpErrorNumber::CommPortMissing: return QStringLiteral("No such serial port");
+    case FwUpErrorNumber::CommPortOpenFailed: return QStringLiteral("The serial port could not be opened");
+    case FwUpErrorNumber::CommPortInUse: return QStringLiteral("Port in use or access denied");
+    case FwUpErrorNumber::CommSettingsInvalid: return QStringLiteral("Invalid port settings");
+    case FwUpErrorNumber::CommPortNumberInvalid: return QStringLiteral("Invalid port number");
+    case FwUpErrorNumber::DialogCancelled: return QStringLiteral("Cancel was selected");
+    }
+    return QStringLiteral("Unknown error");
+}
+
+class FwUpError : public std::runtime_error {
+public:
+    explicit FwUpError(FwUpErrorNumber n)
+        : std::runtime_error(fwUpErrorDescription(n).toStdString()), number_(n) {}
+    FwUpErrorNumber number() const { return number_; }
+    int code() const { return static_cast<int>(number_); }
+    QString description() const { return fwUpErrorDescription(number_); }
+
+private:
+    FwUpErrorNumber number_;
+};

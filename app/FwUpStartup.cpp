@@ -1,0 +1,37 @@
+#include "app/FwUpStartup.h"
+#include "app/QtPrompts.h"
+#include "link/EventWait.h"
+#include "link/QtCommPort.h"
+#include <QApplication>
+#include <functional>
+
+namespace FwUpStartup {
+
+int Main(FwUpGlobals &globals, FwUpServices services,
+         const std::function<void(frmFwUpMain &)> &onShown)
+{
+    // Closing the last window must not end the nested loops of a running
+    // command: the main loop alone decides when the program ends.
+    QApplication::setQuitOnLastWindowClosed(false);
+    frmFwUpMain window(globals, std::move(services));
+    window.Form_Load();
+    window.show();
+    EventWait::yieldOnce();
+    if (onShown)
+        onShown(window);
+    window.Form_Activate();
+    return 0;
+}
+
+int RunApplication(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(FwUpApp::Title);
+    FwUpGlobals globals;
+    QtCommPort comm(PortMap::fromEnvironment());
+    QtPrompts prompts;
+    FwUpServices services{comm, prompts, QCoreApplication::applicationDirPath()};
+    return Main(globals, services, [&prompts](frmFwUpMain &w) { prompts.setParentWindow(&w); });
+}
+
+}

@@ -1,0 +1,18 @@
+#pragma once
+#include "app/frmFwUpMain.h"
+#include <functional>
+
+// The start procedure: shows the main window and keeps the program alive in
+// its main loop until a quit request.
+namespace FwUpStartup {
+
+// Runs the whole program with the given services; returns when it ends.
+// `onShown`, when given, is called once the window is up (tests use it to
+// schedule their clicks).
+int Main(FwUpGlobals &globals, FwUpServices services,
+         const std::function<void(frmFwUpMain &)> &onShown = {});
+
+// The real program: QSerialPort, Qt prompts, the executable's folder.
+int RunApplication(int argc, char **argv);
+
+}

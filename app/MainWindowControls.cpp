@@ -1,0 +1,168 @@
+// Builds the main window's controls and menus as they are when the window is
+// first shown.
+#include "app/Artwork.h"
+#include "app/frmFwUpMain.h"
+#include <QAction>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
+
+namespace {
+
+// The faces the layout was drawn for come first; the others are the nearest
+// ones a Linux desktop has, at the same size and weight.
+QFont uiFont(const QString &family, double points, bool bold = false)
+{
+    QFont f;
+    f.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                   QStringLiteral("DejaVu Sans")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+const QString kSansSerif = QStringLiteral("MS Sans Serif");
+const QString kArial = QStringLiteral("Arial");
+constexpr double kWindowFontPoints = 12;
+constexpr double kExitFontPoints = 8.25;
+constexpr double kValueFontPoints = 12;
+constexpr double kHeadingFontPoints = 9.75;
+constexpr int kExitPicturePixels = 32;
+
+QRect twips(int left, int top, int width, int height)
+{
+    const int k = frmFwUpMain::kTwipsPerPixel;
+    return QRect(left / k, top / k, width / k, height / k);
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, const QRect &rect,
+                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(rect);
+    l->setAlignment(align);
+    l->setWordWrap(true);
+    return l;
+}
+
+} // namespace
+
+void frmFwUpMain::buildControls()
+{
+    setWindowTitle(kCaption);
+    setWindowIcon(Artwork::productIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(uiFont(kSansSerif, kWindowFontPoints));
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+    setCentralWidget(client);
+
+    cmdExit = new QToolButton(client);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    cmdExit->setText(QStringLiteral("Exit"));
+    cmdExit->setIcon(Artwork::exitIcon());
+    cmdExit->setIconSize(QSize(kExitPicturePixels, kExitPicturePixels));
+    cmdExit->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    cmdExit->setToolTip(QStringLiteral("Quit OV3"));
+    cmdExit->setFont(uiFont(kSansSerif, kExitFontPoints));
+    cmdExit->setFocusPolicy(Qt::StrongFocus);
+    cmdExit->setGeometry(twips(4080, 240, 855, 855));
+
+    lblhard = makeLabel(client, "lblhard", QString(), twips(3480, 1440, 1815, 375));
+    lblhard->setFont(uiFont(kSansSerif, kValueFontPoints, true));
+    lblBoot = makeLabel(client, "lblBoot", QString(), twips(2760, 2880, 1815, 255));
+    lblBoot->hide();
+    lblFirm = makeLabel(client, "lblFirm", QString(), twips(3480, 1920, 1815, 255));
+    lblFirm->setFont(uiFont(kSansSerif, kValueFontPoints, true));
+    Label4 = makeLabel(client, "Label4", QStringLiteral("Meter Serial Number:"), twips(840, 1440, 2565, 345));
+    Label4->setFont(uiFont(kSansSerif, kHeadingFontPoints));
+    Label4->hide();
+    Label3 = makeLabel(client, "Label3", QStringLiteral("Boot Loader Version:"), twips(480, 2880, 1845, 225));
+    Label3->setFont(uiFont(kSansSerif, kHeadingFontPoints));
+    Label3->hide();
+    Label2 = makeLabel(client, "Label2", QStringLiteral("Firmware Version:"), twips(840, 1920, 2205, 345));
+    Label2->setFont(uiFont(kSansSerif, kHeadingFontPoints));
+    Label2->hide();
+
+    cmdConnect = new QPushButton(QStringLiteral("Connect"), client);
+    cmdConnect->setObjectName(QStringLiteral("cmdConnect"));
+    cmdConnect->setGeometry(twips(960, 720, 2655, 375));
+    cmdConnect->setAutoDefault(false);
+    cmdUpgrade = new QPushButton(QStringLiteral("Upgrade"), client);
+    cmdUpgrade->setObjectName(QStringLiteral("cmdUpgrade"));
+    cmdUpgrade->setGeometry(twips(960, 240, 2655, 375));
+    cmdUpgrade->setAutoDefault(false);
+    cmdUpgrade->setEnabled(false);
+
+    pbUpgrade = new QProgressBar(client);
+    pbUpgrade->setObjectName(QStringLiteral("pbUpgrade"));
+    pbUpgrade->setGeometry(twips(0, 2490, 6135, 375));
+    pbUpgrade->setTextVisible(false);
+    pbUpgrade->hide();
+
+    const QFont statusFont = uiFont(kArial, kHeadingFontPoints, true);
+    lblTitle = makeLabel(client, "lblTitle", QStringLiteral("Searching for meter"),
+                         twips(840, 1440, 4215, 495), Qt::AlignHCenter | Qt::AlignTop);
+    lblTitle->setFont(statusFont);
+    lblTitle->hide();
+    lblInfo = makeLabel(client, "lblInfo", QStringLiteral("Info"), twips(1320, 1920, 3375, 495),
+                        Qt::AlignHCenter | Qt::AlignTop);
+    lblInfo->setFont(statusFont);
+    lblInfo->hide();
+
+    setTabOrder(cmdExit, cmdConnect);
+    setTabOrder(cmdConnect, cmdUpgrade);
+
+    connect(cmdExit, &QToolButton::clicked, this, &frmFwUpMain::cmdExit_Click);
+
+    buildMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void frmFwUpMain::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    mnuFile = bar->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuExit, &QAction::triggered, this, &frmFwUpMain::mnuExit_Click);
+
+    mnuSourcePort = bar->addMenu(QStringLiteral("&Port"));
+    mnuSourcePort->setObjectName(QStringLiteral("mnuSourcePort"));
+    for (int n = 0; n <= FwUpGlobals::kPortCount; ++n) {
+        QAction *item = mnuSourcePort->addAction(
+            n == 0 ? QStringLiteral("None") : QStringLiteral("Comm%1:").arg(n));
+        item->setObjectName(QStringLiteral("mnuSourcePortComm_%1").arg(n));
+        item->setCheckable(true);  // shows the port a meter answered on
+        item->setChecked(false);
+        item->setEnabled(false);
+        item->setVisible(n == 0);
+        mnuSourcePortComm[n] = item;
+    }
+
+    mnuTools = bar->addMenu(QStringLiteral("Tools"));
+    mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    mnuDeviceInfo = mnuTools->addAction(QStringLiteral("Device Info"));
+    mnuDeviceInfo->setObjectName(QStringLiteral("mnuDeviceInfo"));
+
+    mnuhelp = bar->addMenu(QStringLiteral("&Help"));
+    mnuhelp->setObjectName(QStringLiteral("mnuhelp"));
+    mnuhelpAbout = mnuhelp->addAction(QStringLiteral("&About"));
+    mnuhelpAbout->setObjectName(QStringLiteral("mnuhelpAbout"));
+    mnuHelpHelp = mnuhelp->addAction(QStringLiteral("Help"));
+    mnuHelpHelp->setObjectName(QStringLiteral("mnuHelpHelp"));
+}

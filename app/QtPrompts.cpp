@@ -1,0 +1,88 @@
+#include "app/QtPrompts.h"
+#include "app/FwUpGlobals.h"
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <vector>
+
+namespace {
+
+struct ButtonChoice {
+    QMessageBox::StandardButton button;
+    MsgAnswer answer;
+};
+
+std::vector<ButtonChoice> buttonsFor(int style)
+{
+    switch (style & MsgStyle::ButtonsMask) {
+    case MsgStyle::OkCancel:
+        return {{QMessageBox::Ok, MsgAnswer::OK}, {QMessageBox::Cancel, MsgAnswer::Cancel}};
+    case MsgStyle::AbortRetryIgnore:
+        return {{QMessageBox::Abort, MsgAnswer::Abort},
+                {QMessageBox::Retry, MsgAnswer::Retry},
+                {QMessageBox::Ignore, MsgAnswer::Ignore}};
+    case MsgStyle::RetryCancel:
+        return {{QMessageBox::Retry, MsgAnswer::Retry}, {QMessageBox::Cancel, MsgAnswer::Cancel}};
+    default:
+        return {{QMessageBox::Ok, MsgAnswer::OK}};
+    }
+}
+
+QMessageBox::Icon iconFor(int style)
+{
+    switch (style & MsgStyle::IconMask) {
+    case MsgStyle::Critical: return QMessageBox::Critical;
+    case MsgStyle::Exclamation: return QMessageBox::Warning;
+    case MsgStyle::Information: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+MsgAnswer QtPrompts::MsgBox(const QString &text, int style, const QString &title)
+{
+    const auto choices = buttonsFor(style);
+    QMessageBox box(iconFor(style), title.isEmpty() ? FwUpApp::Title : title, text,
+                    QMessageBox::NoButton, parent_);
+    for (const auto &c : choices)
+        box.addButton(c.button);
+    const size_t defaultIndex = (style & MsgStyle::DefaultMask) == MsgStyle::DefaultButton2 ? 1 : 0;
+    box.setDefaultButton(choices[std::min(defaultIndex, choices.size() - 1)].button);
+    // Esc answers Cancel where there is one, otherwise the only button (OK).
+    for (const auto &c : choices)
+        if (c.answer == MsgAnswer::Cancel || choices.size() == 1)
+            box.setEscapeButton(c.button);
+    box.exec();
+    const auto clicked = box.standardButton(box.clickedButton());
+    for (const auto &c : choices)
+        if (c.button == clicked)
+            return c.answer;
+    // Closed without a button (Esc with no escape button): the safest answer.
+    for (const auto &c : choices)
+        if (c.answer == MsgAnswer::Cancel || c.answer == MsgAnswer::Abort)
+            return c.answer;
+    return choices.front().answer;
+}
+
+QString QtPrompts::qtFilter(const QString &pipeFilter)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> QtPrompts::ShowOpen(const QString &dialogTitle, const QString &filter,
+                                           const QString &initialFileName)
+{
+    const QString chosen =
+        QFileDialog::getOpenFileName(parent_, dialogTitle, initialFileName, qtFilter(filter));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include "app/Prompts.h"
+#include <QPointer>
+#include <QWidget>
+
+// Prompts shown with real Qt message boxes and file dialogs, modal over the
+// main window.
+class QtPrompts : public Prompts {
+public:
+    void setParentWindow(QWidget *parent) { parent_ = parent; }
+    MsgAnswer MsgBox(const QString &text, int style, const QString &title) override;
+    std::optional<QString> ShowOpen(const QString &dialogTitle, const QString &filter,
+                                    const QString &initialFileName) override;
+
+    // "Desc|pattern|Desc|pattern" as the upgrade dialog is given it, in Qt's form.
+    static QString qtFilter(const QString &pipeFilter);
+
+private:
+    QPointer<QWidget> parent_;
+};

@@ -1,0 +1,93 @@
+// The session file: the Port menu index of the port last used, then ten empty
+// reserved fields, one per line with CR LF endings.
+#include "app/Prompts.h"
+#include "app/frmFwUpMain.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <limits>
+
+namespace {
+
+constexpr int kReservedFields = 10;
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+const QByteArray kEmptyTextField = QByteArrayLiteral("\"\"");
+
+// Splits text the way the platform's field reader does: fields end at a
+// comma or a line end; quotes around a text field are dropped.
+QStringList readFields(const QByteArray &data)
+{
+    QStringList fields;
+    int i = 0;
+    const int n = data.size();
+    while (i < n) {
+        while (i < n && (data[i] == ' ' || data[i] == '\t'))
+            ++i;
+        QByteArray field;
+        if (i < n && data[i] == '"') {
+            const int close = data.indexOf('"', i + 1);
+            const int end = close < 0 ? n : close;
+            field = data.mid(i + 1, end - i - 1);
+            i = close < 0 ? n : close + 1;
+            while (i < n && data[i] != ',' && data[i] != '\r' && data[i] != '\n')
+                ++i;
+        } else {
+            const int start = i;
+            while (i < n && data[i] != ',' && data[i] != '\r' && data[i] != '\n')
+                ++i;
+            field = data.mid(start, i - start).trimmed();
+        }
+        fields << QString::fromLatin1(field);
+        if (i < n && data[i] == ',')
+            ++i;
+        else
+            while (i < n && (data[i] == '\r' || data[i] == '\n'))
+                ++i;
+    }
+    return fields;
+}
+
+} // namespace
+
+bool frmFwUpMain::Save_Config()
+{
+    bool failed = !QDir::setCurrent(g.App_Path);
+
+    // The new file is written beside the old one and replaces it only once it
+    // is complete, so a failed save never leaves an emptied file behind. The
+    // name is taken in App_Path even when changing folder failed.
+    const QString path = QDir(g.App_Path).filePath(kConfigFileName);
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isWritable())
+        failed = true;  // a read-only file stays as it is
+    if (!failed) {
+        QSaveFile file(path);
+        QByteArray content = QByteArray::number(g.Port_Menu_Index) + kLineEnd;
+        for (int i = 0; i < kReservedFields; ++i)
+            content += kEmptyTextField + kLineEnd;
+        failed = !file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
+                 !file.commit();
+    }
+    if (failed) {
+        prompts_.MsgBox(QStringLiteral("Error Saving Session Config File"),
+                        MsgStyle::OkOnly + MsgStyle::Critical, QStringLiteral("Save Parameters"));
+        return false;
+    }
+    return true;
+}
+
+bool frmFwUpMain::Load_Config()
+{
+    QFile file(kConfigFileName);  // the current folder, as the writer left it
+    bool ok = file.open(QIODevice::ReadOnly);
+    const QStringList fields = ok ? readFields(file.readAll()) : QStringList();
+    ok = ok && file.error() == QFile::NoError && fields.size() >= 1 + kReservedFields;
+    int value = 0;
+    if (ok)
+        value = fields[0].toInt(&ok);
+    ok = ok && value >= std::numeric_limits<std::int16_t>::min() &&
+         value <= std::numeric_limits<std::int16_t>::max();
+    g.Port_Menu_Index = ok ? static_cast<std::int16_t>(value) : 0;
+    return ok;
+}

@@ -1,0 +1,89 @@
+#include "app/frmFwUpMain.h"
+#include "link/CommPort.h"
+#include "link/EventWait.h"
+#include <QCloseEvent>
+#include <QEventLoop>
+
+frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent)
+    : QMainWindow(parent), g(globals), Comm1(services.comm), prompts_(services.prompts),
+      appDir_(std::move(services.appDir))
+{
+    setObjectName(QStringLiteral("frmFwUpMain"));
+    buildControls();
+}
+
+frmFwUpMain::~frmFwUpMain() = default;
+
+void frmFwUpMain::Form_Load()
+{
+    g.App_Path = appDir_;
+    g.First_Activate = true;
+    Meter_Connected = false;
+    EventWait::yieldOnce();
+    Init_Ports();
+}
+
+void frmFwUpMain::Form_Activate()
+{
+    EventWait::yieldOnce();
+    if (!g.First_Activate)
+        return;
+    g.First_Activate = false;
+    if (g.Quit_Request)
+        return;
+    runMainLoop();
+    Com_Close();
+}
+
+void frmFwUpMain::runMainLoop()
+{
+    // The loop sleeps until the next event. A quit request made inside a
+    // nested wait only marks this loop for exit; it ends once the handler
+    // that made the request has returned here.
+    QEventLoop loop;
+    mainLoop_ = &loop;
+    EventWait::yieldOnce();
+    if (!g.Quit_Request)
+        loop.exec();
+    mainLoop_ = nullptr;
+}
+
+void frmFwUpMain::requestQuit()
+{
+    g.Quit_Request = true;
+    if (mainLoop_)
+        mainLoop_->exit();
+}
+
+void frmFwUpMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // The first activation is not awaited: start-up runs the main loop itself,
+    // so a desktop that never activates the window still gets a working tool.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !g.First_Activate)
+        Form_Activate();
+}
+
+void frmFwUpMain::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+}
+
+void frmFwUpMain::Form_QueryUnload()
+{
+    // The program holds no file open between commands; the session file is
+    // opened and closed inside Save_Config.
+    cmdExit_Click();
+}
+
+void frmFwUpMain::cmdExit_Click()
+{
+    Save_Config();  // a failure has already been reported by its own message
+    requestQuit();
+}
+
+void frmFwUpMain::mnuExit_Click()
+{
+    requestQuit();
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The serial-port control the tool drives: the operations of `Comm1`.
+// Operations that need an open port throw FwUpError(CommPortNotOpen) on a
+// closed one; opening throws when the port is missing, busy or refused.
+class CommPort : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~CommPort() override = default;
+
+    virtual void setCommPort(int portNumber) = 0;
+    virtual int commPort() const = 0;
+    virtual void setSettings(const QString &settings) = 0;  // e.g. "9600,n,8,1"
+    virtual void setInBufferSize(int bytes) = 0;
+    virtual void setHandshaking(int mode) = 0;             // 0 = none
+    virtual void setInputLen(int chars) = 0;               // chars per read of input()
+    virtual void setPortOpen(bool open) = 0;
+    virtual bool portOpen() const = 0;
+    virtual void setRTSEnable(bool enable) = 0;
+    virtual void output(const QByteArray &bytes) = 0;
+    virtual int inBufferCount() = 0;
+    virtual QByteArray input() = 0;
+
+    // Blocks the thread (no event loop) until input is waiting or the time is
+    // up; for the few reads that must not yield to the window.
+    virtual bool waitForInput(int milliseconds) = 0;
+
+signals:
+    // Received bytes are waiting, or the line was lost: a wait should look again.
+    void inputArrived();
+};

@@ -1,0 +1,175 @@
+#include "link/QtCommPort.h"
+#include "app/FwUpErrors.h"
+#include "app/FwUpGlobals.h"
+#include <QStringList>
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+QtCommPort::QtCommPort(PortMap map, QObject *parent) : CommPort(parent), map_(std::move(map))
+{
+    connect(&serial_, &QSerialPort::readyRead, this, &CommPort::inputArrived);
+    connect(&serial_, &QSerialPort::errorOccurred, this, &QtCommPort::onError);
+}
+
+QtCommPort::~QtCommPort()
+{
+    serial_.close();
+}
+
+void QtCommPort::requireOpen() const
+{
+    if (!serial_.isOpen())
+        throw FwUpError(FwUpErrorNumber::CommPortNotOpen);
+}
+
+void QtCommPort::setCommPort(int portNumber)
+{
+    if (serial_.isOpen())
+        throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
+    if (portNumber < 1 || portNumber > FwUpGlobals::kPortCount)
+        throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
+    portNumber_ = portNumber;
+}
+
+void QtCommPort::setSettings(const QString &settings)
+{
+    // "baud,parity,data,stop" with parity one of n, e, o, m, s.
+    const QStringList f = settings.split(QLatin1Char(','));
+    bool okBaud = false, okData = false;
+    const int baud = f.value(0).toInt(&okBaud);
+    const int data = f.value(2).toInt(&okData);
+    const QString parity = f.value(1).toLower();
+    const QString stop = f.value(3);
+    static const QMap<QString, QSerialPort::Parity> parities = {
+        {QStringLiteral("n"), QSerialPort::NoParity}, {QStringLiteral("e"), QSerialPort::EvenParity},
+        {QStringLiteral("o"), QSerialPort::OddParity}, {QStringLiteral("m"), QSerialPort::MarkParity},
+        {QStringLiteral("s"), QSerialPort::SpaceParity}};
+    static const QMap<QString, QSerialPort::StopBits> stops = {
+        {QStringLiteral("1"), QSerialPort::OneStop}, {QStringLiteral("1.5"), QSerialPort::OneAndHalfStop},
+        {QStringLiteral("2"), QSerialPort::TwoStop}};
+    if (f.size() != 4 || !okBaud || baud <= 0 || !okData || data < 5 || data > 8 ||
+        !parities.contains(parity) || !stops.contains(stop))
+        throw FwUpError(FwUpErrorNumber::CommSettingsInvalid);
+    serial_.setBaudRate(baud);
+    serial_.setParity(parities.value(parity));
+    serial_.setDataBits(static_cast<QSerialPort::DataBits>(data));
+    serial_.setStopBits(stops.value(stop));
+}
+
+void QtCommPort::setInBufferSize(int bytes)
+{
+    // Bytes beyond this wait in the driver rather than being lost.
+    serial_.setReadBufferSize(bytes);
+}
+
+void QtCommPort::setHandshaking(int mode)
+{
+    static constexpr int kXonXoff = 1, kRtsCts = 2, kBoth = 3;
+    switch (mode) {
+    case kXonXoff: serial_.setFlowControl(QSerialPort::SoftwareControl); break;
+    case kRtsCts:
+    case kBoth: serial_.setFlowControl(QSerialPort::HardwareControl); break;
+    default: serial_.setFlowControl(QSerialPort::NoFlowControl); break;
+    }
+}
+
+void QtCommPort::setInputLen(int chars)
+{
+    inputLen_ = chars < 0 ? 0 : chars;
+}
+
+void QtCommPort::setPortOpen(bool open)
+{
+    if (!open) {
+        serial_.close();
+        return;
+    }
+    if (serial_.isOpen())
+        throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
+    const QString device = map_.deviceFor(portNumber_);
+    if (device.isEmpty())
+        throw FwUpError(FwUpErrorNumber::CommPortMissing);
+    serial_.setPortName(device);
+    if (!serial_.open(QIODevice::ReadWrite)) {
+        const auto error = serial_.error();
+        serial_.clearError();
+        if (error == QSerialPort::DeviceNotFoundError)
+            throw FwUpError(FwUpErrorNumber::CommPortMissing);
+        if (error == QSerialPort::PermissionError)
+            throw FwUpError(FwUpErrorNumber::CommPortInUse);
+        throw FwUpError(FwUpErrorNumber::CommPortOpenFailed);
+    }
+    lowLatency_ = requestLowLatency();
+    // Whatever reached the driver while the port was closed is not part of
+    // this conversation, as on a real line.
+    serial_.clear(QSerialPort::Input);
+    if (rts_)
+        setRTSEnable(true);
+}
+
+bool QtCommPort::requestLowLatency()
+{
+#ifdef Q_OS_LINUX
+    serial_struct ss{};
+    const int fd = static_cast<int>(serial_.handle());
+    if (::ioctl(fd, TIOCGSERIAL, &ss) != 0)
+        return false;  // not a UART driver (a pty, say): nothing to tune
+    ss.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &ss) == 0;
+#else
+    return false;
+#endif
+}
+
+void QtCommPort::setRTSEnable(bool enable)
+{
+    rts_ = enable;
+    if (!serial_.isOpen())
+        return;
+    // A pseudo-terminal has no modem lines; that is not an error for the meter.
+    if (!serial_.setRequestToSend(enable))
+        serial_.clearError();
+}
+
+void QtCommPort::output(const QByteArray &bytes)
+{
+    requireOpen();
+    serial_.write(bytes);
+    serial_.flush();
+}
+
+int QtCommPort::inBufferCount()
+{
+    requireOpen();
+    return static_cast<int>(serial_.bytesAvailable());
+}
+
+QByteArray QtCommPort::input()
+{
+    requireOpen();
+    return inputLen_ > 0 ? serial_.read(inputLen_) : serial_.readAll();
+}
+
+bool QtCommPort::waitForInput(int milliseconds)
+{
+    requireOpen();
+    if (serial_.bytesAvailable() > 0)
+        return true;
+    const bool arrived = serial_.waitForReadyRead(milliseconds);
+    if (!arrived && serial_.error() == QSerialPort::TimeoutError)
+        serial_.clearError();
+    return arrived;
+}
+
+void QtCommPort::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::ResourceError) {
+        // The device went away (adapter unplugged, far end hung up): from now
+        // on the port is closed and every operation on it says so.
+        serial_.close();
+        emit inputArrived();
+    }
+}

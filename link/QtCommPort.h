@@ -1,0 +1,42 @@
+#pragma once
+#include "link/CommPort.h"
+#include "link/PortMap.h"
+#include <QSerialPort>
+
+// The serial-port control over a real QSerialPort.
+class QtCommPort : public CommPort {
+    Q_OBJECT
+public:
+    explicit QtCommPort(PortMap map, QObject *parent = nullptr);
+    ~QtCommPort() override;
+
+    void setCommPort(int portNumber) override;
+    int commPort() const override { return portNumber_; }
+    void setSettings(const QString &settings) override;
+    void setInBufferSize(int bytes) override;
+    void setHandshaking(int mode) override;
+    void setInputLen(int chars) override;
+    void setPortOpen(bool open) override;
+    bool portOpen() const override { return serial_.isOpen(); }
+    void setRTSEnable(bool enable) override;
+    void output(const QByteArray &bytes) override;
+    int inBufferCount() override;
+    QByteArray input() override;
+    bool waitForInput(int milliseconds) override;
+
+    // Whether the driver accepted low-latency mode at the last opening (a
+    // USB-serial adapter otherwise holds short replies for up to 16 ms).
+    bool lowLatencyActive() const { return lowLatency_; }
+
+private:
+    void requireOpen() const;
+    void onError(QSerialPort::SerialPortError error);
+    bool requestLowLatency();
+
+    PortMap map_;
+    QSerialPort serial_;
+    int portNumber_ = 1;
+    int inputLen_ = 0;  // 0 = everything waiting
+    bool rts_ = false;
+    bool lowLatency_ = false;
+};

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever the build, the demo and the tests
+# need and this machine lacks. Safe to run again: it installs nothing twice.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  libftdi1-dev libusb-1.0-0-dev
+  fonts-dejavu-core fonts-liberation2
+  srecord socat xvfb xauth poppler-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

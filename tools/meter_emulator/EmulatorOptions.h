@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+// How the emulated meter behaves; every fault switch is off by default.
+struct EmulatorOptions {
+    std::string identity = "V,OV3A01234,1.02,2.10";
+    bool chatter = false;
+    int chatterIntervalMs = 150;
+    int quietAfter = 1;       // quiet commands needed before the chatter stops
+    bool neverQuiet = false;
+    bool startInBoot = false;
+    bool silent = false;
+    int lateReplyMs = 0;      // extra delay before every reply
+    bool garble = false;      // version reply corrupted on the line
+    int refuseLine = 0;       // upgrade record number (1 = first) answered with FAIL
+    int refuseCount = -1;     // how often; -1 = always
+    int hangupAfter = 0;      // lines acknowledged before the line drops; 0 = never
+    int replyDelayMs = 2;     // the meter's own processing time
+    bool pacing = true;       // 9600 baud, 8N1: about 1.04 ms per byte each way
+    std::string imagePath;
+    std::string logPath;
+    std::string linkPath;
+};
+
+// Parses argv; on --help or an error prints to stdout/stderr and returns false
+// with `exitCode` set.
+bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &options, int &exitCode);

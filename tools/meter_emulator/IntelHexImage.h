@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+// Checks Intel HEX records one line at a time, as a meter's boot loader does,
+// and collects the data they carry.
+class IntelHexImage {
+public:
+    enum class Outcome { Data, EndOfFile, Invalid };
+
+    // One record without its line end, e.g. ":0300300002337A1E".
+    Outcome accept(const std::string &record);
+
+    // The image from its lowest to its highest address, gaps filled with 0xFF.
+    std::string flatten() const;
+    std::uint32_t lowestAddress() const { return bytes_.empty() ? 0 : bytes_.begin()->first; }
+
+private:
+    std::map<std::uint32_t, std::uint8_t> bytes_;
+    std::uint32_t base_ = 0;  // from extended segment / linear address records
+};

@@ -1,0 +1,258 @@
+#include "MeterEmulator.h"
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kBitsPerCharacter = 10;  // start, 8 data, stop
+constexpr double kBaud = 9600;
+constexpr std::size_t kMaxLineBytes = 4096;
+constexpr char kCR = '\r';
+const std::string kUpgradeModeCommand = "\xC2\xD4";
+const std::string kPass = "PASS\r";
+const std::string kFail = "FAIL\r";
+const std::string kReading = "R,00123.4,kWh\r\n";
+
+double monotonicSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+MeterEmulator::MeterEmulator(EmulatorOptions options)
+    : o_(std::move(options)), byteSeconds_(o_.pacing ? kBitsPerCharacter / kBaud : 0),
+      boot_(o_.startInBoot)
+{
+    start_ = monotonicSeconds();
+    quiet_ = !o_.chatter;
+}
+
+MeterEmulator::~MeterEmulator()
+{
+    if (!o_.linkPath.empty())
+        ::unlink(o_.linkPath.c_str());
+    if (log_)
+        std::fclose(log_);
+    if (slaveHold_ >= 0)
+        ::close(slaveHold_);
+    if (master_ >= 0)
+        ::close(master_);
+}
+
+double MeterEmulator::now() const
+{
+    return monotonicSeconds() - start_;
+}
+
+std::string MeterEmulator::openLine(std::string &error)
+{
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return {};
+    }
+    const char *name = ::ptsname(master_);
+    const std::string path = name ? name : "";
+    slaveHold_ = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    if (slaveHold_ < 0 || ::tcgetattr(slaveHold_, &t) != 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return {};
+    }
+    ::cfmakeraw(&t);  // carriage returns must arrive as they were sent
+    ::tcsetattr(slaveHold_, TCSANOW, &t);
+    if (!o_.logPath.empty()) {
+        log_ = std::fopen(o_.logPath.c_str(), "w");
+        if (!log_) {
+            error = "cannot write " + o_.logPath + ": " + std::strerror(errno);
+            return {};
+        }
+        std::setvbuf(log_, nullptr, _IOLBF, 0);
+    }
+    if (!o_.linkPath.empty()) {
+        ::unlink(o_.linkPath.c_str());
+        if (::symlink(path.c_str(), o_.linkPath.c_str()) != 0) {
+            error = "cannot make link " + o_.linkPath + ": " + std::strerror(errno);
+            o_.linkPath.clear();
+            return {};
+        }
+    }
+    nextChatterAt_ = now();
+    return path;
+}
+
+void MeterEmulator::log(double t, const char *direction, const std::uint8_t *data, std::size_t n)
+{
+    if (!log_ || n == 0)
+        return;
+    std::fprintf(log_, "%.6f %s", t, direction);
+    for (std::size_t i = 0; i < n; ++i)
+        std::fprintf(log_, " %02X", data[i]);
+    std::fputc('\n', log_);
+}
+
+void MeterEmulator::receive(const std::uint8_t *data, std::size_t n, double t)
+{
+    log(t, "rx", data, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        rxFreeAt_ = std::max(rxFreeAt_, t) + byteSeconds_;
+        const char c = static_cast<char>(data[i]);
+        if (c == kCR) {
+            commands_.push_back({rxFreeAt_, rxLine_});
+            rxLine_.clear();
+        } else if (rxLine_.size() < kMaxLineBytes) {
+            rxLine_ += c;
+        }
+    }
+}
+
+void MeterEmulator::send(const std::string &text, double at, bool isReply)
+{
+    if (o_.silent)
+        return;
+    double t = at;
+    if (isReply)
+        t += (o_.replyDelayMs + o_.lateReplyMs) / 1000.0;
+    t = std::max(t, txFreeAt_);
+    for (char c : text) {
+        tx_.push_back({t, static_cast<std::uint8_t>(c)});
+        t += byteSeconds_;
+    }
+    txFreeAt_ = t;
+}
+
+void MeterEmulator::handle(const std::string &line, double at)
+{
+    if (boot_)
+        handleBoot(line, at);
+    else
+        handleNormal(line, at);
+}
+
+void MeterEmulator::handleNormal(const std::string &line, double at)
+{
+    if (line == "H") {
+        ++quietCommands_;
+        if (!o_.neverQuiet && quietCommands_ >= o_.quietAfter)
+            quiet_ = true;
+    } else if (line == "V") {
+        std::string reply = o_.identity;
+        if (o_.garble) {
+            const auto o = reply.find('O');
+            if (o != std::string::npos)
+                reply[o] = '0';
+            reply.insert(reply.size() / 2, "\x07#");
+        }
+        send(reply + "\r", at);
+    } else if (line == kUpgradeModeCommand) {
+        boot_ = true;
+        quiet_ = true;
+        send(kPass, at);
+    }
+}
+
+void MeterEmulator::handleBoot(const std::string &line, double at)
+{
+    if (line == kUpgradeModeCommand) {
+        send(kPass, at);
+        return;
+    }
+    if (line.empty() || line == "H")
+        return;  // the boot loader ignores wake-ups and quiet commands
+    const int recordNumber = recordsAccepted_ + 1;
+    if (recordNumber == o_.refuseLine && (o_.refuseCount < 0 || refusals_ < o_.refuseCount)) {
+        ++refusals_;
+        send(kFail, at);
+        return;
+    }
+    const auto outcome = image_.accept(line);
+    if (outcome == IntelHexImage::Outcome::Invalid) {
+        send(kFail, at);
+        return;
+    }
+    ++recordsAccepted_;
+    if (outcome == IntelHexImage::Outcome::EndOfFile)
+        writeImage();
+    send(kPass, at);
+    if (o_.hangupAfter > 0 && recordsAccepted_ == o_.hangupAfter)
+        hangupAt_ = txFreeAt_;
+}
+
+void MeterEmulator::writeImage()
+{
+    if (o_.imagePath.empty())
+        return;
+    const std::string tmp = o_.imagePath + ".part";
+    if (FILE *f = std::fopen(tmp.c_str(), "wb")) {
+        const std::string data = image_.flatten();
+        const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+        if (std::fclose(f) == 0 && ok)
+            std::rename(tmp.c_str(), o_.imagePath.c_str());
+    }
+}
+
+void MeterEmulator::writeDue(double t)
+{
+    std::uint8_t burst[256];
+    std::size_t n = 0;
+    while (!tx_.empty() && tx_.front().at <= t && n < sizeof burst) {
+        burst[n++] = tx_.front().byte;
+        tx_.pop_front();
+    }
+    if (n == 0)
+        return;
+    // A full line (the tool has the port closed and is not reading) loses the
+    // rest, as a real line would.
+    const ssize_t written = ::write(master_, burst, n);
+    log(t, "tx", burst, written > 0 ? static_cast<std::size_t>(written) : 0);
+}
+
+double MeterEmulator::nextEventTime() const
+{
+    double next = 1e300;
+    if (!commands_.empty()) next = std::min(next, commands_.front().at);
+    if (!tx_.empty()) next = std::min(next, tx_.front().at);
+    if (!quiet_ && !o_.silent) next = std::min(next, nextChatterAt_);
+    if (hangupAt_ >= 0) next = std::min(next, hangupAt_);
+    return next;
+}
+
+void MeterEmulator::run(volatile bool &stopFlag)
+{
+    while (!stopFlag) {
+        double t = now();
+        while (!commands_.empty() && commands_.front().at <= t) {
+            const Command c = commands_.front();
+            commands_.pop_front();
+            handle(c.text, c.at);
+        }
+        if (!quiet_ && t >= nextChatterAt_) {
+            send(kReading, t, false);
+            nextChatterAt_ = t + o_.chatterIntervalMs / 1000.0;
+        }
+        writeDue(t);
+        if (hangupAt_ >= 0 && t >= hangupAt_ && tx_.empty())
+            return;  // closing the master drops the line for the tool
+
+        const double wait = nextEventTime() - now();
+        const int timeoutMs = wait > 3600 ? -1 : std::max(0, static_cast<int>(std::ceil(wait * 1000)));
+        pollfd pfd{master_, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, timeoutMs);
+        if (ready > 0 && (pfd.revents & POLLIN)) {
+            std::uint8_t buf[512];
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n > 0)
+                receive(buf, static_cast<std::size_t>(n), now());
+        }
+    }
+}
