@@ -20,6 +20,9 @@ int Main(FwUpGlobals &globals, FwUpServices services,
     if (onShown)
         onShown(window);
     window.Form_Activate();
+    // Ending the program closes the port, also when a quit came before the
+    // main loop could start.
+    window.Com_Close();
     return 0;
 }
 

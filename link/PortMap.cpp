@@ -27,6 +27,8 @@ PortMap PortMap::fromOverride(const QString &spec, QStringList *problems)
     const QStringList entries = spec.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &raw : entries) {
         const QString entry = raw.trimmed();
+        if (entry.isEmpty())
+            continue;
         const int eq = entry.indexOf(QLatin1Char('='));
         bool ok = false;
         const int n = eq > 0 ? entry.left(eq).trimmed().toInt(&ok) : 0;

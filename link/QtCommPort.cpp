@@ -166,7 +166,9 @@ bool QtCommPort::waitForInput(int milliseconds)
 
 void QtCommPort::onError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::ResourceError) {
+    // A vanished adapter reports a resource error; a hung-up line (a pty whose
+    // far end closed) reports a read error.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
         // The device went away (adapter unplugged, far end hung up): from now
         // on the port is closed and every operation on it says so.
         serial_.close();

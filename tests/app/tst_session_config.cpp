@@ -1,0 +1,137 @@
+#include "WindowRig.h"
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace {
+QByteArray expectedFile(const QByteArray &firstLine)
+{
+    QByteArray b = firstLine + "\r\n";
+    for (int i = 0; i < 10; ++i)
+        b += "\"\"\r\n";
+    return b;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+}
+
+class TestSessionConfig : public QObject {
+    Q_OBJECT
+private slots:
+    void writesTheIndexAndTenEmptyFields_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("none") << 0 << 43;
+        QTest::newRow("port 7") << 7 << 43;
+        QTest::newRow("port 12") << 12 << 44;
+    }
+
+    void writesTheIndexAndTenEmptyFields()
+    {
+        QFETCH(int, index);
+        QFETCH(int, bytes);
+        WindowRig rig{QString()};
+        rig.window->Form_Load();
+        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        // An older, longer file is replaced whole.
+        QVERIFY(writeFile(path, QByteArray(500, 'x')));
+        rig.g.Port_Menu_Index = static_cast<std::int16_t>(index);
+        QVERIFY(rig.window->Save_Config());
+        const QByteArray content = readAll(path);
+        QCOMPARE(content, expectedFile(QByteArray::number(index)));
+        QCOMPARE(content.size(), bytes);
+        QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
+        QCOMPARE(QDir::currentPath(), QDir(rig.appDir.path()).canonicalPath());
+        QVERIFY(rig.prompts.problems().isEmpty());
+    }
+
+    void failedSaveReportsOnceAndKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("read-only folder") << true;
+        QTest::newRow("read-only file") << false;
+    }
+
+    void failedSaveReportsOnceAndKeepsTheOldFile()
+    {
+        QFETCH(bool, readOnlyFolder);
+        WindowRig rig{QString()};
+        rig.window->Form_Load();
+        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QByteArray old = expectedFile("5");
+        QVERIFY(writeFile(path, old));
+        const QString locked = readOnlyFolder ? rig.appDir.path() : path;
+        const auto perms = QFile::permissions(locked);
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                          QFile::ExeGroup);
+        rig.g.Port_Menu_Index = 9;
+        rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
+        const bool saved = rig.window->Save_Config();
+        QFile::setPermissions(locked, perms);
+        QVERIFY(!saved);
+        QCOMPARE(rig.prompts.problems(), QStringList());
+        QCOMPARE(readAll(path), old);
+        QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
+    }
+
+    void missingFolderFailsWithoutWritingElsewhere()
+    {
+        WindowRig rig{QString()};
+        rig.window->Form_Load();
+        QDir::setCurrent(rig.appDir.path());
+        rig.g.App_Path = rig.appDir.filePath("gone");
+        rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
+        QVERIFY(!rig.window->Save_Config());
+        QVERIFY(!QFile::exists(rig.appDir.filePath("ra_zezidev.cfg")));
+        QCOMPARE(rig.prompts.problems(), QStringList());
+    }
+
+    void loadReadsWhatSaveWrote()
+    {
+        WindowRig rig{QString()};
+        rig.window->Form_Load();
+        rig.g.Port_Menu_Index = 12;
+        QVERIFY(rig.window->Save_Config());
+        rig.g.Port_Menu_Index = 3;
+        QVERIFY(rig.window->Load_Config());
+        QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(12));
+    }
+
+    void loadRejectsBadFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("too few fields") << QByteArray("7\r\n\"\"\r\n");
+        QTest::newRow("not a number") << expectedFile("\"seven\"");
+        QTest::newRow("beyond 16 bits") << expectedFile("70000");
+        QTest::newRow("empty") << QByteArray();
+    }
+
+    void loadRejectsBadFiles()
+    {
+        QFETCH(QByteArray, content);
+        WindowRig rig{QString()};
+        QDir::setCurrent(rig.appDir.path());
+        QVERIFY(writeFile(rig.appDir.filePath("ra_zezidev.cfg"), content));
+        rig.g.Port_Menu_Index = 4;
+        QVERIFY(!rig.window->Load_Config());
+        QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
+        QFile::remove(rig.appDir.filePath("ra_zezidev.cfg"));
+        rig.g.Port_Menu_Index = 4;
+        QVERIFY(!rig.window->Load_Config());  // no file at all
+        QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
+    }
+};
+
+QTEST_MAIN(TestSessionConfig)
+#include "tst_session_config.moc"

@@ -1,0 +1,82 @@
+#include "MeterEmulatorProcess.h"
+#include <QFile>
+
+namespace {
+constexpr int kStartTimeoutMs = 5000;
+constexpr int kStopTimeoutMs = 3000;
+}
+
+MeterEmulatorProcess::MeterEmulatorProcess(const QStringList &arguments)
+{
+    QStringList args = arguments;
+    args << QStringLiteral("--log") << dir_.filePath(QStringLiteral("wire.log"))
+         << QStringLiteral("--image") << imagePath();
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(OV_METER_EMULATOR_PATH), args);
+    if (!process_.waitForStarted(kStartTimeoutMs))
+        return;
+    while (!process_.canReadLine() && process_.waitForReadyRead(kStartTimeoutMs)) {
+    }
+    device_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+}
+
+MeterEmulatorProcess::~MeterEmulatorProcess()
+{
+    stop();
+}
+
+void MeterEmulatorProcess::stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(kStopTimeoutMs))
+        process_.kill();
+    process_.waitForFinished(kStopTimeoutMs);
+}
+
+QList<MeterEmulatorProcess::Burst> MeterEmulatorProcess::wire() const
+{
+    QList<Burst> out;
+    QFile f(dir_.filePath(QStringLiteral("wire.log")));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    while (!f.atEnd()) {
+        const QList<QByteArray> fields = f.readLine().trimmed().split(' ');
+        if (fields.size() < 3)
+            continue;
+        Burst b{fields[0].toDouble(), fields[1] == "rx", {}};
+        for (int i = 2; i < fields.size(); ++i)
+            b.bytes.append(static_cast<char>(fields[i].toInt(nullptr, 16)));
+        out << b;
+    }
+    return out;
+}
+
+QList<MeterEmulatorProcess::Burst> MeterEmulatorProcess::wireMessages() const
+{
+    QList<Burst> merged;
+    for (const Burst &b : wire()) {
+        if (!merged.isEmpty() && merged.last().toMeter == b.toMeter &&
+            !merged.last().bytes.endsWith('\r'))
+            merged.last().bytes += b.bytes;
+        else
+            merged << b;
+    }
+    return merged;
+}
+
+PortHolderProcess::PortHolderProcess(const QString &device)
+{
+    process_.start(QStringLiteral(OV_PORT_HOLDER_PATH), {device});
+    if (process_.waitForStarted(kStartTimeoutMs) && process_.waitForReadyRead(kStartTimeoutMs))
+        holding_ = process_.readLine().trimmed() == "holding";
+}
+
+PortHolderProcess::~PortHolderProcess()
+{
+    process_.closeWriteChannel();  // the holder ends when its input closes
+    if (!process_.waitForFinished(kStopTimeoutMs))
+        process_.kill();
+    process_.waitForFinished(kStopTimeoutMs);
+}

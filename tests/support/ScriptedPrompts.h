@@ -1,0 +1,42 @@
+#pragma once
+#include "app/Prompts.h"
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+// Answers prompts from a script. A prompt that differs from the next expected
+// one, or comes when none is expected, is recorded as a failure.
+class ScriptedPrompts : public Prompts {
+public:
+    struct Shown {
+        QString text;
+        int style;
+        QString title;
+    };
+
+    void expect(const QString &text, int style, const QString &title, MsgAnswer answer,
+                std::function<void()> whileShown = {});
+    void expectOpen(std::optional<QString> fileName);
+
+    MsgAnswer MsgBox(const QString &text, int style, const QString &title) override;
+    std::optional<QString> ShowOpen(const QString &dialogTitle, const QString &filter,
+                                    const QString &initialFileName) override;
+
+    const QList<Shown> &shown() const { return shown_; }
+    QStringList problems() const;  // unexpected prompts and unused expectations
+
+    QString lastOpenFilter, lastOpenTitle, lastOpenInitial;
+
+private:
+    struct Expected {
+        QString text;
+        int style;
+        QString title;
+        MsgAnswer answer;
+        std::function<void()> whileShown;
+    };
+    std::deque<Expected> expected_;
+    std::deque<std::optional<QString>> openAnswers_;
+    QList<Shown> shown_;
+    QStringList unexpected_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+#include "ScriptedPrompts.h"
+#include "app/frmFwUpMain.h"
+#include "link/QtCommPort.h"
+#include <QTemporaryDir>
+#include <memory>
+
+// The main window wired to a real QSerialPort whose port numbers map to the
+// given devices (OVFW_PORTS form, e.g. "3=/dev/pts/4"), scripted prompts and
+// a program folder of its own.
+struct WindowRig {
+    explicit WindowRig(const QString &portSpec);
+    ~WindowRig();
+
+    FwUpGlobals g;
+    QtCommPort comm;
+    ScriptedPrompts prompts;
+    QTemporaryDir appDir;
+    std::unique_ptr<frmFwUpMain> window;
+
+    FwUpServices services() { return {comm, prompts, appDir.path()}; }
+};
