@@ -1,0 +1,89 @@
+// Measures how much processor time the tool uses while it waits: idle in its
+// main loop (the real program, with a meter emulator on one port), and inside
+// a one-second timed wait. Prints one line per figure.
+#include "app/QtPrompts.h"
+#include "app/frmFwUpMain.h"
+#include "link/MonotonicClock.h"
+#include "link/QtCommPort.h"
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kIdleSeconds = 5.0;
+constexpr double kSettleSeconds = 1.0;  // start-up and port discovery
+constexpr double kWaitTicks = 1.0 / frmFwUpMain::kTickSeconds;  // about 1 s
+
+double processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the parenthesised command name; utime and stime are 14 and 15.
+    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (f.value(11).toDouble() + f.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
+}
+
+double ownCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+void idleProgram()
+{
+    QProcess meter;
+    meter.start(QStringLiteral(OV_METER_EMULATOR_PATH), {});
+    meter.waitForReadyRead(5000);
+    const QString device = QString::fromLocal8Bit(meter.readLine()).trimmed();
+
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("OVFW_PORTS"), QStringLiteral("3=%1").arg(device));
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(OV_TOOL_PATH), {});
+    tool.waitForStarted();
+    QThread::msleep(static_cast<unsigned long>(kSettleSeconds * 1000));
+    const double before = processCpuSeconds(tool.processId());
+    QThread::msleep(static_cast<unsigned long>(kIdleSeconds * 1000));
+    const double used = processCpuSeconds(tool.processId()) - before;
+    std::printf("idle main loop: %.3f s of CPU in %.1f s = %.2f %% of one core\n", used,
+                kIdleSeconds, 100.0 * used / kIdleSeconds);
+    tool.kill();
+    tool.waitForFinished();
+    meter.terminate();
+    meter.waitForFinished();
+}
+
+void timedWait()
+{
+    FwUpGlobals g;
+    QtCommPort comm(PortMap::fromOverride(QString()));
+    QtPrompts prompts;
+    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath()});
+    window.show();
+    const double cpu0 = ownCpuSeconds(), t0 = MonotonicClock::now();
+    window.TDelay(kWaitTicks);
+    const double cpu = ownCpuSeconds() - cpu0, lasted = MonotonicClock::now() - t0;
+    std::printf("TDelay %.2f ticks: lasted %.4f s (nominal %.4f s), %.4f s of CPU = %.2f %% of one core\n",
+                kWaitTicks, lasted, kWaitTicks * frmFwUpMain::kTickSeconds, cpu, 100.0 * cpu / lasted);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    idleProgram();
+    timedWait();
+    return 0;
+}
