@@ -3,6 +3,7 @@
 #include "link/EventWait.h"
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QPushButton>
 
 frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent)
     : QMainWindow(parent), g(globals), Comm1(services.comm), prompts_(services.prompts),
@@ -10,6 +11,7 @@ frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *p
 {
     setObjectName(QStringLiteral("frmFwUpMain"));
     buildControls();
+    connect(cmdConnect, &QPushButton::clicked, this, &frmFwUpMain::cmdConnect_Click);
 }
 
 frmFwUpMain::~frmFwUpMain() = default;

@@ -38,6 +38,8 @@ public:
     static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
     static constexpr int kInBufferBytes = 100;
     static inline const QString kConfigFileName = QStringLiteral("ra_zezidev.cfg");
+    static inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
+    static inline const QByteArray kUpgradeModeCommand = QByteArrayLiteral("\xC2\xD4\r");
 
     frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent = nullptr);
     ~frmFwUpMain() override;
@@ -50,6 +52,7 @@ public:
     // Handlers.
     void cmdExit_Click();
     void mnuExit_Click();
+    void cmdConnect_Click();
 
     // Port discovery and the session file.
     void Init_Ports();
@@ -61,6 +64,12 @@ public:
     void Com_Close();
     void TDelay(double ticks);
     void SDelay(const std::int16_t &seconds);
+
+    // Finding the meter.
+    void Check_Version(bool &found);
+    void Com_Input_Vers(bool &valid);
+    void Check_Boot();
+    void Acknowledge(bool &accepted);
 
     // Sets Quit_Request; the main loop acts on it once the running handler
     // has returned to it.
@@ -103,6 +112,9 @@ private:
     void buildControls();
     void buildMenus();
     void runMainLoop();
+    void connectToMeter();
+    void disconnectFromMeter();
+    static QString checkingPortCaption(int portNumber);
 
     CommPort &Comm1;
     Prompts &prompts_;

@@ -61,8 +61,11 @@ void QtCommPort::setSettings(const QString &settings)
 
 void QtCommPort::setInBufferSize(int bytes)
 {
-    // Bytes beyond this wait in the driver rather than being lost.
-    serial_.setReadBufferSize(bytes);
+    // Limiting QSerialPort's buffer would leave the
+    // rest in the driver, out of sight of inBufferCount(), so draining a
+    // chatty meter would never finish; the buffer stays unlimited instead,
+    // and nothing the meter sends is lost.
+    Q_UNUSED(bytes);
 }
 
 void QtCommPort::setHandshaking(int mode)

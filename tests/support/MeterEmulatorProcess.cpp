@@ -55,15 +55,22 @@ QList<MeterEmulatorProcess::Burst> MeterEmulatorProcess::wire() const
 
 QList<MeterEmulatorProcess::Burst> MeterEmulatorProcess::wireMessages() const
 {
-    QList<Burst> merged;
+    // Split at carriage returns: one message per command or reply, stamped
+    // with the time its first byte was seen.
+    QList<Burst> messages;
+    bool open = false;
     for (const Burst &b : wire()) {
-        if (!merged.isEmpty() && merged.last().toMeter == b.toMeter &&
-            !merged.last().bytes.endsWith('\r'))
-            merged.last().bytes += b.bytes;
-        else
-            merged << b;
+        for (char c : b.bytes) {
+            if (!open || messages.last().toMeter != b.toMeter) {
+                messages << Burst{b.seconds, b.toMeter, {}};
+                open = true;
+            }
+            messages.last().bytes += c;
+            if (c == '\r')
+                open = false;
+        }
     }
-    return merged;
+    return messages;
 }
 
 PortHolderProcess::PortHolderProcess(const QString &device)

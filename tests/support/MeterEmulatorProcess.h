@@ -20,8 +20,7 @@ public:
     QString device() const { return device_; }
     QString imagePath() const { return dir_.filePath(QStringLiteral("image.bin")); }
     QList<Burst> wire() const;
-    // The wire log merged into runs of one direction, each stamped with the
-    // time of its first byte.
+    // The wire log as messages, each ending at its carriage return.
     QList<Burst> wireMessages() const;
     void stop();
     QProcess &process() { return process_; }

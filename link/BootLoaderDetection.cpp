@@ -1,0 +1,58 @@
+// Looking for a meter already waiting in its boot loader, port by port.
+#include "app/FwUpErrors.h"
+#include "app/Prompts.h"
+#include "app/frmFwUpMain.h"
+#include "link/CommPort.h"
+#include <QAction>
+#include <QLabel>
+
+void frmFwUpMain::Check_Boot()
+{
+    lblInfo->setVisible(true);
+    lblTitle->setVisible(true);
+    int foundOn = 0;
+    while (!Meter_Connected && foundOn == 0) {
+        for (int n = 1; n <= FwUpGlobals::kPortCount && foundOn == 0; ++n) {
+            if (!g.Port_Present[n])
+                continue;
+            g.Port_Menu_Index = g.Port_Number = static_cast<std::int16_t>(n);
+            Com_Close();
+            Com_Open();
+            lblTitle->setText(QStringLiteral("Searching for meter in Boot mode"));
+            lblInfo->setText(checkingPortCaption(n));
+            SDelay(1);
+            bool acknowledged = false;
+            try {
+                Comm1.output(kUpgradeModeCommand);
+                Acknowledge(acknowledged);
+            } catch (const FwUpError &) {
+                acknowledged = false;  // the port could not be opened
+            }
+            if (acknowledged)
+                foundOn = n;
+        }
+        if (foundOn || Meter_Connected)
+            break;
+        lblInfo->setText(QStringLiteral("No Hardware Detected"));
+        const MsgAnswer answer = prompts_.MsgBox(
+            QStringLiteral("No hardware detected: Check connection and Retry, or Cancel."),
+            MsgStyle::RetryCancel + MsgStyle::Exclamation, kSearchTitle);
+        if (answer != MsgAnswer::Retry) {
+            g.Port_Menu_Index = 0;
+            g.Port_Number = 0;
+            break;
+        }
+    }
+    if (foundOn) {
+        Meter_Connected = true;
+        g.Boot_Mode = true;
+        g.Port_Menu_Index = static_cast<std::int16_t>(foundOn);
+        mnuSourcePortComm[g.Port_Menu_Index]->setChecked(true);
+        lblFirm->setText(QStringLiteral("Unknown"));
+        lblhard->setText(QStringLiteral("Unknown"));
+        Label4->setVisible(true);
+        Label2->setVisible(true);
+    }
+    lblInfo->setVisible(false);
+    lblTitle->setVisible(false);
+}

@@ -1,0 +1,52 @@
+#include "link/VersionReply.h"
+#include <QtTest>
+
+class TestVersionReply : public QObject {
+    Q_OBJECT
+private slots:
+    void parsesTheReply_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QStringList>("identity");  // model, serial, boot, firmware
+        const QStringList before{"old-model", "old-serial", "old-boot", "old-firm"};
+        QTest::newRow("full reply") << QByteArray("V,OV3A01234,1.02,2.10\r") << true
+                                    << QStringList{"3A", "OV3A01234", "1.02", "2.10"};
+        QTest::newRow("comma is no model letter") << QByteArray("V,OV3,7,9\r") << true
+                                                  << QStringList{"3", "OV3", "7", "9"};
+        QTest::newRow("lower case, blanks, line feed dropped")
+            << QByteArray("\nV,OV3a 12,1.0 0,2.1\r\n") << true
+            << QStringList{"3", "OV312", "1.00", "2.1"};
+        QTest::newRow("no further commas") << QByteArray("V,OV3A\r") << true
+                                           << QStringList{"3A", "old-serial", "old-boot", ""};
+        QTest::newRow("one comma after serial") << QByteArray("V,OV5,1.1\r") << true
+                                                << QStringList{"5", "OV5", "old-boot", ""};
+        QTest::newRow("extra commas stay in firmware") << QByteArray("V,OV3,1,2,3\r") << true
+                                                       << QStringList{"3", "OV3", "1", "2,3"};
+        QTest::newRow("codes above Z dropped") << QByteArray("V,OV9\xC3Z1,1,2") << true
+                                               << QStringList{"9Z", "OV9Z1", "1", "2"};
+        QTest::newRow("prefix only") << QByteArray("V,OV") << true
+                                     << QStringList{"", "old-serial", "old-boot", ""};
+        QTest::newRow("lower-case prefix rejected") << QByteArray("v,ov3,1,2\r") << false << before;
+        QTest::newRow("garbled prefix rejected") << QByteArray("V,0V3,1,2\r") << false << before;
+        QTest::newRow("empty rejected") << QByteArray() << false << before;
+        QTest::newRow("chatter rejected") << QByteArray("R,00123.4,kWh\r") << false << before;
+    }
+
+    void parsesTheReply()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(bool, valid);
+        QFETCH(QStringList, identity);
+        FwUpGlobals g;
+        g.Model_Code = "old-model";
+        g.Meter_Serial = "old-serial";
+        g.Boot_Version = "old-boot";
+        g.Firm_Version = "old-firm";
+        QCOMPARE(VersionReply::parse(received, g), valid);
+        QCOMPARE((QStringList{g.Model_Code, g.Meter_Serial, g.Boot_Version, g.Firm_Version}), identity);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVersionReply)
+#include "tst_version_reply.moc"

@@ -1,0 +1,92 @@
+#include "ScriptedCommPort.h"
+#include "ScriptedPrompts.h"
+#include "app/FwUpErrors.h"
+#include "app/frmFwUpMain.h"
+#include "link/MonotonicClock.h"
+#include <QtTest>
+
+namespace {
+constexpr double kToleranceSeconds = 0.03;
+constexpr double kLimitSeconds = 0.3;
+
+struct Rig {
+    FwUpGlobals g;
+    ScriptedCommPort comm;
+    ScriptedPrompts prompts;
+    frmFwUpMain window{g, {comm, prompts, QString()}};
+
+    // One call: the result and how long it took.
+    std::pair<bool, double> acknowledge()
+    {
+        bool accepted = false;
+        const double t0 = MonotonicClock::now();
+        window.Acknowledge(accepted);
+        return {accepted, MonotonicClock::now() - t0};
+    }
+};
+}
+
+class TestAcknowledge : public QObject {
+    Q_OBJECT
+private slots:
+    void judgesTheReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("afterMs");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<double>("returnsAfter");  // seconds
+        QTest::newRow("PASS CR") << QByteArray("PASS\r") << 20 << true << 0.02;
+        QTest::newRow("other reply CR") << QByteArray("FAIL\r") << 20 << false << 0.02;
+        QTest::newRow("no reply") << QByteArray() << 0 << false << kLimitSeconds;
+        QTest::newRow("PASS without CR") << QByteArray("PASS") << 20 << true << kLimitSeconds;
+        QTest::newRow("PASS inside") << QByteArray("xxPASSyy\r") << 10 << true << 0.01;
+        QTest::newRow("lower case") << QByteArray("pass\r") << 10 << false << 0.01;
+        QTest::newRow("too late") << QByteArray("PASS\r") << 400 << false << kLimitSeconds;
+    }
+
+    void judgesTheReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, afterMs);
+        QFETCH(bool, accepted);
+        QFETCH(double, returnsAfter);
+        Rig rig;
+        if (!reply.isEmpty())
+            rig.comm.arrive(afterMs, reply);
+        const auto [result, lasted] = rig.acknowledge();
+        QCOMPARE(result, accepted);
+        QVERIFY2(lasted >= returnsAfter - 0.002 && lasted < returnsAfter + kToleranceSeconds,
+                 qPrintable(QStringLiteral("returned after %1 s").arg(lasted)));
+    }
+
+    void leavesWhatFollowsTheCarriageReturnForTheNextCall()
+    {
+        Rig rig;
+        // An old carriage return still unread, then the meter's real answer.
+        rig.comm.preload("\r");
+        rig.comm.arrive(0, "PASS\r\n");
+        QCOMPARE(rig.acknowledge().first, false);
+        QCOMPARE(rig.comm.inBufferCount(), 6);
+        QCOMPARE(rig.acknowledge().first, true);
+        QCOMPARE(rig.comm.inBufferCount(), 1);  // the line feed waits for later
+        // A late reply is read first by the next call.
+        rig.comm.arrive(350, "PASS\r");
+        rig.comm.input();
+        QCOMPARE(rig.acknowledge().first, false);
+        QTest::qWait(100);
+        const auto [accepted, lasted] = rig.acknowledge();
+        QVERIFY(accepted);
+        QVERIFY(lasted < kToleranceSeconds);
+    }
+
+    void portErrorsReachTheCaller()
+    {
+        Rig rig;
+        rig.comm.setPortOpen(false);
+        bool accepted = true;
+        QVERIFY_THROWS_EXCEPTION(FwUpError, rig.window.Acknowledge(accepted));
+    }
+};
+
+QTEST_MAIN(TestAcknowledge)
+#include "tst_acknowledge.moc"

@@ -1,0 +1,32 @@
+// Waiting for the meter to accept what was just written: its reply, up to a
+// carriage return or for at most 0.3 s, must contain "PASS".
+#include "app/frmFwUpMain.h"
+#include "link/CommPort.h"
+#include "link/EventWait.h"
+#include "link/MonotonicClock.h"
+
+namespace {
+constexpr double kAcknowledgeSeconds = 0.3;
+// Wake just after the deadline, so the last pass sees the clock past it.
+constexpr double kPastDeadlineSeconds = 0.001;
+const QByteArray kAccepted = QByteArrayLiteral("PASS");
+}
+
+void frmFwUpMain::Acknowledge(bool &accepted)
+{
+    QByteArray reply, lastRead;
+    const double deadline = MonotonicClock::now() + kAcknowledgeSeconds;
+    for (;;) {
+        EventWait::yieldOnce();
+        if (Comm1.inBufferCount() > 0) {
+            lastRead = Comm1.input();
+            reply += lastRead;
+        }
+        if (lastRead == "\r" || MonotonicClock::now() > deadline)
+            break;
+        // Nothing waiting: sleep until the meter sends or time is up.
+        if (Comm1.inBufferCount() == 0)
+            EventWait::sleepUntil(deadline + kPastDeadlineSeconds, &Comm1);
+    }
+    accepted = reply.contains(kAccepted);
+}
