@@ -1,5 +1,7 @@
 #include "app/FwUpStartup.h"
+#include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
+#include "windows/FtdiChipIdLibrary.h"
 #include "link/EventWait.h"
 #include "link/QtCommPort.h"
 #include <QApplication>
@@ -33,7 +35,9 @@ int RunApplication(int argc, char **argv)
     FwUpGlobals globals;
     QtCommPort comm(PortMap::fromEnvironment());
     QtPrompts prompts;
-    FwUpServices services{comm, prompts, QCoreApplication::applicationDirPath()};
+    FtdiChipIdLibrary chipId;
+    QtDocumentOpener opener;
+    FwUpServices services{comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener};
     return Main(globals, services, [&prompts](frmFwUpMain &w) { prompts.setParentWindow(&w); });
 }
 

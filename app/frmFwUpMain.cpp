@@ -1,17 +1,22 @@
 #include "app/frmFwUpMain.h"
 #include "link/CommPort.h"
 #include "link/EventWait.h"
+#include "windows/frmDevInfo.h"
+#include <QAction>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QPushButton>
 
 frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent)
     : QMainWindow(parent), g(globals), Comm1(services.comm), prompts_(services.prompts),
-      appDir_(std::move(services.appDir))
+      appDir_(std::move(services.appDir)), chipId_(services.chipId), opener_(services.opener)
 {
     setObjectName(QStringLiteral("frmFwUpMain"));
     buildControls();
     connect(cmdConnect, &QPushButton::clicked, this, &frmFwUpMain::cmdConnect_Click);
+    connect(mnuDeviceInfo, &QAction::triggered, this, &frmFwUpMain::mnuDeviceInfo_Click);
+    connect(mnuhelpAbout, &QAction::triggered, this, &frmFwUpMain::mnuhelpAbout_Click);
+    connect(mnuHelpHelp, &QAction::triggered, this, &frmFwUpMain::mnuHelpHelp_Click);
 }
 
 frmFwUpMain::~frmFwUpMain() = default;

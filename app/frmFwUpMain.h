@@ -4,9 +4,13 @@
 #include <QPointer>
 #include <array>
 #include <cstdint>
+#include <memory>
 
+class ChipIdLibrary;
 class CommPort;
+class DocumentOpener;
 class Prompts;
+class frmDevInfo;
 class QAction;
 class QEventLoop;
 class QLabel;
@@ -16,11 +20,14 @@ class QPushButton;
 class QToolButton;
 
 // What the main window works through: the serial port, the user's answers,
-// and the folder the program runs from.
+// the folder the program runs from, the adapters' chip-ID library and the
+// desktop's document viewer.
 struct FwUpServices {
     CommPort &comm;
     Prompts &prompts;
     QString appDir;  // the program's folder (App_Path)
+    ChipIdLibrary &chipId;
+    DocumentOpener &opener;
 };
 
 // The main window. Its procedures are grouped by subsystem: start-up, menus
@@ -38,6 +45,7 @@ public:
     static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
     static constexpr int kInBufferBytes = 100;
     static inline const QString kConfigFileName = QStringLiteral("ra_zezidev.cfg");
+    static inline const QString kUserGuideFileName = QStringLiteral("Upgrade User Guide V100.pdf");
     static inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
     static inline const QByteArray kUpgradeModeCommand = QByteArrayLiteral("\xC2\xD4\r");
 
@@ -53,6 +61,9 @@ public:
     void cmdExit_Click();
     void mnuExit_Click();
     void cmdConnect_Click();
+    void mnuDeviceInfo_Click();
+    void mnuhelpAbout_Click();
+    void mnuHelpHelp_Click();
 
     // Port discovery and the session file.
     void Init_Ports();
@@ -119,5 +130,8 @@ private:
     CommPort &Comm1;
     Prompts &prompts_;
     QString appDir_;
+    ChipIdLibrary &chipId_;
+    DocumentOpener &opener_;
+    std::unique_ptr<frmDevInfo> devInfo_;  // created on first use, kept for the run
     QEventLoop *mainLoop_ = nullptr;
 };

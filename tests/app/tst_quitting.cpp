@@ -1,4 +1,5 @@
 #include "MeterEmulatorProcess.h"
+#include "FakeChipIdLibrary.h"
 #include "ScriptedPrompts.h"
 #include "app/FwUpStartup.h"
 #include "link/MonotonicClock.h"
@@ -22,6 +23,8 @@ struct ProgramRun {
     MeterEmulatorProcess meter;
     QtCommPort comm{PortMap::fromOverride(QStringLiteral("7=%1").arg(meter.device()))};
     ScriptedPrompts prompts;
+    FakeChipIdLibrary chipId;
+    RecordingDocumentOpener opener;
     QTemporaryDir appDir;
     bool portOpenAtEnd = true;
     bool windowVisibleAtEnd = true;
@@ -30,7 +33,7 @@ struct ProgramRun {
 
     void run(const std::function<void(frmFwUpMain &)> &act)
     {
-        FwUpStartup::Main(g, {comm, prompts, appDir.path()}, [&](frmFwUpMain &w) {
+        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
             // A meter connection on port 7 is open when the user quits.
             g.Port_Number = 7;
             g.Port_Menu_Index = 7;

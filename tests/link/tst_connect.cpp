@@ -1,5 +1,6 @@
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
+#include "FakeChipIdLibrary.h"
 #include "app/FwUpStartup.h"
 #include "link/MonotonicClock.h"
 #include <QAction>
@@ -280,6 +281,8 @@ private slots:
         FwUpGlobals g;
         QtCommPort comm(PortMap::fromOverride(QStringLiteral("2=%1,5=%2").arg(silent.device(), meter->device())));
         ScriptedPrompts prompts;
+        FakeChipIdLibrary chipId;
+        RecordingDocumentOpener opener;
         QTemporaryDir appDir;
         bool searchReturned = false, quitSeenBeforeReturn = false;
         if (how == "vanish") {
@@ -289,7 +292,7 @@ private slots:
             meter->stop();  // nothing answers
         }
         prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Abort);
-        FwUpStartup::Main(g, {comm, prompts, appDir.path()}, [&](frmFwUpMain &w) {
+        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
             QTimer::singleShot(0, &w, [&] {
                 QTimer::singleShot(500, &w, [&] {
                     if (how == "close")

@@ -1,4 +1,5 @@
 #pragma once
+#include "FakeChipIdLibrary.h"
 #include "ScriptedPrompts.h"
 #include "app/frmFwUpMain.h"
 #include "link/QtCommPort.h"
@@ -15,8 +16,10 @@ struct WindowRig {
     FwUpGlobals g;
     QtCommPort comm;
     ScriptedPrompts prompts;
+    FakeChipIdLibrary chipId;
+    RecordingDocumentOpener opener;
     QTemporaryDir appDir;
     std::unique_ptr<frmFwUpMain> window;
 
-    FwUpServices services() { return {comm, prompts, appDir.path()}; }
+    FwUpServices services() { return {comm, prompts, appDir.path(), chipId, opener}; }
 };

@@ -1,4 +1,5 @@
 #include "ScriptedCommPort.h"
+#include "FakeChipIdLibrary.h"
 #include "ScriptedPrompts.h"
 #include "app/FwUpErrors.h"
 #include "app/frmFwUpMain.h"
@@ -13,7 +14,9 @@ struct Rig {
     FwUpGlobals g;
     ScriptedCommPort comm;
     ScriptedPrompts prompts;
-    frmFwUpMain window{g, {comm, prompts, QString()}};
+    FakeChipIdLibrary chipId;
+    RecordingDocumentOpener opener;
+    frmFwUpMain window{g, {comm, prompts, QString(), chipId, opener}};
 
     // One call: the result and how long it took.
     std::pair<bool, double> acknowledge()

@@ -1,7 +1,9 @@
 // Measures how much processor time the tool uses while it waits: idle in its
 // main loop (the real program, with a meter emulator on one port), and inside
 // a one-second timed wait. Prints one line per figure.
+#include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
+#include "windows/FtdiChipIdLibrary.h"
 #include "app/frmFwUpMain.h"
 #include "link/MonotonicClock.h"
 #include "link/QtCommPort.h"
@@ -68,7 +70,9 @@ void timedWait()
     FwUpGlobals g;
     QtCommPort comm(PortMap::fromOverride(QString()));
     QtPrompts prompts;
-    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath()});
+    FtdiChipIdLibrary chipId;
+    QtDocumentOpener opener;
+    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener});
     window.show();
     const double cpu0 = ownCpuSeconds(), t0 = MonotonicClock::now();
     window.TDelay(kWaitTicks);

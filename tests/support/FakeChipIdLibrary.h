@@ -1,0 +1,59 @@
+#pragma once
+#include "app/DocumentOpener.h"
+#include "windows/ChipIdLibrary.h"
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+// A chip-ID library answering from a script: one adapter per entry.
+class FakeChipIdLibrary : public ChipIdLibrary {
+public:
+    struct Adapter {
+        QByteArray description;  // copied with its terminator when it fits
+        std::int32_t chipId = 0;
+        std::int32_t descriptionStatus = Success;
+        std::int32_t chipIdStatus = Success;
+    };
+
+    QList<Adapter> adapters;
+    std::int32_t countStatus = Success;
+    int calls = 0;
+
+    std::int32_t FTID_GetNumDevices(std::int32_t &count) override
+    {
+        ++calls;
+        if (countStatus == Success)
+            count = static_cast<std::int32_t>(adapters.size());
+        return countStatus;
+    }
+    std::int32_t FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size) override
+    {
+        ++calls;
+        if (index < 0 || index >= adapters.size())
+            return DeviceNotFound;
+        const Adapter &a = adapters[index];
+        if (a.descriptionStatus != Success)
+            return a.descriptionStatus;
+        const int n = std::min<int>(a.description.size(), size);
+        std::copy(a.description.begin(), a.description.begin() + n, buffer);
+        if (n < size)
+            buffer[n] = '\0';
+        return Success;
+    }
+    std::int32_t FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId) override
+    {
+        ++calls;
+        if (index < 0 || index >= adapters.size())
+            return DeviceNotFound;
+        if (adapters[index].chipIdStatus == Success)
+            chipId = adapters[index].chipId;
+        return adapters[index].chipIdStatus;
+    }
+};
+
+// Records the documents it is asked to open.
+class RecordingDocumentOpener : public DocumentOpener {
+public:
+    QStringList opened;
+    void openDocument(const QString &path) override { opened << path; }
+};

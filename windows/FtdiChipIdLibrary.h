@@ -1,0 +1,32 @@
+#pragma once
+#include "windows/ChipIdLibrary.h"
+#include <vector>
+
+struct libusb_context;
+struct libusb_device;
+
+// Chip IDs of the USB-serial adapters of the FTDI vendor ID, through libusb
+// and libftdi1. Devices are opened without claiming an interface or
+// detaching the kernel driver, so a serial port open on an adapter is not
+// disturbed.
+class FtdiChipIdLibrary : public ChipIdLibrary {
+public:
+    static constexpr int kVendorId = 0x0403;
+
+    FtdiChipIdLibrary();
+    ~FtdiChipIdLibrary() override;
+    FtdiChipIdLibrary(const FtdiChipIdLibrary &) = delete;
+    FtdiChipIdLibrary &operator=(const FtdiChipIdLibrary &) = delete;
+
+    std::int32_t FTID_GetNumDevices(std::int32_t &count) override;
+    std::int32_t FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size) override;
+    std::int32_t FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId) override;
+
+private:
+    void releaseDevices();
+    libusb_device *device(std::int32_t index) const;
+
+    libusb_context *usb_ = nullptr;
+    bool usbReady_ = false;
+    std::vector<libusb_device *> devices_;  // referenced until the next count
+};
