@@ -20,6 +20,9 @@ const std::string kUpgradeModeCommand = "\xC2\xD4";
 const std::string kPass = "PASS\r";
 const std::string kFail = "FAIL\r";
 const std::string kReading = "R,00123.4,kWh\r\n";
+// Time for the last acknowledgement to reach the tool before the line drops;
+// a hang-up discards whatever the far end has not read yet.
+constexpr double kHangupGraceSeconds = 0.05;
 
 double monotonicSeconds()
 {
@@ -185,7 +188,7 @@ void MeterEmulator::handleBoot(const std::string &line, double at)
         writeImage();
     send(kPass, at);
     if (o_.hangupAfter > 0 && recordsAccepted_ == o_.hangupAfter)
-        hangupAt_ = txFreeAt_;
+        hangupAt_ = txFreeAt_ + kHangupGraceSeconds;
 }
 
 void MeterEmulator::writeImage()
