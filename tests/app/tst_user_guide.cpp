@@ -1,0 +1,63 @@
+#include "MeterEmulatorProcess.h"
+#include "WindowRig.h"
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(10000);
+    return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+}
+
+class TestUserGuide : public QObject {
+    Q_OBJECT
+private slots:
+    void helpOpensTheGuideBesideTheProgram()
+    {
+        WindowRig rig{QString()};
+        rig.window->mnuHelpHelp->trigger();
+        QCOMPARE(rig.opener.opened, QStringList{rig.appDir.path() + "/Upgrade User Guide V100.pdf"});
+    }
+
+    void helpWorksDuringASearch()
+    {
+        MeterEmulatorProcess silent({"--silent"});
+        WindowRig rig(QStringLiteral("1=%1").arg(silent.device()));
+        rig.window->Form_Load();
+        QStringList openedDuringSearch;
+        QTimer::singleShot(300, rig.window.get(), [&] {
+            rig.window->mnuHelpHelp->trigger();
+            openedDuringSearch = rig.opener.opened;
+        });
+        rig.prompts.expect(QStringLiteral("No meter detected\r\nRetry - First check meter is connected "
+                                          "and turned on.\r\nIgnore - If meter is already in upgrade mode "
+                                          "(permanent red LED).\r\nOtherwise - Abort"),
+                           18, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Abort);
+        rig.window->cmdConnect_Click();
+        QCOMPARE(openedDuringSearch.size(), 1);
+        QCOMPARE(rig.prompts.problems(), QStringList());
+    }
+
+    void theBuildMakesAValidGuide()
+    {
+        const QString pdf = QStringLiteral(OV_USER_GUIDE_PDF);
+        QFile f(pdf);
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(pdf));
+        QVERIFY(f.read(5) == "%PDF-");
+        const QString info = run("pdfinfo", {pdf});
+        const auto pages = QRegularExpression("Pages:\\s+(\\d+)").match(info);
+        QVERIFY2(pages.hasMatch() && pages.captured(1).toInt() >= 3, qPrintable(info));
+        const QString text = run("pdftotext", {pdf, "-"});
+        for (const char *topic : {"Connecting a meter", "Upgrading the firmware", "Messages and what to do",
+                                  "Recovering a meter left in its boot loader", "OVFW_PORTS", "dialout",
+                                  "latency", "demo.sh", "No meter detected", "Unexpected end of file"})
+            QVERIFY2(text.contains(QLatin1String(topic)), topic);
+    }
+};
+
+QTEST_MAIN(TestUserGuide)
+#include "tst_user_guide.moc"

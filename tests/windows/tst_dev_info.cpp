@@ -1,0 +1,136 @@
+#include "FakeChipIdLibrary.h"
+#include "WindowRig.h"
+#include "windows/FtdiChipIdLibrary.h"
+#include "windows/frmDevInfo.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+const QString kUntouched = QStringLiteral("clipboard untouched");
+
+QStringList lines(const frmDevInfo &w)
+{
+    QStringList out;
+    for (int i = 0; i < w.LoggerList->count(); ++i)
+        out << w.LoggerList->item(i)->text();
+    return out;
+}
+
+// Opens Tools, Device Info on the main window; returns what the list showed.
+QStringList openDeviceInfo(frmFwUpMain &w)
+{
+    QStringList shown;
+    QTimer::singleShot(0, &w, [&] {
+        if (auto *info = qobject_cast<frmDevInfo *>(QApplication::activeModalWidget())) {
+            shown = lines(*info);
+            info->close();
+        }
+    });
+    w.mnuDeviceInfo->trigger();
+    return shown;
+}
+
+FakeChipIdLibrary::Adapter adapter(const QByteArray &description, std::int32_t chipId)
+{
+    FakeChipIdLibrary::Adapter a;
+    a.description = description;
+    a.chipId = chipId;
+    return a;
+}
+}
+
+class TestDevInfo : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QGuiApplication::clipboard()->setText(kUntouched); }
+
+    void noAdapters()
+    {
+        WindowRig rig{QString()};
+        QCOMPARE(openDeviceInfo(*rig.window), QStringList{"Number of Devices = 0"});
+        QCOMPARE(QGuiApplication::clipboard()->text(), kUntouched);
+    }
+
+    void twoAdaptersAndReopening()
+    {
+        WindowRig rig{QString()};
+        rig.chipId.adapters = {adapter("FT232R USB UART", 123456), adapter("USB <-> Serial", 777)};
+        const QStringList expected{"Number of Devices = 2", "Description = FT232R USB UART",
+                                   "Chip ID = 123456", "Description = USB <-> Serial", "Chip ID = 777"};
+        QCOMPARE(openDeviceInfo(*rig.window), expected);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("777"));
+        QCOMPARE(openDeviceInfo(*rig.window), expected);  // listed once, not twice
+    }
+
+    void failuresAreListedAndTheStepsGoOn()
+    {
+        WindowRig rig{QString()};
+        auto noDescription = adapter("", 42);
+        noDescription.descriptionStatus = ChipIdLibrary::DeviceNotOpened;
+        auto noChipId = adapter("FT2232H", 0);
+        noChipId.chipIdStatus = ChipIdLibrary::NoChipId;
+        rig.chipId.adapters = {noDescription, noChipId};
+        QCOMPARE(openDeviceInfo(*rig.window),
+                 (QStringList{"Number of Devices = 2", "FTID_GetDeviceDescription failed status = 3",
+                              "Chip ID = 42", "Description = FT2232H",
+                              "FTID_GetDeviceChipID failed status = 5"}));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("42"));
+
+        // A failed count: the per-device steps still run over the count the
+        // window kept from its last opening.
+        rig.chipId.countStatus = ChipIdLibrary::UsbUnavailable;
+        rig.chipId.adapters = {adapter("A", 1), adapter("B", 2), adapter("C", 3)};
+        QCOMPARE(openDeviceInfo(*rig.window),
+                 (QStringList{"FTID_GetNumDevs failed status = 1", "Description = A", "Chip ID = 1",
+                              "Description = B", "Chip ID = 2"}));
+        QVERIFY(rig.prompts.problems().isEmpty());
+    }
+
+    void signedChipIdsAndLongDescriptions()
+    {
+        WindowRig rig{QString()};
+        const QByteArray d255(255, 'x'), d256(256, 'y');
+        rig.chipId.adapters = {adapter(d255, static_cast<std::int32_t>(0x80000001u)), adapter(d256, -1)};
+        const QStringList shown = openDeviceInfo(*rig.window);
+        QCOMPARE(shown.size(), 5);
+        QCOMPARE(shown[1], QStringLiteral("Description = ") + QString(255, 'x'));
+        QCOMPARE(shown[2], QStringLiteral("Chip ID = -2147483647"));
+        QCOMPARE(shown[3], QStringLiteral("Description = ") + QString(256, 'y'));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("-1"));
+    }
+
+    void windowAsBuilt()
+    {
+        FakeChipIdLibrary library;
+        frmDevInfo w(library);
+        QCOMPARE(w.windowTitle(), QStringLiteral("USB Device Info"));
+        QCOMPARE(w.size(), QSize(319, 195));
+        QCOMPARE(w.LoggerList->geometry(), QRect(8, 4, 305, 184));
+        QCOMPARE(w.LoggerList->font().pointSizeF(), 12.0);
+        QVERIFY(!w.LoggerList->isSortingEnabled());
+    }
+
+    // The real library on this machine: no adapters, perhaps no USB access at
+    // all. Either way the window lists one line for the count and goes on.
+    void realLibraryOnThisMachine()
+    {
+        FtdiChipIdLibrary library;
+        frmDevInfo w(library);
+        w.Form_Load();
+        const QStringList shown = lines(w);
+        QVERIFY(!shown.isEmpty());
+        QVERIFY2(QRegularExpression("^(Number of Devices = \\d+|FTID_GetNumDevs failed status = -?\\d+)$")
+                     .match(shown.first())
+                     .hasMatch(),
+                 qPrintable(shown.first()));
+        std::int32_t chipId = 0;
+        QCOMPARE(library.FTID_GetDeviceChipID(w.Num_Devices + 5, chipId),
+                 std::int32_t(ChipIdLibrary::DeviceNotFound));
+    }
+};
+
+QTEST_MAIN(TestDevInfo)
+#include "tst_dev_info.moc"
