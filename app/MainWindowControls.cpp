@@ -1,6 +1,7 @@
 // Builds the main window's controls and menus as they are when the window is
 // first shown.
 #include "app/Artwork.h"
+#include "app/Layout.h"
 #include "app/frmFwUpMain.h"
 #include <QAction>
 #include <QLabel>
@@ -13,32 +14,15 @@
 
 namespace {
 
-// The faces the layout was drawn for come first; the others are the nearest
-// ones a Linux desktop has, at the same size and weight.
-QFont uiFont(const QString &family, double points, bool bold = false)
-{
-    QFont f;
-    f.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                   QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
+using Layout::kArial;
+using Layout::kSansSerif;
+using Layout::twips;
 
-const QString kSansSerif = QStringLiteral("MS Sans Serif");
-const QString kArial = QStringLiteral("Arial");
 constexpr double kWindowFontPoints = 12;
 constexpr double kExitFontPoints = 8.25;
 constexpr double kValueFontPoints = 12;
 constexpr double kHeadingFontPoints = 9.75;
 constexpr int kExitPicturePixels = 32;
-
-QRect twips(int left, int top, int width, int height)
-{
-    const int k = frmFwUpMain::kTwipsPerPixel;
-    return QRect(left / k, top / k, width / k, height / k);
-}
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, const QRect &rect,
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop)
@@ -60,11 +44,11 @@ void frmFwUpMain::buildControls()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFont(uiFont(kSansSerif, kWindowFontPoints));
+    setFont(Layout::font(kSansSerif, kWindowFontPoints));
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("clientArea"));
-    client->setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+    client->setFixedSize(Layout::pixels(kClientWidthTwips), Layout::pixels(kClientHeightTwips));
     setCentralWidget(client);
 
     cmdExit = new QToolButton(client);
@@ -74,24 +58,24 @@ void frmFwUpMain::buildControls()
     cmdExit->setIconSize(QSize(kExitPicturePixels, kExitPicturePixels));
     cmdExit->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     cmdExit->setToolTip(QStringLiteral("Quit OV3"));
-    cmdExit->setFont(uiFont(kSansSerif, kExitFontPoints));
+    cmdExit->setFont(Layout::font(kSansSerif, kExitFontPoints));
     cmdExit->setFocusPolicy(Qt::StrongFocus);
     cmdExit->setGeometry(twips(4080, 240, 855, 855));
 
     lblhard = makeLabel(client, "lblhard", QString(), twips(3480, 1440, 1815, 375));
-    lblhard->setFont(uiFont(kSansSerif, kValueFontPoints, true));
+    lblhard->setFont(Layout::font(kSansSerif, kValueFontPoints, true));
     lblBoot = makeLabel(client, "lblBoot", QString(), twips(2760, 2880, 1815, 255));
     lblBoot->hide();
     lblFirm = makeLabel(client, "lblFirm", QString(), twips(3480, 1920, 1815, 255));
-    lblFirm->setFont(uiFont(kSansSerif, kValueFontPoints, true));
+    lblFirm->setFont(Layout::font(kSansSerif, kValueFontPoints, true));
     Label4 = makeLabel(client, "Label4", QStringLiteral("Meter Serial Number:"), twips(840, 1440, 2565, 345));
-    Label4->setFont(uiFont(kSansSerif, kHeadingFontPoints));
+    Label4->setFont(Layout::font(kSansSerif, kHeadingFontPoints));
     Label4->hide();
     Label3 = makeLabel(client, "Label3", QStringLiteral("Boot Loader Version:"), twips(480, 2880, 1845, 225));
-    Label3->setFont(uiFont(kSansSerif, kHeadingFontPoints));
+    Label3->setFont(Layout::font(kSansSerif, kHeadingFontPoints));
     Label3->hide();
     Label2 = makeLabel(client, "Label2", QStringLiteral("Firmware Version:"), twips(840, 1920, 2205, 345));
-    Label2->setFont(uiFont(kSansSerif, kHeadingFontPoints));
+    Label2->setFont(Layout::font(kSansSerif, kHeadingFontPoints));
     Label2->hide();
 
     cmdConnect = new QPushButton(QStringLiteral("Connect"), client);
@@ -110,7 +94,7 @@ void frmFwUpMain::buildControls()
     pbUpgrade->setTextVisible(false);
     pbUpgrade->hide();
 
-    const QFont statusFont = uiFont(kArial, kHeadingFontPoints, true);
+    const QFont statusFont = Layout::font(kArial, kHeadingFontPoints, true);
     lblTitle = makeLabel(client, "lblTitle", QStringLiteral("Searching for meter"),
                          twips(840, 1440, 4215, 495), Qt::AlignHCenter | Qt::AlignTop);
     lblTitle->setFont(statusFont);

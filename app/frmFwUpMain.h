@@ -35,8 +35,6 @@ struct FwUpServices {
 class frmFwUpMain : public QMainWindow {
     Q_OBJECT
 public:
-    // Geometry is given in twips; 15 twips are one pixel at 96 dpi.
-    static constexpr int kTwipsPerPixel = 15;
     static constexpr int kClientWidthTwips = 6135;
     static constexpr int kClientHeightTwips = 2865;
     static constexpr double kTickSeconds = 0.054;  // unit of TDelay

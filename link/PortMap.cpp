@@ -20,11 +20,11 @@ PortMap PortMap::fromEnvironment()
     return map;
 }
 
-PortMap PortMap::fromOverride(const QString &spec, QStringList *problems)
+PortMap PortMap::fromOverride(const QString &list, QStringList *problems)
 {
     PortMap map;
     map.overridden_ = true;
-    const QStringList entries = spec.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList entries = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &raw : entries) {
         const QString entry = raw.trimmed();
         if (entry.isEmpty())

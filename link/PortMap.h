@@ -15,7 +15,7 @@ public:
     static PortMap fromEnvironment();
     // Parses an OVFW_PORTS value; malformed entries are skipped and described
     // in `problems` when given.
-    static PortMap fromOverride(const QString &spec, QStringList *problems = nullptr);
+    static PortMap fromOverride(const QString &list, QStringList *problems = nullptr);
 
     // The device of port n, or an empty string when port n does not exist.
     QString deviceFor(int portNumber) const;

@@ -66,16 +66,23 @@ std::int32_t FtdiChipIdLibrary::FTID_GetNumDevices(std::int32_t &count)
     return Success;
 }
 
+std::int32_t FtdiChipIdLibrary::describe(std::int32_t index, libusb_device *&dev,
+                                         libusb_device_descriptor &desc) const
+{
+    dev = device(index);
+    if (!dev)
+        return DeviceNotFound;
+    return libusb_get_device_descriptor(dev, &desc) == 0 ? Success : IoError;
+}
+
 std::int32_t FtdiChipIdLibrary::FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size)
 {
     if (!buffer || size <= 0)
         return InvalidParameter;
-    libusb_device *dev = device(index);
-    if (!dev)
-        return DeviceNotFound;
+    libusb_device *dev = nullptr;
     libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(dev, &desc) != 0)
-        return IoError;
+    if (const std::int32_t status = describe(index, dev, desc); status != Success)
+        return status;
     OpenDevice open(dev);
     if (!open.handle)
         return DeviceNotOpened;
@@ -92,12 +99,10 @@ std::int32_t FtdiChipIdLibrary::FTID_GetDeviceDescription(std::int32_t index, ch
 
 std::int32_t FtdiChipIdLibrary::FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId)
 {
-    libusb_device *dev = device(index);
-    if (!dev)
-        return DeviceNotFound;
+    libusb_device *dev = nullptr;
     libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(dev, &desc) != 0)
-        return IoError;
+    if (const std::int32_t status = describe(index, dev, desc); status != Success)
+        return status;
     if (desc.bcdDevice != kChipWithIdRelease)
         return NoChipId;
     OpenDevice open(dev);

@@ -4,6 +4,7 @@
 
 struct libusb_context;
 struct libusb_device;
+struct libusb_device_descriptor;
 
 // Chip IDs of the USB-serial adapters of the FTDI vendor ID, through libusb
 // and libftdi1. Devices are opened without claiming an interface or
@@ -25,6 +26,8 @@ public:
 private:
     void releaseDevices();
     libusb_device *device(std::int32_t index) const;
+    // The adapter at `index` and its USB descriptor, or the failure status.
+    std::int32_t describe(std::int32_t index, libusb_device *&dev, libusb_device_descriptor &desc) const;
 
     libusb_context *usb_ = nullptr;
     bool usbReady_ = false;

@@ -1,5 +1,5 @@
 #include "windows/frmDevInfo.h"
-#include "app/frmFwUpMain.h"
+#include "app/Layout.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -15,16 +15,11 @@ frmDevInfo::frmDevInfo(ChipIdLibrary &library, QWidget *parent)
     setWindowTitle(QStringLiteral("USB Device Info"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    const int k = frmFwUpMain::kTwipsPerPixel;
-    setFixedSize(4785 / k, 2925 / k);
+    setFixedSize(Layout::twips(0, 0, 4785, 2925).size());
     LoggerList = new QListWidget(this);
     LoggerList->setObjectName(QStringLiteral("LoggerList"));
-    LoggerList->setGeometry(120 / k, 60 / k, 4575 / k, 2760 / k);
-    QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                   QStringLiteral("DejaVu Sans")});
-    f.setPointSizeF(kListFontPoints);
-    LoggerList->setFont(f);
+    LoggerList->setGeometry(Layout::twips(120, 60, 4575, 2760));
+    LoggerList->setFont(Layout::font(Layout::kSansSerif, kListFontPoints));
     LoggerList->setSortingEnabled(false);
 }
 

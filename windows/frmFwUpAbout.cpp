@@ -2,7 +2,7 @@
 #include "FwUpVersion.h"
 #include "app/Artwork.h"
 #include "app/FwUpGlobals.h"
-#include "app/frmFwUpMain.h"
+#include "app/Layout.h"
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -14,21 +14,11 @@ constexpr double kTitleFontPoints = 13.5;
 constexpr double kMakerFontPoints = 9.75;
 constexpr int kIconPixels = 32;
 
-QRect twips(int left, int top, int width, int height)
-{
-    const int k = frmFwUpMain::kTwipsPerPixel;
-    return QRect(left / k, top / k, width / k, height / k);
-}
+using Layout::twips;
 
 QFont sansSerif(double points, bool bold = false)
 {
-    QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                   QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
+    return Layout::font(Layout::kSansSerif, points, bold);
 }
 
 QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &rect)
@@ -66,8 +56,7 @@ frmFwUpAbout::frmFwUpAbout(QWidget *parent) : QDialog(parent)
 
     auto *line1 = new QFrame(this);
     line1->setObjectName(QStringLiteral("Line1"));
-    line1->setGeometry(120 / frmFwUpMain::kTwipsPerPixel, 1920 / frmFwUpMain::kTwipsPerPixel,
-                       (5684 - 120) / frmFwUpMain::kTwipsPerPixel, 1);
+    line1->setGeometry(Layout::pixels(120), Layout::pixels(1920), Layout::pixels(5684 - 120), 1);
     line1->setStyleSheet(QStringLiteral("background: rgb(128, 128, 128)"));
 
     lblDisclaimer = label(this, "lblDisclaimer", QStringLiteral("Note: ..."), twips(255, 2040, 3870, 825));

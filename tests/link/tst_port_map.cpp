@@ -17,7 +17,7 @@ private slots:
 
     void overrideListsExactlyThePortsThatExist_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("list");
         QTest::addColumn<PortDevices>("expected");
         QTest::addColumn<int>("problems");
         QTest::newRow("two ports") << "3=/dev/pts/7,12=/dev/pts/9"
@@ -31,11 +31,11 @@ private slots:
 
     void overrideListsExactlyThePortsThatExist()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, list);
         QFETCH(PortDevices, expected);
         QFETCH(int, problems);
         QStringList found;
-        const PortMap map = PortMap::fromOverride(spec, &found);
+        const PortMap map = PortMap::fromOverride(list, &found);
         for (int n = 0; n <= 17; ++n)
             QCOMPARE(map.deviceFor(n), expected.value(n));
         QCOMPARE(found.size(), problems);
