@@ -1,0 +1,91 @@
+#include "app/QtPrompts.h"
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+class TestQtPrompts : public QObject {
+    Q_OBJECT
+private slots:
+    // Each style number the tool uses becomes the right buttons, icon and
+    // default button; the button clicked comes back as the answer.
+    void stylesBecomeRealMessageBoxes_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("defaultButton");
+        QTest::addColumn<QString>("click");
+        QTest::addColumn<int>("answer");
+        using I = QMessageBox::Icon;
+        QTest::newRow("0 OK") << 0 << QStringList{"OK"} << int(I::NoIcon) << "OK" << "OK" << int(MsgAnswer::OK);
+        QTest::newRow("16 critical OK") << 16 << QStringList{"OK"} << int(I::Critical) << "OK" << "OK" << int(MsgAnswer::OK);
+        QTest::newRow("18 abort retry ignore") << 18 << QStringList{"Abort", "Retry", "Ignore"} << int(I::Critical)
+                                               << "Abort" << "Ignore" << int(MsgAnswer::Ignore);
+        QTest::newRow("53 retry cancel") << 53 << QStringList{"Retry", "Cancel"} << int(I::Warning) << "Retry"
+                                         << "Cancel" << int(MsgAnswer::Cancel);
+        QTest::newRow("305 OK cancel, cancel default") << 305 << QStringList{"OK", "Cancel"} << int(I::Warning)
+                                                       << "Cancel" << "OK" << int(MsgAnswer::OK);
+        QTest::newRow("65 OK cancel, information") << 65 << QStringList{"OK", "Cancel"} << int(I::Information)
+                                                   << "OK" << "Cancel" << int(MsgAnswer::Cancel);
+        QTest::newRow("69 retry cancel, information") << 69 << QStringList{"Retry", "Cancel"} << int(I::Information)
+                                                      << "Retry" << "Retry" << int(MsgAnswer::Retry);
+    }
+
+    void stylesBecomeRealMessageBoxes()
+    {
+        QFETCH(int, style);
+        QFETCH(QStringList, buttons);
+        QFETCH(int, icon);
+        QFETCH(QString, defaultButton);
+        QFETCH(QString, click);
+        QFETCH(int, answer);
+        QtPrompts prompts;
+        QStringList seenButtons;
+        QString seenDefault, seenTitle, seenText;
+        int seenIcon = -1;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seenTitle = box->windowTitle();
+            seenText = box->text();
+            seenIcon = box->icon();
+            QAbstractButton *toClick = nullptr;
+            for (QAbstractButton *b : box->buttons()) {
+                const QString name = QString(b->text()).remove('&');
+                seenButtons << name;
+                if (name == click)
+                    toClick = b;
+            }
+            if (box->defaultButton())
+                seenDefault = QString(box->defaultButton()->text()).remove('&');
+            if (toClick)
+                toClick->click();
+            else
+                box->done(0);
+        });
+        const MsgAnswer got = prompts.MsgBox(QStringLiteral("Line one\r\nLine two"), style,
+                                             style == 0 ? QString() : QStringLiteral("Firmware Upgrade"));
+        std::sort(seenButtons.begin(), seenButtons.end());
+        std::sort(buttons.begin(), buttons.end());
+        QCOMPARE(seenButtons, buttons);
+        QCOMPARE(seenIcon, icon);
+        QCOMPARE(seenDefault, defaultButton);
+        QCOMPARE(seenText, QStringLiteral("Line one\r\nLine two"));
+        QCOMPARE(seenTitle, style == 0 ? QStringLiteral("ov Firmware Upgrade") : QStringLiteral("Firmware Upgrade"));
+        QCOMPARE(int(got), answer);
+    }
+
+    void fileFiltersInQtForm()
+    {
+        QCOMPARE(QtPrompts::qtFilter("Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH"),
+                 QStringLiteral("Firmware Upgrade Files (*.OVH) (OV3A_FW*.OVH)"));
+        QCOMPARE(QtPrompts::qtFilter("Wave Files (*.WAV,*.OVD)|*.WAV;*.OVD|All Files (*.*)|*.*"),
+                 QStringLiteral("Wave Files (*.WAV,*.OVD) (*.WAV *.OVD);;All Files (*.*) (*.*)"));
+    }
+};
+
+QTEST_MAIN(TestQtPrompts)
+#include "tst_qt_prompts.moc"
