@@ -107,8 +107,6 @@ void frmFwUpMain::buildControls()
     setTabOrder(cmdExit, cmdConnect);
     setTabOrder(cmdConnect, cmdUpgrade);
 
-    connect(cmdExit, &QToolButton::clicked, this, &frmFwUpMain::cmdExit_Click);
-
     buildMenus();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
@@ -123,7 +121,6 @@ void frmFwUpMain::buildMenus()
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    connect(mnuExit, &QAction::triggered, this, &frmFwUpMain::mnuExit_Click);
 
     mnuSourcePort = bar->addMenu(QStringLiteral("&Port"));
     mnuSourcePort->setObjectName(QStringLiteral("mnuSourcePort"));

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QPushButton>
+#include <QToolButton>
 
 frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent)
     : QMainWindow(parent), g(globals), Comm1(services.comm), prompts_(services.prompts),
@@ -13,6 +14,9 @@ frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *p
 {
     setObjectName(QStringLiteral("frmFwUpMain"));
     buildControls();
+    // The only handled events; the Port items, labels and progress bar have none.
+    connect(cmdExit, &QToolButton::clicked, this, &frmFwUpMain::cmdExit_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmFwUpMain::mnuExit_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &frmFwUpMain::cmdConnect_Click);
     connect(mnuDeviceInfo, &QAction::triggered, this, &frmFwUpMain::mnuDeviceInfo_Click);
     connect(mnuhelpAbout, &QAction::triggered, this, &frmFwUpMain::mnuhelpAbout_Click);
