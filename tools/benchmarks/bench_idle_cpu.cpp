@@ -1,6 +1,7 @@
 // Measures how much processor time the tool uses while it waits: idle in its
-// main loop (the real program, with a meter emulator on one port), and inside
-// a one-second timed wait. Prints one line per figure.
+// main loop (the real program, with a meter emulator on one port), inside a
+// one-second timed wait, and through a Connect search of one silent port.
+// Prints one line per figure.
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
 #include "windows/FtdiChipIdLibrary.h"
@@ -90,6 +91,36 @@ void timedWait()
                 kWaitTicks, lasted, kWaitTicks * frmFwUpMain::kTickSeconds, cpu, 100.0 * cpu / lasted);
 }
 
+// Answers "No meter detected" with Abort, as a user giving up would.
+class AbortingPrompts : public QtPrompts {
+public:
+    MsgAnswer MsgBox(const QString &, int, const QString &) override { return MsgAnswer::Abort; }
+};
+
+void connectSearch()
+{
+    QProcess meter;
+    meter.start(QStringLiteral(OV_METER_EMULATOR_PATH), {QStringLiteral("--silent")});
+    meter.waitForReadyRead(5000);
+    const QString device = QString::fromLocal8Bit(meter.readLine()).trimmed();
+
+    FwUpGlobals g;
+    QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(device)));
+    AbortingPrompts prompts;
+    FtdiChipIdLibrary chipId;
+    QtDocumentOpener opener;
+    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener});
+    window.Form_Load();
+    window.show();
+    const double cpu0 = ownCpuSeconds(), t0 = MonotonicClock::now();
+    window.cmdConnect_Click();
+    const double cpu = ownCpuSeconds() - cpu0, lasted = MonotonicClock::now() - t0;
+    std::printf("Connect, one port with nothing answering: lasted %.3f s, %.4f s of CPU = %.2f %% of one core\n",
+                lasted, cpu, 100.0 * cpu / lasted);
+    meter.terminate();
+    meter.waitForFinished();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -98,5 +129,6 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     idleProgram();
     timedWait();
+    connectSearch();
     return 0;
 }
