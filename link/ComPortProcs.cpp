@@ -5,6 +5,10 @@
 #include "link/CommPort.h"
 #include "link/EventWait.h"
 
+namespace {
+constexpr int kNoHandshaking = 0;
+}
+
 void frmFwUpMain::Com_Open()
 {
     if (Comm1.portOpen() || g.Port_Number == 0)
@@ -13,7 +17,7 @@ void frmFwUpMain::Com_Open()
         Comm1.setCommPort(g.Port_Number);
         Comm1.setSettings(kLineSettings);
         Comm1.setInBufferSize(kInBufferBytes);
-        Comm1.setHandshaking(0);
+        Comm1.setHandshaking(kNoHandshaking);
         Comm1.setInputLen(1);
         Comm1.setPortOpen(true);
         Comm1.setRTSEnable(true);

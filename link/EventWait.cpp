@@ -10,7 +10,6 @@ namespace EventWait {
 
 void yieldOnce()
 {
-    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
