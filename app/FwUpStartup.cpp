@@ -24,7 +24,7 @@ int Main(FwUpGlobals &globals, FwUpServices services,
     window.Form_Activate();
     // Ending the program closes the port, also when a quit came before the
     // main loop could start.
-    window.Com_Close();
+    window.link().Com_Close();
     return 0;
 }
 

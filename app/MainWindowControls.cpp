@@ -1,7 +1,7 @@
 // Builds the main window's controls and menus as they are when the window is
 // first shown.
-#include "app/Artwork.h"
-#include "app/Layout.h"
+#include "windows/Artwork.h"
+#include "windows/Layout.h"
 #include "app/frmFwUpMain.h"
 #include <QAction>
 #include <QLabel>

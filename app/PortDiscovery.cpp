@@ -1,4 +1,4 @@
-#include "app/FwUpErrors.h"
+#include "base/FwUpErrors.h"
 #include "app/frmFwUpMain.h"
 #include "link/CommPort.h"
 #include <QAction>
@@ -7,7 +7,7 @@ void frmFwUpMain::Init_Ports()
 {
     // Every failure while probing port n marks port n absent; nothing is shown.
     try {
-        Com_Close();
+        link_.Com_Close();
     } catch (const FwUpError &) {
     }
     g.Port_Present[0] = false;

@@ -1,5 +1,5 @@
 #include "app/QtPrompts.h"
-#include "app/FwUpGlobals.h"
+#include "base/FwUpGlobals.h"
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>

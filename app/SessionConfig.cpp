@@ -1,6 +1,6 @@
 // The session file: the Port menu index of the port last used, then ten empty
 // reserved fields, one per line with CR LF endings.
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "app/frmFwUpMain.h"
 #include <QDir>
 #include <QFile>

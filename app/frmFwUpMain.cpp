@@ -1,5 +1,4 @@
 #include "app/frmFwUpMain.h"
-#include "link/CommPort.h"
 #include "link/EventWait.h"
 #include "windows/frmDevInfo.h"
 #include <QAction>
@@ -10,7 +9,8 @@
 
 frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent)
     : QMainWindow(parent), g(globals), Comm1(services.comm), prompts_(services.prompts),
-      appDir_(std::move(services.appDir)), chipId_(services.chipId), opener_(services.opener)
+      link_(globals, services.comm, services.prompts, *this), appDir_(std::move(services.appDir)),
+      chipId_(services.chipId), opener_(services.opener)
 {
     setObjectName(QStringLiteral("frmFwUpMain"));
     buildControls();
@@ -43,7 +43,7 @@ void frmFwUpMain::Form_Activate()
     if (g.Quit_Request)
         return;
     runMainLoop();
-    Com_Close();
+    link_.Com_Close();
 }
 
 void frmFwUpMain::runMainLoop()

@@ -1,5 +1,6 @@
 #pragma once
-#include "app/FwUpGlobals.h"
+#include "base/FwUpGlobals.h"
+#include "link/MeterLink.h"
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -30,22 +31,18 @@ struct FwUpServices {
     DocumentOpener &opener;
 };
 
-// The main window. Its procedures are grouped by subsystem: start-up, menus
-// and quitting here and in app/; port handling and waits in link/.
-class frmFwUpMain : public QMainWindow {
+// The main window: its controls and menus, and the handlers that turn the
+// meter link's steps into captions, check marks and message boxes. The
+// conversation with the meter itself lives in link/ (MeterLink).
+class frmFwUpMain : public QMainWindow, private LinkEvents {
     Q_OBJECT
 public:
     static constexpr int kClientWidthTwips = 6135;
     static constexpr int kClientHeightTwips = 2865;
-    static constexpr double kTickSeconds = 0.054;  // unit of TDelay
-    static constexpr int kTicksPerSecond = 18;     // SDelay's nominal second: 0.972 s
     static inline const QString kCaption = QStringLiteral("orvane  Firmware Upgrade");
-    static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
-    static constexpr int kInBufferBytes = 100;
     static inline const QString kConfigFileName = QStringLiteral("ra_zezidev.cfg");
     static inline const QString kUserGuideFileName = QStringLiteral("Upgrade User Guide V100.pdf");
     static inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
-    static inline const QByteArray kUpgradeModeCommand = QByteArrayLiteral("\xC2\xD4\r");
 
     frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent = nullptr);
     ~frmFwUpMain() override;
@@ -68,17 +65,11 @@ public:
     bool Save_Config();
     bool Load_Config();
 
-    // The serial port and the waits.
-    void Com_Open();
-    void Com_Close();
-    void TDelay(double ticks);
-    void SDelay(const std::int16_t &seconds);
-
-    // Finding the meter.
-    void Check_Version(bool &found);
-    void Com_Input_Vers(bool &valid);
+    // Finding a meter already in its boot loader, port by port.
     void Check_Boot();
-    void Acknowledge(bool &accepted);
+
+    // The conversation with the meter on the port in use.
+    MeterLink &link() { return link_; }
 
     // Sets Quit_Request; the main loop acts on it once the running handler
     // has returned to it.
@@ -125,8 +116,15 @@ private:
     void disconnectFromMeter();
     static QString checkingPortCaption(int portNumber);
 
+    // What the meter link reports.
+    void portChecking(int portNumber) override;
+    void identityRead() override;
+    void bootPortChecking(int portNumber) override;
+    void quitRequested() override;
+
     CommPort &Comm1;
     Prompts &prompts_;
+    MeterLink link_;
     QString appDir_;
     ChipIdLibrary &chipId_;
     DocumentOpener &opener_;

@@ -1,6 +1,6 @@
 #include "link/EventWait.h"
 #include "link/CommPort.h"
-#include "link/MonotonicClock.h"
+#include "base/MonotonicClock.h"
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>

@@ -1,5 +1,5 @@
 #include "link/PortMap.h"
-#include "app/FwUpGlobals.h"
+#include "base/FwUpGlobals.h"
 #include <QStringList>
 #include <QtGlobal>
 #include <cstdio>

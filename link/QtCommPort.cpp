@@ -1,6 +1,6 @@
 #include "link/QtCommPort.h"
-#include "app/FwUpErrors.h"
-#include "app/FwUpGlobals.h"
+#include "base/FwUpErrors.h"
+#include "base/FwUpGlobals.h"
 #include <QStringList>
 
 #ifdef Q_OS_LINUX

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/FwUpGlobals.h"
+#include "base/FwUpGlobals.h"
 #include <QByteArray>
 
 // The meter's version reply, e.g. "V,OV3A01234,1.02,2.10" and a carriage

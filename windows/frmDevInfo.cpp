@@ -1,5 +1,5 @@
 #include "windows/frmDevInfo.h"
-#include "app/Layout.h"
+#include "windows/Layout.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QListWidget>

@@ -1,8 +1,8 @@
 #include "windows/frmFwUpAbout.h"
 #include "FwUpVersion.h"
-#include "app/Artwork.h"
-#include "app/FwUpGlobals.h"
-#include "app/Layout.h"
+#include "windows/Artwork.h"
+#include "base/FwUpGlobals.h"
+#include "windows/Layout.h"
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>

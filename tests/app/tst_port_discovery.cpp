@@ -65,7 +65,7 @@ private slots:
         MeterEmulatorProcess meter;
         WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
         rig.g.Port_Number = 1;
-        rig.window->Com_Open();
+        rig.window->link().Com_Open();
         QVERIFY(rig.comm.portOpen());
         rig.window->Init_Ports();
         QVERIFY(!rig.comm.portOpen());

@@ -1,8 +1,9 @@
 #include "MeterEmulatorProcess.h"
 #include "FakeChipIdLibrary.h"
+#include "RecordingDocumentOpener.h"
 #include "ScriptedPrompts.h"
 #include "app/FwUpStartup.h"
-#include "link/MonotonicClock.h"
+#include "base/MonotonicClock.h"
 #include "link/QtCommPort.h"
 #include <QAction>
 #include <QFile>
@@ -37,7 +38,7 @@ struct ProgramRun {
             // A meter connection on port 7 is open when the user quits.
             g.Port_Number = 7;
             g.Port_Menu_Index = 7;
-            w.Com_Open();
+            w.link().Com_Open();
             // Soon after the main loop has started.
             QTimer::singleShot(kActAfterMs, &w, [&w, act] { act(w); });
         });
@@ -130,7 +131,7 @@ private slots:
                     w.mnuExit->trigger();
             });
             const double start = MonotonicClock::now();
-            w.TDelay(10);
+            w.link().TDelay(10);
             waitLasted = MonotonicClock::now() - start;
             quitSeenInCommand = p.g.Quit_Request;
             commandEndedAt = MonotonicClock::now();

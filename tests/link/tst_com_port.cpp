@@ -1,8 +1,8 @@
 #include "MeterEmulatorProcess.h"
-#include "WindowRig.h"
-#include "app/FwUpErrors.h"
+#include "LinkRig.h"
+#include "base/FwUpErrors.h"
 #include "link/EventWait.h"
-#include "link/MonotonicClock.h"
+#include "base/MonotonicClock.h"
 #include <QtTest>
 
 namespace {
@@ -30,9 +30,9 @@ private slots:
     {
         MeterEmulatorProcess meter;
         QVERIFY(meter.started());
-        WindowRig rig(QStringLiteral("2=%1").arg(meter.device()));
+        LinkRig rig(QStringLiteral("2=%1").arg(meter.device()));
         rig.g.Port_Number = 2;
-        rig.window->Com_Open();
+        rig.link.Com_Open();
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.commPort(), 2);
 
@@ -43,22 +43,22 @@ private slots:
         const QByteArray rest = readReply(rig.comm, 1.0);
         QCOMPARE(rest, QByteArray(",OV3A01234,1.02,2.10\r"));
 
-        rig.window->Com_Close();
+        rig.link.Com_Close();
         QVERIFY(!rig.comm.portOpen());
-        rig.window->Com_Close();  // closing a closed port is harmless
+        rig.link.Com_Close();  // closing a closed port is harmless
         QVERIFY(rig.prompts.problems().isEmpty());
     }
 
     void openIsANoOpWhenOpenOrWithoutPort()
     {
         MeterEmulatorProcess a, b;
-        WindowRig rig(QStringLiteral("2=%1,5=%2").arg(a.device(), b.device()));
-        rig.window->Com_Open();  // Port_Number 0: nothing, no message
+        LinkRig rig(QStringLiteral("2=%1,5=%2").arg(a.device(), b.device()));
+        rig.link.Com_Open();  // Port_Number 0: nothing, no message
         QVERIFY(!rig.comm.portOpen());
         rig.g.Port_Number = 2;
-        rig.window->Com_Open();
+        rig.link.Com_Open();
         rig.g.Port_Number = 5;
-        rig.window->Com_Open();  // still on port 2
+        rig.link.Com_Open();  // still on port 2
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.commPort(), 2);
         QVERIFY(rig.prompts.problems().isEmpty());
@@ -67,18 +67,19 @@ private slots:
 
     void failedOpenReportsOnceAndRequestsQuit()
     {
-        WindowRig rig(QStringLiteral("9=/nonexistent/tty"));
+        LinkRig rig(QStringLiteral("9=/nonexistent/tty"));
         rig.prompts.expect(QStringLiteral("Error Opening Comm3:9600,n,8,1"), 16,
                            QStringLiteral("Open Comms Port"), MsgAnswer::OK);
         rig.g.Port_Number = 3;  // not mapped at all
-        rig.window->Com_Open();
+        rig.link.Com_Open();
         rig.prompts.expect(QStringLiteral("Error Opening Comm9:9600,n,8,1"), 16,
                            QStringLiteral("Open Comms Port"), MsgAnswer::OK);
         rig.g.Port_Number = 9;  // mapped to a device that is not there
-        rig.window->Com_Open();
+        rig.link.Com_Open();
         QCOMPARE(rig.prompts.problems(), QStringList());
         QCOMPARE(rig.prompts.shown().size(), 2);
         QVERIFY(rig.g.Quit_Request);
+        QCOMPARE(rig.events.heard, (QStringList{"quit", "quit"}));
         QVERIFY(!rig.comm.portOpen());
         // Later operations on the closed port raise the port-not-open error.
         try {
@@ -106,12 +107,12 @@ private slots:
         QFETCH(int, seconds);
         QFETCH(double, ticks);
         QFETCH(double, expected);
-        WindowRig rig{QString()};
+        LinkRig rig{QString()};
         const double t0 = MonotonicClock::now();
         if (seconds)
-            rig.window->SDelay(static_cast<std::int16_t>(seconds));
+            rig.link.SDelay(static_cast<std::int16_t>(seconds));
         else
-            rig.window->TDelay(ticks);
+            rig.link.TDelay(ticks);
         const double elapsed = MonotonicClock::now() - t0;
         QVERIFY2(elapsed >= expected && elapsed < expected + kWaitToleranceSeconds,
                  qPrintable(QStringLiteral("waited %1 s").arg(elapsed)));
@@ -119,31 +120,31 @@ private slots:
 
     void zeroTicksYieldsOnceAndReturns()
     {
-        WindowRig rig{QString()};
+        LinkRig rig{QString()};
         bool served = false;
         QMetaObject::invokeMethod(this, [&] { served = true; }, Qt::QueuedConnection);
         const double t0 = MonotonicClock::now();
-        rig.window->TDelay(0);
+        rig.link.TDelay(0);
         QVERIFY(served);
         QVERIFY(MonotonicClock::now() - t0 < kWaitToleranceSeconds);
     }
 
     void handlersRunDuringAWait()
     {
-        WindowRig rig{QString()};
+        LinkRig rig{QString()};
         double firedAt = 0;
         const double t0 = MonotonicClock::now();
         QTimer::singleShot(100, this, [&] { firedAt = MonotonicClock::now() - t0; });
-        rig.window->TDelay(10);
+        rig.link.TDelay(10);
         QVERIFY(firedAt > 0.09 && firedAt < 0.2);
     }
 
     void lostLineClosesThePort()
     {
         auto meter = std::make_unique<MeterEmulatorProcess>(QStringList{"--boot", "--hangup-after", "1"});
-        WindowRig rig(QStringLiteral("1=%1").arg(meter->device()));
+        LinkRig rig(QStringLiteral("1=%1").arg(meter->device()));
         rig.g.Port_Number = 1;
-        rig.window->Com_Open();
+        rig.link.Com_Open();
         rig.comm.output(":00000001FF\r");
         QCOMPARE(readReply(rig.comm, 1.0), QByteArray("PASS\r"));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.comm.portOpen(), 3000);
@@ -151,5 +152,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestComPort)
+QTEST_GUILESS_MAIN(TestComPort)
 #include "tst_com_port.moc"

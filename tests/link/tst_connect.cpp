@@ -1,8 +1,9 @@
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
 #include "FakeChipIdLibrary.h"
+#include "RecordingDocumentOpener.h"
 #include "app/FwUpStartup.h"
-#include "link/MonotonicClock.h"
+#include "base/MonotonicClock.h"
 #include <QAction>
 #include <QApplication>
 #include <QFile>

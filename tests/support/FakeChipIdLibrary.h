@@ -1,5 +1,4 @@
 #pragma once
-#include "app/DocumentOpener.h"
 #include "windows/ChipIdLibrary.h"
 #include <QByteArray>
 #include <QList>
@@ -49,11 +48,4 @@ public:
             chipId = adapters[index].chipId;
         return adapters[index].chipIdStatus;
     }
-};
-
-// Records the documents it is asked to open.
-class RecordingDocumentOpener : public DocumentOpener {
-public:
-    QStringList opened;
-    void openDocument(const QString &path) override { opened << path; }
 };

@@ -1,14 +1,17 @@
 #pragma once
 #include "link/CommPort.h"
 #include <QList>
+#include <deque>
 
 // A serial port whose received bytes arrive on a script, for the few
-// byte-exact cases the meter emulator cannot produce on demand. Bytes are
-// delivered by timers, so waits see them arrive as from a real line.
+// byte-exact cases the meter emulator cannot produce on demand. Each burst
+// becomes readable at its due time, whether or not an event loop runs: waits
+// that serve events are woken by inputArrived, and waitForInput() sleeps the
+// thread until the next burst is due, as a blocking read on a real line does.
 class ScriptedCommPort : public CommPort {
     Q_OBJECT
 public:
-    // `bytes` arrive `afterMs` milliseconds from now (0: at the next event-loop pass).
+    // `bytes` arrive `afterMs` milliseconds from now (0: at once).
     void arrive(int afterMs, const QByteArray &bytes);
     // Already waiting, unread, when the test starts.
     void preload(const QByteArray &bytes) { buffer_ += bytes; }
@@ -25,12 +28,18 @@ public:
     void output(const QByteArray &bytes) override;
     int inBufferCount() override;
     QByteArray input() override;
-    bool waitForInput(int) override { return !buffer_.isEmpty(); }
+    bool waitForInput(int milliseconds) override;
 
     QByteArray written;
 
 private:
+    struct Burst {
+        double due;  // monotonic seconds
+        QByteArray bytes;
+    };
     void requireOpen() const;
+    void deliverDue();
+    std::deque<Burst> pending_;  // in order of arrival
     QByteArray buffer_;
     int port_ = 1;
     bool open_ = true;

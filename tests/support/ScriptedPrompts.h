@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include <QStringList>
 #include <deque>
 #include <functional>

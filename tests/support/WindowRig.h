@@ -1,5 +1,6 @@
 #pragma once
 #include "FakeChipIdLibrary.h"
+#include "RecordingDocumentOpener.h"
 #include "ScriptedPrompts.h"
 #include "app/frmFwUpMain.h"
 #include "link/QtCommPort.h"

@@ -1,5 +1,5 @@
 #include "MeterEmulatorProcess.h"
-#include "link/MonotonicClock.h"
+#include "base/MonotonicClock.h"
 #include <QFile>
 #include <QProcess>
 #include <QSerialPort>

@@ -6,7 +6,7 @@
 #include "app/QtPrompts.h"
 #include "windows/FtdiChipIdLibrary.h"
 #include "app/frmFwUpMain.h"
-#include "link/MonotonicClock.h"
+#include "base/MonotonicClock.h"
 #include "link/QtCommPort.h"
 #include <QApplication>
 #include <QFile>
@@ -20,7 +20,7 @@ namespace {
 
 constexpr double kIdleSeconds = 5.0;
 constexpr double kSettleSeconds = 1.0;  // start-up and port discovery
-constexpr double kWaitTicks = 1.0 / frmFwUpMain::kTickSeconds;  // about 1 s
+constexpr double kWaitTicks = 1.0 / MeterLink::kTickSeconds;  // about 1 s
 
 // Processor time of a process so far: nanoseconds from schedstat where the
 // kernel keeps it, else clock ticks from stat.
@@ -85,10 +85,10 @@ void timedWait()
     frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener});
     window.show();
     const double cpu0 = ownCpuSeconds(), t0 = MonotonicClock::now();
-    window.TDelay(kWaitTicks);
+    window.link().TDelay(kWaitTicks);
     const double cpu = ownCpuSeconds() - cpu0, lasted = MonotonicClock::now() - t0;
     std::printf("TDelay %.2f ticks: lasted %.4f s (nominal %.4f s), %.4f s of CPU = %.2f %% of one core\n",
-                kWaitTicks, lasted, kWaitTicks * frmFwUpMain::kTickSeconds, cpu, 100.0 * cpu / lasted);
+                kWaitTicks, lasted, kWaitTicks * MeterLink::kTickSeconds, cpu, 100.0 * cpu / lasted);
 }
 
 // Answers "No meter detected" with Abort, as a user giving up would.

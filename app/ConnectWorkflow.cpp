@@ -1,6 +1,8 @@
-// The Connect / Disconnect button.
-#include "app/Prompts.h"
+// The Connect / Disconnect button, and what the meter link reports while it
+// searches.
 #include "app/frmFwUpMain.h"
+#include "base/Prompts.h"
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 
@@ -42,7 +44,7 @@ void frmFwUpMain::connectToMeter()
                 continue;
             g.Port_Menu_Index = g.Port_Number = static_cast<std::int16_t>(n);
             bool found = false;
-            Check_Version(found);
+            link_.Check_Version(found);
             if (found) {
                 Meter_Connected = true;
                 lblInfo->setVisible(false);
@@ -73,14 +75,14 @@ void frmFwUpMain::connectToMeter()
     cmdConnect->setText(kDisconnectCaption);
     cmdUpgrade->setEnabled(true);
     cmdUpgrade->setFocus();
-    Com_Close();
-    Com_Open();
+    link_.Com_Close();
+    link_.Com_Open();
 }
 
 void frmFwUpMain::disconnectFromMeter()
 {
     Meter_Connected = false;
-    Com_Close();
+    link_.Com_Close();
     lblFirm->clear();
     lblBoot->clear();
     lblhard->clear();
@@ -88,4 +90,35 @@ void frmFwUpMain::disconnectFromMeter()
     Label2->setVisible(false);
     cmdConnect->setText(kConnectCaption);
     cmdUpgrade->setEnabled(false);
+}
+
+QString frmFwUpMain::checkingPortCaption(int portNumber)
+{
+    return QStringLiteral("Checking Port %1 for Hardware").arg(portNumber);
+}
+
+void frmFwUpMain::portChecking(int portNumber)
+{
+    lblInfo->setText(checkingPortCaption(portNumber));
+}
+
+void frmFwUpMain::identityRead()
+{
+    lblFirm->setText(g.Firm_Version);
+    lblBoot->setText(g.Boot_Version);
+    lblhard->setText(g.Meter_Serial);
+    Label4->setVisible(true);
+    Label2->setVisible(true);
+    mnuSourcePortComm[g.Port_Menu_Index]->setChecked(true);
+}
+
+void frmFwUpMain::bootPortChecking(int portNumber)
+{
+    lblTitle->setText(QStringLiteral("Searching for meter in Boot mode"));
+    lblInfo->setText(checkingPortCaption(portNumber));
+}
+
+void frmFwUpMain::quitRequested()
+{
+    requestQuit();
 }

@@ -1,9 +1,9 @@
 // Waiting for the meter to accept what was just written: its reply, up to a
 // carriage return or for at most 0.3 s, must contain "PASS".
-#include "app/frmFwUpMain.h"
+#include "base/MonotonicClock.h"
 #include "link/CommPort.h"
 #include "link/EventWait.h"
-#include "link/MonotonicClock.h"
+#include "link/MeterLink.h"
 
 namespace {
 constexpr double kAcknowledgeSeconds = 0.3;
@@ -12,7 +12,7 @@ constexpr double kPastDeadlineSeconds = 0.001;
 const QByteArray kAccepted = QByteArrayLiteral("PASS");
 }
 
-void frmFwUpMain::Acknowledge(bool &accepted)
+void MeterLink::Acknowledge(bool &accepted)
 {
     QByteArray reply, lastRead;
     const double deadline = MonotonicClock::now() + kAcknowledgeSeconds;

@@ -1,9 +1,7 @@
+#include "LinkRig.h"
 #include "ScriptedCommPort.h"
-#include "FakeChipIdLibrary.h"
-#include "ScriptedPrompts.h"
-#include "app/FwUpErrors.h"
-#include "app/frmFwUpMain.h"
-#include "link/MonotonicClock.h"
+#include "base/FwUpErrors.h"
+#include "base/MonotonicClock.h"
 #include <QtTest>
 
 namespace {
@@ -14,16 +12,15 @@ struct Rig {
     FwUpGlobals g;
     ScriptedCommPort comm;
     ScriptedPrompts prompts;
-    FakeChipIdLibrary chipId;
-    RecordingDocumentOpener opener;
-    frmFwUpMain window{g, {comm, prompts, QString(), chipId, opener}};
+    RecordingLinkEvents events;
+    MeterLink link{g, comm, prompts, events};
 
     // One call: the result and how long it took.
     std::pair<bool, double> acknowledge()
     {
         bool accepted = false;
         const double t0 = MonotonicClock::now();
-        window.Acknowledge(accepted);
+        link.Acknowledge(accepted);
         return {accepted, MonotonicClock::now() - t0};
     }
 };
@@ -87,9 +84,9 @@ private slots:
         Rig rig;
         rig.comm.setPortOpen(false);
         bool accepted = true;
-        QVERIFY_THROWS_EXCEPTION(FwUpError, rig.window.Acknowledge(accepted));
+        QVERIFY_THROWS_EXCEPTION(FwUpError, rig.link.Acknowledge(accepted));
     }
 };
 
-QTEST_MAIN(TestAcknowledge)
+QTEST_GUILESS_MAIN(TestAcknowledge)
 #include "tst_acknowledge.moc"

@@ -1,8 +1,6 @@
 // Looking for a meter already waiting in its boot loader, port by port.
-#include "app/FwUpErrors.h"
-#include "app/Prompts.h"
 #include "app/frmFwUpMain.h"
-#include "link/CommPort.h"
+#include "base/Prompts.h"
 #include <QAction>
 #include <QLabel>
 
@@ -16,18 +14,8 @@ void frmFwUpMain::Check_Boot()
             if (!g.Port_Present[n])
                 continue;
             g.Port_Menu_Index = g.Port_Number = static_cast<std::int16_t>(n);
-            Com_Close();
-            Com_Open();
-            lblTitle->setText(QStringLiteral("Searching for meter in Boot mode"));
-            lblInfo->setText(checkingPortCaption(n));
-            SDelay(1);
             bool acknowledged = false;
-            try {
-                Comm1.output(kUpgradeModeCommand);
-                Acknowledge(acknowledged);
-            } catch (const FwUpError &) {
-                acknowledged = false;  // the port could not be opened
-            }
+            link_.Probe_Boot(acknowledged);
             if (acknowledged)
                 foundOn = n;
         }
