@@ -130,6 +130,21 @@ private slots:
         }
     }
 
+    void quietCommandEndsFastChatterWithinALine()
+    {
+        // Readings asked for faster than 9600 baud carries them go out back to
+        // back; the quiet command still lets only the one in progress finish.
+        const int readingBytes = 15;  // "R,00123.4,kWh" CR LF
+        MeterEmulatorProcess meter({"--chatter", "--chatter-interval", "5"});
+        Line line(meter.device());
+        QVERIFY(line.drain(300).size() > 100);
+        line.send("H\r");
+        line.drain(50);
+        const int late = line.drain(300).size();
+        QVERIFY2(late <= readingBytes,
+                 qPrintable(QString("%1 bytes after the quiet command").arg(late)));
+    }
+
     void bootLoaderTakesRecordsAndWritesTheImage()
     {
         MeterEmulatorProcess meter;

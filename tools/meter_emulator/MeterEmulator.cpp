@@ -240,8 +240,15 @@ void MeterEmulator::run(volatile bool &stopFlag)
             handle(c.text, c.at);
         }
         if (!quiet_ && t >= nextChatterAt_) {
-            send(kReading, t, false);
-            nextChatterAt_ = t + o_.chatterIntervalMs / 1000.0;
+            if (txFreeAt_ > t) {
+                // A reading starts only on an idle line, so nothing queues up
+                // behind the pacing and a quiet command leaves at most the
+                // reading in progress to finish.
+                nextChatterAt_ = txFreeAt_;
+            } else {
+                send(kReading, t, false);
+                nextChatterAt_ = t + o_.chatterIntervalMs / 1000.0;
+            }
         }
         writeDue(t);
         if (hangupAt_ >= 0 && t >= hangupAt_ && tx_.empty())
