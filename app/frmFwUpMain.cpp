@@ -18,6 +18,7 @@ frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *p
     connect(cmdExit, &QToolButton::clicked, this, &frmFwUpMain::cmdExit_Click);
     connect(mnuExit, &QAction::triggered, this, &frmFwUpMain::mnuExit_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &frmFwUpMain::cmdConnect_Click);
+    connect(cmdUpgrade, &QPushButton::clicked, this, &frmFwUpMain::cmdUpgrade_Click);
     connect(mnuDeviceInfo, &QAction::triggered, this, &frmFwUpMain::mnuDeviceInfo_Click);
     connect(mnuhelpAbout, &QAction::triggered, this, &frmFwUpMain::mnuhelpAbout_Click);
     connect(mnuHelpHelp, &QAction::triggered, this, &frmFwUpMain::mnuHelpHelp_Click);
@@ -83,8 +84,9 @@ void frmFwUpMain::closeEvent(QCloseEvent *event)
 
 void frmFwUpMain::Form_QueryUnload()
 {
-    // The program holds no file open between commands; the session file is
-    // opened and closed inside Save_Config.
+    // Open files are closed first: an upgrade in progress then fails at its
+    // next read and reports it before the program ends.
+    upgradeFile_.close();
     cmdExit_Click();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include "base/FwUpGlobals.h"
 #include "link/MeterLink.h"
+#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeRun.h"
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -34,7 +36,7 @@ struct FwUpServices {
 // The main window: its controls and menus, and the handlers that turn the
 // meter link's steps into captions, check marks and message boxes. The
 // conversation with the meter itself lives in link/ (MeterLink).
-class frmFwUpMain : public QMainWindow, private LinkEvents {
+class frmFwUpMain : public QMainWindow, private LinkEvents, private UpgradeEvents {
     Q_OBJECT
 public:
     static constexpr int kClientWidthTwips = 6135;
@@ -56,6 +58,7 @@ public:
     void cmdExit_Click();
     void mnuExit_Click();
     void cmdConnect_Click();
+    void cmdUpgrade_Click();
     void mnuDeviceInfo_Click();
     void mnuhelpAbout_Click();
     void mnuHelpHelp_Click();
@@ -122,9 +125,19 @@ private:
     void bootPortChecking(int portNumber) override;
     void quitRequested() override;
 
+    // What an upgrade shows.
+    void versionAnnounced(const QString &versionText) override;
+    void progressShown(const UpgradeProgress &progress) override;
+    void progressAdvanced(const UpgradeProgress &progress) override;
+    void headingRestored() override;
+    void progressHidden() override;
+    void returnToDisconnected();
+
     CommPort &Comm1;
     Prompts &prompts_;
     MeterLink link_;
+    UpgradeFile upgradeFile_;  // open during a transfer; closed when the window closes
+    QString cdlFileName_;      // the upgrade dialog's file name, offered again
     QString appDir_;
     ChipIdLibrary &chipId_;
     DocumentOpener &opener_;

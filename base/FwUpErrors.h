@@ -2,7 +2,7 @@
 #include <QString>
 #include <stdexcept>
 
-// Run-time errors raised by the serial port and the upgrade file. Each has a
+// Run-time errors raised by the serial port, the upgrade file and its dialog. Each has a
 // stable number and description; the upgrade's error handler shows both.
 enum class FwUpErrorNumber : int {
     CommPortNotOpen = 101,
@@ -12,6 +12,10 @@ enum class FwUpErrorNumber : int {
     CommPortInUse = 105,
     CommSettingsInvalid = 106,
     CommPortNumberInvalid = 107,
+    FileNotOpen = 52,         // the upgrade file was closed under the transfer
+    FileNotFound = 53,
+    FileIoError = 57,         // a read failed part-way
+    FileAccessDenied = 75,    // unreadable, or a folder
     DialogCancelled = 32755,  // the file dialog's Cancel: never reported
 };
 
@@ -25,6 +29,10 @@ inline QString fwUpErrorDescription(FwUpErrorNumber n)
     case FwUpErrorNumber::CommPortInUse: return QStringLiteral("Port in use or access denied");
     case FwUpErrorNumber::CommSettingsInvalid: return QStringLiteral("Invalid port settings");
     case FwUpErrorNumber::CommPortNumberInvalid: return QStringLiteral("Invalid port number");
+    case FwUpErrorNumber::FileNotOpen: return QStringLiteral("Bad file name or number");
+    case FwUpErrorNumber::FileNotFound: return QStringLiteral("File not found");
+    case FwUpErrorNumber::FileIoError: return QStringLiteral("Device I/O error");
+    case FwUpErrorNumber::FileAccessDenied: return QStringLiteral("Path/File access error");
     case FwUpErrorNumber::DialogCancelled: return QStringLiteral("Cancel was selected");
     }
     return QStringLiteral("Unknown error");

@@ -1,0 +1,69 @@
+#pragma once
+#include "upgrade/UpgradeProgress.h"
+#include <QByteArray>
+#include <QString>
+
+class MeterLink;
+class Prompts;
+class UpgradeFile;
+
+// What an upgrade shows while it runs. The window turns these into its
+// labels and progress bar; the command line into its progress lines.
+class UpgradeEvents {
+public:
+    virtual ~UpgradeEvents() = default;
+    // A file was chosen; this is the version it carries.
+    virtual void versionAnnounced(const QString &versionText) { Q_UNUSED(versionText); }
+    // The transfer starts: the bar is scaled to the file and shown.
+    virtual void progressShown(const UpgradeProgress &progress) { Q_UNUSED(progress); }
+    // A line was read and counted; it is sent next.
+    virtual void progressAdvanced(const UpgradeProgress &progress) { Q_UNUSED(progress); }
+    // The reading has ended: the version heading reads as before.
+    virtual void headingRestored() {}
+    // The outcome was reported: the bar goes.
+    virtual void progressHidden() {}
+};
+
+enum class UpgradeOutcome {
+    Completed,      // every line accepted, the last one the end record
+    UnexpectedEnd,  // the transfer ended without the end record last
+    Abandoned,      // Cancel at the warning or when the meter did not answer
+    Failed,         // a run-time error (or the dialog's Cancel) ended it
+};
+
+struct UpgradeResult {
+    UpgradeOutcome outcome = UpgradeOutcome::Failed;
+    int errorNumber = 0;  // for Failed
+    QString errorDescription;
+};
+
+// One upgrade of the meter on the link's port, from choosing the file to the
+// report of its outcome: the warning, the switch into the boot loader, and
+// every line of the file sent and acknowledged in turn. Questions go to the
+// prompts; a refused line is sent again only when the answer is Retry. A
+// run-time error ends in one handler that reports it (the dialog's Cancel
+// silently) and closes the file. What happens to the window before and after
+// is the caller's.
+class UpgradeRun {
+public:
+    static inline const QString kTitle = QStringLiteral("Firmware Upgrade");
+    static constexpr int kShownLineChars = 1000;  // longer lines are cut in the error box
+
+    UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file);
+
+    // `fileName` is the dialog's file name: offered again, and set to the
+    // file chosen.
+    UpgradeResult run(QString &fileName);
+
+private:
+    void enterBootLoader(bool &abort);
+    void drainAfterQuiet();
+    void sendLine(const QByteArray &line, bool &abort);
+    UpgradeResult transfer(const QString &path);
+    static QString shownLine(const QByteArray &line);
+
+    MeterLink &link_;
+    Prompts &prompts_;
+    UpgradeEvents &events_;
+    UpgradeFile &file_;
+};
