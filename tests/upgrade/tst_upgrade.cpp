@@ -1,0 +1,333 @@
+#include "HexFiles.h"
+#include "MeterEmulatorProcess.h"
+#include "WindowRig.h"
+#include "app/FwUpStartup.h"
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Firmware Upgrade");
+const QString kWarning = QStringLiteral(
+    "Warning! Starting firmware upgrade will render the device inoperable until new firmware upgrade is "
+    "complete.\r\nReady to download ");
+const QString kNotResponding = QStringLiteral("Hardware not responding, check connections, try again ");
+const QString kNoMeter = QStringLiteral(
+    "No meter detected\r\nRetry - First check meter is connected and turned on.\r\n"
+    "Ignore - If meter is already in upgrade mode (permanent red LED).\r\nOtherwise - Abort");
+constexpr int kWarningStyle = 1 + 48 + 256;
+constexpr int kNotRespondingStyle = 1 + 64;
+constexpr int kErrorSendingStyle = 5 + 64;
+constexpr int kOutcomeStyle = 64;
+constexpr int kDataBytes = 32 * 1024;
+const QStringList kFast{"--no-pacing", "--reply-delay", "0"};
+
+QList<QByteArray> sentToMeter(const MeterEmulatorProcess &m)
+{
+    QList<QByteArray> out;
+    for (const auto &b : m.wireMessages())
+        if (b.toMeter)
+            out << b.bytes;
+    return out;
+}
+
+QList<QByteArray> linesOf(const QString &path)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &l : HexFiles::readAll(path).split('\n'))
+        if (!l.isEmpty())
+            out << l.chopped(1) + "\r";  // as sent: CR, no LF
+    return out;
+}
+
+int openDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+// The window back in its disconnected state after an upgrade.
+void verifyDisconnected(WindowRig &rig)
+{
+    frmFwUpMain &w = *rig.window;
+    QVERIFY(!w.Meter_Connected && !rig.comm.portOpen());
+    QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(w.cmdConnect->isEnabled() && !w.cmdUpgrade->isEnabled() && w.cmdExit->isEnabled());
+    QCOMPARE(w.Label2->text(), QStringLiteral("Firmware Version"));
+    QVERIFY(w.Label2->isHidden() && w.Label4->isHidden() && w.pbUpgrade->isHidden());
+    QVERIFY(w.lblFirm->text().isEmpty() && w.lblhard->text().isEmpty() && w.lblBoot->text().isEmpty());
+}
+
+// A meter found in its boot loader on port 1, through the window's own search.
+void connectInBootLoader(WindowRig &rig)
+{
+    rig.window->Form_Load();
+    rig.window->Check_Boot();
+    QVERIFY(rig.window->Meter_Connected && rig.g.Boot_Mode);
+    rig.window->cmdUpgrade->setEnabled(true);
+}
+
+} // namespace
+
+class TestUpgrade : public QObject {
+    Q_OBJECT
+private slots:
+    void upgradesAMeterInNormalModeEndToEnd()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", kDataBytes);
+        QVERIFY(!hex.path.isEmpty());
+        MeterEmulatorProcess meter(kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        w.show();
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected);
+
+        QString heading, version;
+        int barAtEnd = -1;
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::OK, [&] {
+            heading = w.Label2->text() + (w.Label2->isVisible() ? "" : " (hidden)");
+            version = w.lblFirm->text();
+        });
+        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK, [&] {
+            barAtEnd = w.pbUpgrade->isVisible() ? w.pbUpgrade->value() : -1;
+        });
+        QTest::mouseClick(w.cmdUpgrade, Qt::LeftButton);
+
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(rig.prompts.lastOpenTitle, QStringLiteral("Select Upgrade File"));
+        QCOMPARE(rig.prompts.lastOpenFilter, QStringLiteral("Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH"));
+        QCOMPARE(heading, QStringLiteral("Upgrading to Version"));
+        QCOMPARE(version, QStringLiteral("02.11"));
+        QCOMPARE(barAtEnd, w.pbUpgrade->maximum());
+        QVERIFY(rig.g.Boot_Mode);
+        verifyDisconnected(rig);
+
+        // Identification, the boot entry, then every line once, in order.
+        QList<QByteArray> expected{"\r", "H\r", "H\r", "V\r", "H\r", "\xC2\xD4\r"};
+        expected += linesOf(hex.path);
+        QCOMPARE(sentToMeter(meter), expected);
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
+
+        // The dialog offers the file chosen last time.
+        rig.window->Meter_Connected = true;
+        rig.g.Boot_Mode = true;
+        rig.prompts.expectOpen(std::nullopt);
+        w.cmdUpgrade_Click();
+        QCOMPARE(rig.prompts.lastOpenInitial, hex.path);
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+    }
+
+    void upgradesAMeterFoundInItsBootLoader()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3_FW204.OVH", kDataBytes);
+        MeterEmulatorProcess meter(QStringList{"--boot"} + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected && rig.g.Boot_Mode);
+
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(rig.prompts.lastOpenFilter, QStringLiteral("Firmware Upgrade Files (*.OVH)|OV*_FW*.OVH"));
+        verifyDisconnected(rig);
+        // After the search's probes, nothing but the lines: no quiet command,
+        // no second upgrade-mode command.
+        QList<QByteArray> sent = sentToMeter(meter);
+        while (!sent.isEmpty() && !sent.first().startsWith(':'))
+            sent.removeFirst();
+        QCOMPARE(sent, linesOf(hex.path));
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
+    }
+
+    // Retry at "Error sending " sends the same line again and leaves the bar
+    // where it was; Cancel ends the transfer as an unexpected end.
+    void refusedLineRetryThenCancel()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
+        const QList<QByteArray> lines = linesOf(hex.path);
+        MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "3"} + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        connectInBootLoader(rig);
+        frmFwUpMain &w = *rig.window;
+        const QString errorText = "Error sending " + QString::fromLatin1(lines[2].chopped(1));
+        QList<int> bar;
+        auto noteBar = [&] { bar << w.pbUpgrade->value(); };
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(errorText, kErrorSendingStyle, kTitle, MsgAnswer::Retry, noteBar);
+        rig.prompts.expect(errorText, kErrorSendingStyle, kTitle, MsgAnswer::Cancel, noteBar);
+        rig.prompts.expect("Unexpected end of file", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(bar.size(), 2);
+        QCOMPARE(bar[0], bar[1]);
+        QVERIFY(bar[0] > 0 && bar[0] < w.pbUpgrade->maximum());
+        // After the probe; the emulator's log may trail the wire a little.
+        QTRY_COMPARE(sentToMeter(meter).mid(1), (QList<QByteArray>{lines[0], lines[1], lines[2], lines[2]}));
+        verifyDisconnected(rig);
+    }
+
+    void refusedOnceThenAcceptedCompletes()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
+        MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "2", "--refuse-count", "1"} + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        connectInBootLoader(rig);
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect("Error sending " + QString::fromLatin1(linesOf(hex.path)[1].chopped(1)),
+                           kErrorSendingStyle, kTitle, MsgAnswer::Retry);
+        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        rig.window->cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
+    }
+
+    // The warning and the boot entry: Cancel sends nothing; a meter that does
+    // not answer the upgrade-mode command is asked again on OK.
+    void warningAndBootEntryRoads_data()
+    {
+        QTest::addColumn<QStringList>("emulator");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QList<QByteArray>>("wire");
+        QTest::newRow("Cancel at the warning") << QStringList{} << false << QList<QByteArray>{};
+        QTest::newRow("not responding: OK, then Cancel")
+            << QStringList{"--silent"} << true
+            << QList<QByteArray>{"H\r", "\xC2\xD4\r", "H\r", "\xC2\xD4\r"};
+    }
+
+    void warningAndBootEntryRoads()
+    {
+        QFETCH(QStringList, emulator);
+        QFETCH(bool, confirm);
+        QFETCH(QList<QByteArray>, wire);
+        QTemporaryDir dir;
+        const QString path = HexFiles::write(dir.path(), "OV3A_FW0211.OVH", ":00000001FF\r\n");
+        MeterEmulatorProcess meter(emulator + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        rig.g.Port_Number = rig.g.Port_Menu_Index = 1;
+        w.link().Com_Open();
+        w.Meter_Connected = true;
+        rig.prompts.expectOpen(path);
+        rig.prompts.expect(kWarning + path, kWarningStyle, kTitle, confirm ? MsgAnswer::OK : MsgAnswer::Cancel);
+        if (confirm) {
+            rig.prompts.expect(kNotResponding, kNotRespondingStyle, kTitle, MsgAnswer::OK);
+            rig.prompts.expect(kNotResponding, kNotRespondingStyle, kTitle, MsgAnswer::Cancel);
+        }
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(sentToMeter(meter), wire);
+        QVERIFY(!rig.g.Boot_Mode);
+        verifyDisconnected(rig);
+    }
+
+    // Errors while choosing or reading the file end in one handler: one box
+    // (none for the dialog's Cancel), the three buttons enabled, the meter
+    // still connected.
+    void fileErrorsKeepTheMeterConnected_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("dialog cancelled") << QString() << QString();
+        QTest::newRow("typed name of no file") << "OV3A_FW0211.OVH" << " File Error: \n53: 'File not found'";
+        QTest::newRow("a folder") << "." << " File Error: \n75: 'Path/File access error'";
+        QTest::newRow("unreadable") << "locked" << " File Error: \n75: 'Path/File access error'";
+    }
+
+    void fileErrorsKeepTheMeterConnected()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString locked = HexFiles::write(dir.path(), "locked", ":00000001FF\r\n");
+        QFile::setPermissions(locked, QFileDevice::Permissions());
+        WindowRig rig{QString()};
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        w.Meter_Connected = true;
+        rig.g.Boot_Mode = true;  // straight to the file
+        w.cmdConnect->setText(QStringLiteral("Disconnect"));
+        if (name.isEmpty())
+            rig.prompts.expectOpen(std::nullopt);
+        else
+            rig.prompts.expectOpen(QDir(dir.path()).filePath(name));
+        if (!message.isEmpty())
+            rig.prompts.expect(message, 0, QString(), MsgAnswer::OK);
+        const int descriptors = openDescriptors();
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QVERIFY(w.Meter_Connected);
+        QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
+        QVERIFY(w.cmdConnect->isEnabled() && w.cmdUpgrade->isEnabled() && w.cmdExit->isEnabled());
+        QCOMPARE(openDescriptors(), descriptors);
+    }
+
+    void meterHangingUpMidTransferIsReported()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096);
+        MeterEmulatorProcess meter({"--boot", "--hangup-after", "5"});  // at wire speed
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        connectInBootLoader(rig);
+        const int descriptors = openDescriptors();
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(" File Error: \n101: 'Operation valid only when the port is open'", 0, QString(),
+                           MsgAnswer::OK);
+        rig.window->cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QVERIFY(rig.window->cmdUpgrade->isEnabled() && rig.window->cmdExit->isEnabled());
+        QVERIFY(rig.window->pbUpgrade->isVisible() || !rig.window->isVisible());
+        QVERIFY(openDescriptors() <= descriptors);
+    }
+
+    // Closing the window closes the upgrade file at once; the transfer fails
+    // at its next read, reports it, and then the program ends.
+    void closingTheWindowMidTransferEndsTheProgram()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", kDataBytes);
+        MeterEmulatorProcess meter({"--boot"});  // at wire speed: the close comes mid-transfer
+        FwUpGlobals g;
+        QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(meter.device())));
+        ScriptedPrompts prompts;
+        FakeChipIdLibrary chipId;
+        RecordingDocumentOpener opener;
+        QTemporaryDir appDir;
+        prompts.expectOpen(hex.path);
+        prompts.expect(" File Error: \n52: 'Bad file name or number'", 0, QString(), MsgAnswer::OK);
+        bool returned = false;
+        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
+            g.Port_Number = g.Port_Menu_Index = 1;
+            g.Boot_Mode = true;
+            w.link().Com_Open();
+            w.Meter_Connected = true;
+            QTimer::singleShot(0, &w, [&] {
+                QTimer::singleShot(300, &w, [&w] { w.close(); });
+                w.cmdUpgrade_Click();
+                returned = true;
+            });
+        });
+        QVERIFY2(prompts.problems().isEmpty(), qPrintable(prompts.problems().join("; ")));
+        QVERIFY(returned && g.Quit_Request && !comm.portOpen());
+        QVERIFY(QFile::exists(appDir.filePath("ra_zezidev.cfg")));
+        const int linesSent = static_cast<int>(sentToMeter(meter).size()) - 1;
+        QVERIFY2(linesSent > 0 && linesSent < hex.lines, qPrintable(QString::number(linesSent)));
+    }
+};
+
+QTEST_MAIN(TestUpgrade)
+#include "tst_upgrade.moc"
