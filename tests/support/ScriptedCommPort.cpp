@@ -37,6 +37,8 @@ void ScriptedCommPort::output(const QByteArray &bytes)
 {
     requireOpen();
     written += bytes;
+    if (replyTo)
+        preload(replyTo(bytes));
 }
 
 int ScriptedCommPort::inBufferCount()

@@ -2,6 +2,7 @@
 #include "link/CommPort.h"
 #include <QList>
 #include <deque>
+#include <functional>
 
 // A serial port whose received bytes arrive on a script, for the few
 // byte-exact cases the meter emulator cannot produce on demand. Each burst
@@ -31,6 +32,8 @@ public:
     bool waitForInput(int milliseconds) override;
 
     QByteArray written;
+    // When set, answers every write at once, as a prompt meter would.
+    std::function<QByteArray(const QByteArray &written)> replyTo;
 
 private:
     struct Burst {

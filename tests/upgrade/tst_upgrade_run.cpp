@@ -1,0 +1,115 @@
+#include "HexFiles.h"
+#include "LinkRig.h"
+#include "ScriptedCommPort.h"
+#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeRun.h"
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Firmware Upgrade");
+
+struct Heard : UpgradeEvents {
+    QStringList order;
+    int advanced = 0;
+    void versionAnnounced(const QString &v) override { order << "version " + v; }
+    void progressShown(const UpgradeProgress &) override { order << "shown"; }
+    void progressAdvanced(const UpgradeProgress &) override { ++advanced; }
+    void headingRestored() override { order << "heading"; }
+    void progressHidden() override { order << "hidden"; }
+};
+
+// The upgrade run alone, on a scripted meter already in its boot loader that
+// answers every line at once: PASS, or FAIL for the lines `refused` names.
+struct Run {
+    FwUpGlobals g;
+    ScriptedCommPort comm;
+    ScriptedPrompts prompts;
+    RecordingLinkEvents linkEvents;
+    MeterLink link{g, comm, prompts, linkEvents};
+    Heard heard;
+    UpgradeFile file;
+    QString fileName;
+
+    explicit Run(const QByteArray &refused)
+    {
+        g.Boot_Mode = true;
+        comm.replyTo = [refused](const QByteArray &w) -> QByteArray {
+            return !refused.isEmpty() && w.startsWith(refused) ? "FAIL\r" : "PASS\r";
+        };
+    }
+    UpgradeResult run()
+    {
+        UpgradeRun upgrade(link, prompts, heard, file);
+        return upgrade.run(fileName);
+    }
+};
+
+} // namespace
+
+class TestUpgradeRun : public QObject {
+    Q_OBJECT
+private slots:
+    // Which box ends the transfer: only a last line read that holds the end
+    // record, and was accepted, completes it.
+    void outcomeFollowsTheLastLine_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("refused");  // start of the line the meter refuses
+        QTest::addColumn<QString>("shownLine");  // in "Error sending " (Cancel)
+        QTest::addColumn<QString>("outcome");
+        const QByteArray data = ":0100000055AA\r\n";
+        const QByteArray end = ":00000001FF\r\n";
+        QTest::newRow("complete") << data + end << QByteArray() << QString() << "Upgrade Complete.";
+        QTest::newRow("CR line ends") << QByteArray(":0100000055AA\r:00000001FF\r") << QByteArray() << QString()
+                                      << "Upgrade Complete.";
+        QTest::newRow("no end record") << data << QByteArray() << QString() << "Unexpected end of file";
+        QTest::newRow("empty line after the end record")
+            << data + end + "\r\n" << QByteArray() << QString() << "Unexpected end of file";
+        QTest::newRow("empty file") << QByteArray() << QByteArray() << QString() << "Unexpected end of file";
+        QTest::newRow("cancelled on a data line")
+            << data + end << QByteArray(":01") << ":0100000055AA" << "Unexpected end of file";
+        QTest::newRow("cancelled on the end record")
+            << data + end << QByteArray(":00000001") << ":00000001FF" << "Unexpected end of file";
+        const QByteArray longLine(1 << 20, 'A');
+        QTest::newRow("a 1 MiB line is shown shortened")
+            << longLine + "\r\n" + end << QByteArray("AAAA") << QString(1000, 'A') + "..." << "Unexpected end of file";
+    }
+
+    void outcomeFollowsTheLastLine()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, refused);
+        QFETCH(QString, shownLine);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        Run r(refused);
+        r.prompts.expectOpen(HexFiles::write(dir.path(), "OV3_FW1204.OVH", content));
+        if (!shownLine.isEmpty())
+            r.prompts.expect("Error sending " + shownLine, 5 + 64, kTitle, MsgAnswer::Cancel);
+        r.prompts.expect(outcome, 64, kTitle, MsgAnswer::OK);
+        const UpgradeResult result = r.run();
+        QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
+        QCOMPARE(result.outcome, outcome == "Upgrade Complete." ? UpgradeOutcome::Completed
+                                                                : UpgradeOutcome::UnexpectedEnd);
+        QCOMPARE(r.heard.order, (QStringList{"version 12.04", "shown", "heading", "hidden"}));
+        QVERIFY(!r.file.isOpen());
+        // Every line read went out whole, with one CR and no LF, until the
+        // refused one.
+        QByteArray expected;
+        UpgradeFile again;
+        again.open(r.fileName);
+        while (!again.atEnd()) {
+            const QByteArray line = again.readLine();
+            expected += line + "\r";
+            if (!refused.isEmpty() && line.startsWith(refused))
+                break;
+        }
+        QCOMPARE(r.comm.written, expected);
+        QCOMPARE(r.heard.advanced, expected.count('\r'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpgradeRun)
+#include "tst_upgrade_run.moc"
