@@ -2,6 +2,7 @@
 // main loop (the real program, with a meter emulator on one port), inside a
 // one-second timed wait, and through a Connect search of one silent port.
 // Prints one line per figure.
+#include "BenchSupport.h"
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
 #include "windows/FtdiChipIdLibrary.h"
@@ -13,8 +14,6 @@
 #include <QProcess>
 #include <QThread>
 #include <cstdio>
-#include <ctime>
-#include <unistd.h>
 
 namespace {
 
@@ -22,39 +21,13 @@ constexpr double kIdleSeconds = 5.0;
 constexpr double kSettleSeconds = 1.0;  // start-up and port discovery
 constexpr double kWaitTicks = 1.0 / MeterLink::kTickSeconds;  // about 1 s
 
-// Processor time of a process so far: nanoseconds from schedstat where the
-// kernel keeps it, else clock ticks from stat.
-double processCpuSeconds(qint64 pid)
-{
-    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    if (schedstat.open(QIODevice::ReadOnly)) {
-        bool ok = false;
-        const double ns = schedstat.readAll().split(' ').value(0).toDouble(&ok);
-        if (ok)
-            return ns / 1e9;
-    }
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    // Fields after the parenthesised command name; utime and stime are 14 and 15.
-    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return (f.value(11).toDouble() + f.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
-}
-
-double ownCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
+using BenchSupport::ownCpuSeconds;
+using BenchSupport::processCpuSeconds;
 
 void idleProgram()
 {
     QProcess meter;
-    meter.start(QStringLiteral(OV_METER_EMULATOR_PATH), {});
-    meter.waitForReadyRead(5000);
-    const QString device = QString::fromLocal8Bit(meter.readLine()).trimmed();
+    const QString device = BenchSupport::startEmulator(meter, {});
 
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -71,8 +44,7 @@ void idleProgram()
                 kIdleSeconds, 100.0 * used / kIdleSeconds);
     tool.kill();
     tool.waitForFinished();
-    meter.terminate();
-    meter.waitForFinished();
+    BenchSupport::stopEmulator(meter);
 }
 
 void timedWait()
@@ -100,9 +72,7 @@ public:
 void connectSearch()
 {
     QProcess meter;
-    meter.start(QStringLiteral(OV_METER_EMULATOR_PATH), {QStringLiteral("--silent")});
-    meter.waitForReadyRead(5000);
-    const QString device = QString::fromLocal8Bit(meter.readLine()).trimmed();
+    const QString device = BenchSupport::startEmulator(meter, {QStringLiteral("--silent")});
 
     FwUpGlobals g;
     QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(device)));
@@ -117,8 +87,7 @@ void connectSearch()
     const double cpu = ownCpuSeconds() - cpu0, lasted = MonotonicClock::now() - t0;
     std::printf("Connect, one port with nothing answering: lasted %.3f s, %.4f s of CPU = %.2f %% of one core\n",
                 lasted, cpu, 100.0 * cpu / lasted);
-    meter.terminate();
-    meter.waitForFinished();
+    BenchSupport::stopEmulator(meter);
 }
 
 } // namespace
