@@ -214,16 +214,25 @@ private slots:
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
         QVERIFY(!w.Meter_Connected && !rig.g.Boot_Mode);
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
-        QVERIFY(!w.lblTitle->isVisible() && !w.lblInfo->isVisible());
+        QVERIFY(w.lblTitle->isHidden() && w.lblInfo->isHidden());
     }
 
     void checkBootWhenConnectedOnlyTogglesTheLabels()
     {
-        WindowRig rig{QString()};
-        rig.window->Meter_Connected = true;
-        rig.window->Check_Boot();
+        MeterEmulatorProcess boot({"--boot"});
+        WindowRig rig(QStringLiteral("2=%1").arg(boot.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        w.show();
+        w.lblInfo->show();
+        w.lblTitle->show();
+        w.Meter_Connected = true;
+        w.Check_Boot();
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QVERIFY(!rig.window->lblInfo->isVisible());
+        QVERIFY(w.lblInfo->isHidden() && w.lblTitle->isHidden());
+        QVERIFY(!rig.comm.portOpen() && !rig.g.Boot_Mode);
+        QCOMPARE(rig.g.Port_Number, std::int16_t(0));
+        QVERIFY(sentToMeter(boot).isEmpty());
     }
 
     void chattyMeterIsQuietedFirst()

@@ -1,3 +1,6 @@
+#include "LinkRig.h"
+#include "ScriptedCommPort.h"
+#include "base/MonotonicClock.h"
 #include "link/VersionReply.h"
 #include <QtTest>
 
@@ -45,6 +48,64 @@ private slots:
         g.Firm_Version = "old-firm";
         QCOMPARE(VersionReply::parse(received, g), valid);
         QCOMPARE((QStringList{g.Model_Code, g.Meter_Serial, g.Boot_Version, g.Firm_Version}), identity);
+    }
+
+    // The reply is read for 0.2 s after a 0.5 s wait, without serving events,
+    // up to its carriage return; what follows stays for later, and a reply
+    // cut short by the window is parsed as far as it got.
+    void readsTheReplyWithinItsWindow_data()
+    {
+        QTest::addColumn<int>("afterMs");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<int>("leftOver");
+        QTest::newRow("during the wait") << 100 << QByteArray("V,OV3A01234,1.02,2.10\r\nX") << true << "OV3A01234" << 2;
+        QTest::newRow("during the read") << 600 << QByteArray("V,OV3A01234,1.02,2.10\rXY") << true << "OV3A01234" << 2;
+        QTest::newRow("too late") << 750 << QByteArray("V,OV3A01234\r") << false << "old" << 12;
+    }
+
+    void readsTheReplyWithinItsWindow()
+    {
+        QFETCH(int, afterMs);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, valid);
+        QFETCH(QString, serial);
+        QFETCH(int, leftOver);
+        FwUpGlobals g;
+        g.Meter_Serial = QStringLiteral("old");
+        ScriptedCommPort comm;
+        ScriptedPrompts prompts;
+        RecordingLinkEvents events;
+        MeterLink link(g, comm, prompts, events);
+        comm.arrive(afterMs, reply);
+        const double t0 = MonotonicClock::now();
+        bool result = !valid;
+        link.Com_Input_Vers(result);
+        const double lasted = MonotonicClock::now() - t0;
+        QCOMPARE(comm.written, QByteArray("V\r"));
+        QCOMPARE(result, valid);
+        QCOMPARE(g.Meter_Serial, serial);
+        QTest::qWait(100);  // anything still due has arrived
+        QCOMPARE(comm.inBufferCount(), leftOver);
+        const double expected = valid ? std::max(0.5, afterMs / 1000.0) : 0.7;
+        QVERIFY2(lasted >= expected - 0.002 && lasted < expected + 0.03, qPrintable(QString::number(lasted)));
+    }
+
+    void cutShortByTheWindow()
+    {
+        FwUpGlobals g;
+        ScriptedCommPort comm;
+        ScriptedPrompts prompts;
+        RecordingLinkEvents events;
+        MeterLink link(g, comm, prompts, events);
+        comm.arrive(550, "V,OV3A01234,1.0");
+        comm.arrive(800, "2,2.10\r");
+        bool valid = false;
+        link.Com_Input_Vers(valid);
+        QVERIFY(valid);
+        QCOMPARE(g.Meter_Serial, QStringLiteral("OV3A01234"));
+        QCOMPARE(g.Firm_Version, QString());
     }
 };
 
