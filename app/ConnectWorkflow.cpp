@@ -7,8 +7,6 @@
 #include <QPushButton>
 
 namespace {
-const QString kConnectCaption = QStringLiteral("Connect");
-const QString kDisconnectCaption = QStringLiteral("Disconnect");
 const QString kNoMeterText = QStringLiteral(
     "No meter detected\r\n"
     "Retry - First check meter is connected and turned on.\r\n"

@@ -78,7 +78,7 @@ void frmFwUpMain::buildControls()
     Label2->setFont(Layout::font(kSansSerif, kHeadingFontPoints));
     Label2->hide();
 
-    cmdConnect = new QPushButton(QStringLiteral("Connect"), client);
+    cmdConnect = new QPushButton(kConnectCaption, client);
     cmdConnect->setObjectName(QStringLiteral("cmdConnect"));
     cmdConnect->setGeometry(twips(960, 720, 2655, 375));
     cmdConnect->setAutoDefault(false);

@@ -39,7 +39,7 @@ void frmFwUpMain::returnToDisconnected()
     Label4->setVisible(false);
     Label2->setText(kRestoredHeading);
     Label2->setVisible(false);
-    cmdConnect->setText(QStringLiteral("Connect"));
+    cmdConnect->setText(kConnectCaption);
     cmdUpgrade->setEnabled(false);
     cmdConnect->setEnabled(true);
     cmdExit->setEnabled(true);

@@ -45,6 +45,8 @@ public:
     static inline const QString kConfigFileName = QStringLiteral("ra_zezidev.cfg");
     static inline const QString kUserGuideFileName = QStringLiteral("Upgrade User Guide V100.pdf");
     static inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
+    static inline const QString kConnectCaption = QStringLiteral("Connect");
+    static inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
 
     frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent = nullptr);
     ~frmFwUpMain() override;
