@@ -48,7 +48,7 @@ public:
     static inline const QString kConnectCaption = QStringLiteral("Connect");
     static inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
 
-    frmFwUpMain(FwUpGlobals &globals, FwUpServices services, QWidget *parent = nullptr);
+    frmFwUpMain(FwUpGlobals &globals, const FwUpServices &services, QWidget *parent = nullptr);
     ~frmFwUpMain() override;
 
     // Start-up and main loop.
