@@ -1,15 +1,41 @@
 #include "base/FwUpErrors.h"
 #include "app/frmFwUpMain.h"
 #include "link/CommPort.h"
+#include "link/PortStatus.h"
+#include "link/QtCommPort.h"
 #include <QAction>
+#include <QSet>
+#include <cstdio>
+
+namespace {
+// Says on standard error why port n is absent, once per port, device and
+// reason while the program runs: the discovery runs at every Connect. A
+// missing device is news only for a port OVFW_PORTS names; the default map
+// names sixteen devices that are rarely all there.
+void noteAbsentPort(const QtCommPort &port, int n)
+{
+    const PortState state = port.openState();
+    if (state == PortState::Present || (state == PortState::Missing && !port.portMap().isListed(n)))
+        return;
+    static QSet<QString> noted;
+    const QString note = portStateNote(n, port.portMap().deviceFor(n), state);
+    if (noted.contains(note))
+        return;
+    noted.insert(note);
+    std::fprintf(stderr, "%s\n", qPrintable(note));
+    std::fflush(stderr);
+}
+}
 
 void frmFwUpMain::Init_Ports()
 {
-    // Every failure while probing port n marks port n absent; nothing is shown.
+    // Every failure while probing port n marks port n absent; nothing is shown
+    // in the window, and the reason goes to standard error.
     try {
         link_.Com_Close();
     } catch (const FwUpError &) {
     }
+    const auto *port = qobject_cast<const QtCommPort *>(&Comm1);
     g.Port_Present[0] = false;
     for (int n = 1; n <= FwUpGlobals::kPortCount; ++n) {
         g.Port_Present[n] = true;
@@ -18,6 +44,8 @@ void frmFwUpMain::Init_Ports()
             Comm1.setPortOpen(true);
         } catch (const FwUpError &) {
             g.Port_Present[n] = false;
+            if (port)
+                noteAbsentPort(*port, n);
         }
         try {
             Comm1.setPortOpen(false);

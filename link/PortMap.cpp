@@ -2,6 +2,7 @@
 #include "base/FwUpGlobals.h"
 #include <QStringList>
 #include <QtGlobal>
+#include <algorithm>
 #include <cstdio>
 
 PortMap PortMap::systemDefault()
@@ -24,6 +25,11 @@ PortMap PortMap::fromOverride(const QString &list, QStringList *problems)
 {
     PortMap map;
     map.overridden_ = true;
+    QMap<int, QString> entryOf;  // the entry each port took its device from
+    const auto note = [problems](const QString &problem) {
+        if (problems)
+            problems->append(problem);
+    };
     const QStringList entries = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &raw : entries) {
         const QString entry = raw.trimmed();
@@ -33,13 +39,25 @@ PortMap PortMap::fromOverride(const QString &list, QStringList *problems)
         bool ok = false;
         const int n = eq > 0 ? entry.left(eq).trimmed().toInt(&ok) : 0;
         const QString device = eq > 0 ? entry.mid(eq + 1).trimmed() : QString();
-        if (!ok || n < 1 || n > FwUpGlobals::kPortCount || device.isEmpty()) {
-            if (problems)
-                problems->append(QStringLiteral("ignored \"%1\": expected N=DEVICE with N from 1 to %2")
-                                     .arg(entry)
-                                     .arg(FwUpGlobals::kPortCount));
+        // Most likely two entries run together ("3=/dev/a;4=/dev/b"): no device
+        // of that name is meant.
+        if (entry.contains(QLatin1Char(';')) || device.contains(QLatin1Char('=')) ||
+            std::any_of(device.cbegin(), device.cend(), [](QChar c) { return c.isSpace(); })) {
+            note(QStringLiteral("ignored \"%1\": a device name cannot contain ';', '=' or blanks; "
+                                "separate entries with commas, as in \"3=/dev/pts/7,12=/dev/ttyACM0\"")
+                     .arg(entry));
             continue;
         }
+        if (!ok || n < 1 || n > FwUpGlobals::kPortCount || device.isEmpty()) {
+            note(QStringLiteral("ignored \"%1\": expected N=DEVICE with N from 1 to %2")
+                     .arg(entry, QString::number(FwUpGlobals::kPortCount)));
+            continue;
+        }
+        if (entryOf.contains(n))
+            note(QStringLiteral("port %1 is listed twice: \"%2\" replaces \"%3\" (the last entry for a port wins)")
+                     .arg(n)
+                     .arg(entry, entryOf.value(n)));
+        entryOf.insert(n, entry);
         map.devices_.insert(n, device);
     }
     return map;

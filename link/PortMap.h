@@ -6,19 +6,22 @@
 // system's serial port n (COMn on Windows, /dev/ttyUSB{n-1} on Linux). The
 // environment variable OVFW_PORTS, a comma-separated list of N=DEVICE pairs
 // such as "3=/dev/pts/7,12=/dev/pts/9", replaces that: then exactly the
-// listed ports exist.
+// listed ports exist. A port listed twice takes its last entry.
 class PortMap {
 public:
     static constexpr const char *kEnvironmentVariable = "OVFW_PORTS";
 
     static PortMap systemDefault();
     static PortMap fromEnvironment();
-    // Parses an OVFW_PORTS value; malformed entries are skipped and described
-    // in `problems` when given.
+    // Parses an OVFW_PORTS value; malformed entries are skipped, and they and
+    // a port listed twice are described in `problems` when given.
     static PortMap fromOverride(const QString &list, QStringList *problems = nullptr);
 
     // The device of port n, or an empty string when port n does not exist.
     QString deviceFor(int portNumber) const;
+    // Whether OVFW_PORTS names port n; no port of the default map is named,
+    // so a missing default device is nothing to report.
+    bool isListed(int portNumber) const { return overridden_ && devices_.contains(portNumber); }
 
 private:
     bool overridden_ = false;

@@ -16,7 +16,13 @@ QtCommPort::QtCommPort(PortMap map, QObject *parent) : CommPort(parent), map_(st
 
 QtCommPort::~QtCommPort()
 {
+    closePort();
+}
+
+void QtCommPort::closePort()
+{
     serial_.close();
+    hold_.release();
 }
 
 void QtCommPort::requireOpen() const
@@ -87,23 +93,19 @@ void QtCommPort::setInputLen(int chars)
 void QtCommPort::setPortOpen(bool open)
 {
     if (!open) {
-        serial_.close();
+        closePort();
         return;
     }
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    const QString device = map_.deviceFor(portNumber_);
-    if (device.isEmpty())
-        throw FwUpError(FwUpErrorNumber::CommPortMissing);
-    serial_.setPortName(device);
-    if (!serial_.open(QIODevice::ReadWrite)) {
-        const auto error = serial_.error();
-        serial_.clearError();
-        if (error == QSerialPort::DeviceNotFoundError)
-            throw FwUpError(FwUpErrorNumber::CommPortMissing);
-        if (error == QSerialPort::PermissionError)
-            throw FwUpError(FwUpErrorNumber::CommPortInUse);
-        throw FwUpError(FwUpErrorNumber::CommPortOpenFailed);
+    openState_ = openHeld(serial_, hold_, map_.deviceFor(portNumber_));
+    switch (openState_) {
+    case PortState::Present: break;
+    case PortState::Missing: throw FwUpError(FwUpErrorNumber::CommPortMissing);
+    case PortState::InUse:
+    case PortState::NoPermission: throw FwUpError(FwUpErrorNumber::CommPortInUse);
+    case PortState::NotSerial:
+    case PortState::OpenFailed: throw FwUpError(FwUpErrorNumber::CommPortOpenFailed);
     }
     lowLatency_ = requestLowLatency();
     // Whatever reached the driver while the port was closed is not part of
@@ -174,7 +176,7 @@ void QtCommPort::onError(QSerialPort::SerialPortError error)
     if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
         // The device went away (adapter unplugged, far end hung up): from now
         // on the port is closed and every operation on it says so.
-        serial_.close();
+        closePort();
         emit inputArrived();
     }
 }

@@ -1,9 +1,12 @@
 #pragma once
 #include "link/CommPort.h"
 #include "link/PortMap.h"
+#include "link/PortStatus.h"
 #include <QSerialPort>
 
-// The serial-port control over a real QSerialPort.
+// The serial-port control over a real QSerialPort. An open port holds its
+// device exclusively, whatever name reached it: a second opener, another copy
+// of this tool or another program, is refused as "in use".
 class QtCommPort : public CommPort {
     Q_OBJECT
 public:
@@ -27,14 +30,20 @@ public:
     // Whether the driver accepted low-latency mode at the last opening (a
     // USB-serial adapter otherwise holds short replies for up to 16 ms).
     bool lowLatencyActive() const { return lowLatency_; }
+    // How the last opening went: Present when it opened, otherwise why not.
+    PortState openState() const { return openState_; }
+    const PortMap &portMap() const { return map_; }
 
 private:
     void requireOpen() const;
     void onError(QSerialPort::SerialPortError error);
     bool requestLowLatency();
+    void closePort();
 
     PortMap map_;
     QSerialPort serial_;
+    DeviceHold hold_;  // released after serial_ closes
+    PortState openState_ = PortState::Present;
     int portNumber_ = 1;
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;

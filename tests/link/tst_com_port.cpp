@@ -4,6 +4,10 @@
 #include "link/EventWait.h"
 #include "base/MonotonicClock.h"
 #include <QtTest>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 // Timer resolution and scheduling on a loaded two-core machine.
@@ -21,7 +25,63 @@ QByteArray readReply(CommPort &port, double timeoutSeconds)
     }
     return reply;
 }
+
+constexpr int kHolderTimeoutMs = 5000;
+
+// A second program holding a device: this tool's own opening, or QSerialPort
+// alone, as another terminal program would.
+enum class Opener { ThisTool, Terminal };
+
+class Holder {
+public:
+    Holder(const QString &device, Opener opener)
+    {
+        QStringList args;
+        if (opener == Opener::Terminal)
+            args << QStringLiteral("--plain");
+        process_.start(QStringLiteral(OV_PORT_HOLDER_PATH), args << device);
+        if (process_.waitForStarted(kHolderTimeoutMs) && process_.waitForReadyRead(kHolderTimeoutMs))
+            holding_ = process_.readLine().trimmed() == "holding";
+    }
+    ~Holder()
+    {
+        process_.closeWriteChannel();  // the holder ends when its input closes
+        if (!process_.waitForFinished(kHolderTimeoutMs))
+            process_.kill();
+        process_.waitForFinished(kHolderTimeoutMs);
+    }
+    bool holding() const { return holding_; }
+
+private:
+    QProcess process_;
+    bool holding_ = false;
+};
+
+// A meter on its pseudo-terminal, also reached through a symbolic link, as a
+// /dev/serial/by-id name reaches an adapter.
+struct LinkedMeter {
+    MeterEmulatorProcess meter;
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("by-id-meter"));
+    bool ready() { return meter.started() && QFile::link(meter.device(), link); }
+    QString name(bool viaLink) const { return viaLink ? link : meter.device(); }
+};
+
+FwUpErrorNumber openingError(QtCommPort &port)
+{
+    try {
+        port.setCommPort(1);
+        port.setPortOpen(true);
+    } catch (const FwUpError &e) {
+        return e.number();
+    }
+    return FwUpErrorNumber{};
 }
+}
+
+Q_DECLARE_METATYPE(Opener)
+Q_DECLARE_METATYPE(PortState)
+Q_DECLARE_METATYPE(FwUpErrorNumber)
 
 class TestComPort : public QObject {
     Q_OBJECT
@@ -90,6 +150,119 @@ private slots:
         }
         QVERIFY_THROWS_EXCEPTION(FwUpError, rig.comm.inBufferCount());
         QVERIFY_THROWS_EXCEPTION(FwUpError, rig.comm.input());
+    }
+
+    void oneMeterHasOneHolderWhateverItsName_data()
+    {
+        QTest::addColumn<Opener>("other");
+        QTest::addColumn<bool>("otherViaLink");
+        QTest::newRow("tool holds the device, we open the link") << Opener::ThisTool << false;
+        QTest::newRow("tool holds the link, we open the device") << Opener::ThisTool << true;
+        QTest::newRow("terminal holds the device, we open the link") << Opener::Terminal << false;
+        QTest::newRow("terminal holds the link, we open the device") << Opener::Terminal << true;
+    }
+
+    void oneMeterHasOneHolderWhateverItsName()
+    {
+        QFETCH(Opener, other);
+        QFETCH(bool, otherViaLink);
+        LinkedMeter m;
+        QVERIFY(m.ready());
+        QtCommPort port(PortMap::fromOverride(QStringLiteral("1=") + m.name(!otherViaLink)));
+        {
+            Holder holder(m.name(otherViaLink), other);
+            QVERIFY(holder.holding());
+            QCOMPARE(openingError(port), FwUpErrorNumber::CommPortInUse);
+            QVERIFY(!port.portOpen());
+        }
+        // Once the other program has let go, the meter is ours.
+        QCOMPARE(openingError(port), FwUpErrorNumber{});
+        QVERIFY(port.portOpen());
+    }
+
+    void aSecondOpenerIsRefusedUntilWeClose_data()
+    {
+        QTest::addColumn<Opener>("other");
+        QTest::addColumn<bool>("otherViaLink");
+        QTest::newRow("tool on the device, we hold the link") << Opener::ThisTool << false;
+        QTest::newRow("tool on the link, we hold the device") << Opener::ThisTool << true;
+        QTest::newRow("terminal on the device, we hold the link") << Opener::Terminal << false;
+        // A terminal program that neither locks by the device's own name nor
+        // takes a file lock reaches the device through a link only where the
+        // driver's exclusive mode binds it: not as root.
+    }
+
+    void aSecondOpenerIsRefusedUntilWeClose()
+    {
+        QFETCH(Opener, other);
+        QFETCH(bool, otherViaLink);
+        LinkedMeter m;
+        QVERIFY(m.ready());
+        QtCommPort port(PortMap::fromOverride(QStringLiteral("1=") + m.name(!otherViaLink)));
+        QCOMPARE(openingError(port), FwUpErrorNumber{});
+        QVERIFY(!Holder(m.name(otherViaLink), other).holding());
+        port.setPortOpen(false);
+        QVERIFY(Holder(m.name(otherViaLink), other).holding());
+    }
+
+    void portStateSaysWhyAPortCannotBeUsed_data()
+    {
+        // {pty} the meter's device, {link} a link to it, {bare} its name
+        // under /dev, {dir} a folder of the test's own.
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<PortState>("expected");
+        QTest::addColumn<FwUpErrorNumber>("onOpening");
+        QTest::newRow("pty") << "{pty}" << PortState::Present << FwUpErrorNumber{};
+        QTest::newRow("link to it") << "{link}" << PortState::Present << FwUpErrorNumber{};
+        QTest::newRow("bare name under /dev") << "{bare}" << PortState::Present << FwUpErrorNumber{};
+        QTest::newRow("nothing there") << "{dir}/gone" << PortState::Missing << FwUpErrorNumber::CommPortMissing;
+        QTest::newRow("link to nothing") << "{dir}/dangling" << PortState::Missing << FwUpErrorNumber::CommPortMissing;
+        QTest::newRow("unmapped port") << "" << PortState::Missing << FwUpErrorNumber::CommPortMissing;
+        QTest::newRow("regular file") << "{dir}/regular" << PortState::NotSerial << FwUpErrorNumber::CommPortOpenFailed;
+        QTest::newRow("folder") << "{dir}" << PortState::NotSerial << FwUpErrorNumber::CommPortOpenFailed;
+        QTest::newRow("no terminal") << "/dev/null" << PortState::NotSerial << FwUpErrorNumber::CommPortOpenFailed;
+        QTest::newRow("held by the tool") << "{held}" << PortState::InUse << FwUpErrorNumber::CommPortInUse;
+        QTest::newRow("file-locked by a program") << "{flocked}" << PortState::InUse << FwUpErrorNumber::CommPortInUse;
+    }
+
+    void portStateSaysWhyAPortCannotBeUsed()
+    {
+        QFETCH(QString, device);
+        QFETCH(PortState, expected);
+        QFETCH(FwUpErrorNumber, onOpening);
+        LinkedMeter m;
+        QVERIFY(m.ready());
+        QFile regular(m.dir.filePath(QStringLiteral("regular")));
+        QVERIFY(regular.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(m.dir.filePath(QStringLiteral("gone")), m.dir.filePath(QStringLiteral("dangling"))));
+        std::unique_ptr<Holder> holder;
+        if (device == QLatin1String("{held}")) {
+            holder = std::make_unique<Holder>(m.meter.device(), Opener::ThisTool);
+            QVERIFY(holder->holding());
+        }
+        // A program that guards the device with flock alone, as some terminal
+        // programs do.
+        const int flocked = device == QLatin1String("{flocked}")
+                                ? ::open(QFile::encodeName(m.meter.device()).constData(), O_RDWR | O_NOCTTY)
+                                : -1;
+        const auto unlock = qScopeGuard([flocked] {
+            if (flocked >= 0)
+                ::close(flocked);
+        });
+        QVERIFY(flocked < 0 || ::flock(flocked, LOCK_EX | LOCK_NB) == 0);
+        device.replace(QLatin1String("{pty}"), m.meter.device())
+            .replace(QLatin1String("{held}"), m.meter.device())
+            .replace(QLatin1String("{flocked}"), m.meter.device())
+            .replace(QLatin1String("{link}"), m.link)
+            .replace(QLatin1String("{bare}"), m.meter.device().mid(QStringLiteral("/dev/").size()))
+            .replace(QLatin1String("{dir}"), m.dir.path());
+
+        QCOMPARE(portState(device), expected);
+        // Opening finds the same, and the look before it held nothing.
+        QtCommPort port(PortMap::fromOverride(QStringLiteral("1=") + device));
+        QCOMPARE(openingError(port), onOpening);
+        QCOMPARE(port.openState(), expected);
+        QCOMPARE(port.portOpen(), expected == PortState::Present);
     }
 
     void waitsLastTheirNominalLength_data()

@@ -17,28 +17,52 @@ private slots:
 
     void overrideListsExactlyThePortsThatExist_data()
     {
+        const QString commas = QStringLiteral("separate entries with commas");
         QTest::addColumn<QString>("list");
         QTest::addColumn<PortDevices>("expected");
-        QTest::addColumn<int>("problems");
+        QTest::addColumn<QStringList>("problems");  // a part of each note, in order
         QTest::newRow("two ports") << "3=/dev/pts/7,12=/dev/pts/9"
-                                   << PortDevices{{3, "/dev/pts/7"}, {12, "/dev/pts/9"}} << 0;
-        QTest::newRow("blanks around") << " 5 = /tmp/x , " << PortDevices{{5, "/tmp/x"}} << 0;
-        QTest::newRow("empty means no ports") << "" << PortDevices{} << 0;
+                                   << PortDevices{{3, "/dev/pts/7"}, {12, "/dev/pts/9"}} << QStringList{};
+        QTest::newRow("blanks around") << " 5 = /tmp/x , " << PortDevices{{5, "/tmp/x"}} << QStringList{};
+        QTest::newRow("empty means no ports") << "" << PortDevices{} << QStringList{};
         QTest::newRow("out of range and malformed skipped")
-            << "0=/a,17=/b,x=/c,4,6=,2=/dev/ok" << PortDevices{{2, "/dev/ok"}} << 5;
-        QTest::newRow("last entry for a port wins") << "1=/a,1=/b" << PortDevices{{1, "/b"}} << 0;
+            << "0=/a,17=/b,x=/c,4,6=,2=/dev/ok" << PortDevices{{2, "/dev/ok"}}
+            << QStringList{"ignored \"0=/a\": expected N=DEVICE with N from 1 to 16", "\"17=/b\"",
+                           "\"x=/c\"", "\"4\"", "\"6=\""};
+        QTest::newRow("last entry for a port wins, and says so")
+            << "1=/a,1=/b" << PortDevices{{1, "/b"}}
+            << QStringList{"port 1 is listed twice: \"1=/b\" replaces \"1=/a\" (the last entry for a port wins)"};
+        QTest::newRow("semicolon between entries")
+            << "3=/dev/pts/7;4=/dev/pts/8,5=/dev/pts/9" << PortDevices{{5, "/dev/pts/9"}}
+            << QStringList{"ignored \"3=/dev/pts/7;4=/dev/pts/8\": a device name cannot contain ';', '=' or blanks; "
+                           "separate entries with commas, as in \"3=/dev/pts/7,12=/dev/ttyACM0\""};
+        QTest::newRow("blank between entries") << "3=/dev/pts/7 4=/dev/pts/8" << PortDevices{} << QStringList{commas};
+        QTest::newRow("tab in a device") << "3=/dev/pts/7\t4" << PortDevices{} << QStringList{commas};
+        QTest::newRow("equals sign in a device") << "3=4=/dev/pts/8" << PortDevices{} << QStringList{commas};
+        QTest::newRow("semicolon before the number") << "x;3=/dev/pts/8" << PortDevices{} << QStringList{commas};
     }
 
     void overrideListsExactlyThePortsThatExist()
     {
         QFETCH(QString, list);
         QFETCH(PortDevices, expected);
-        QFETCH(int, problems);
+        QFETCH(QStringList, problems);
         QStringList found;
         const PortMap map = PortMap::fromOverride(list, &found);
-        for (int n = 0; n <= 17; ++n)
+        for (int n = 0; n <= 17; ++n) {
             QCOMPARE(map.deviceFor(n), expected.value(n));
-        QCOMPARE(found.size(), problems);
+            QCOMPARE(map.isListed(n), expected.contains(n));
+        }
+        QCOMPARE(found.size(), problems.size());
+        for (int i = 0; i < found.size(); ++i)
+            QVERIFY2(found[i].contains(problems[i]), qPrintable(found[i]));
+    }
+
+    void defaultPortsAreNotListed()
+    {
+        const PortMap map = PortMap::systemDefault();
+        for (int n = 1; n <= 16; ++n)
+            QVERIFY(!map.isListed(n));
     }
 
     void environmentOverridesTheDefault()

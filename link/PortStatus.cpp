@@ -1,0 +1,190 @@
+#include "link/PortStatus.h"
+#include <QFile>
+#include <QSerialPort>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+const QString kDialoutHint = QStringLiteral(
+    "add your user to the dialout group (e.g. sudo usermod -aG dialout $USER), then log in again");
+
+#ifdef Q_OS_UNIX
+PortState stateFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV: return PortState::Missing;
+    case EACCES:
+    case EPERM:
+    case EROFS: return PortState::NoPermission;
+    case EBUSY: return PortState::InUse;  // the driver's exclusive mode
+    default: return PortState::OpenFailed;
+    }
+}
+
+// Where QSerialPort looks for a port name: a bare name lives under /dev.
+QString systemLocation(const QString &device)
+{
+    const bool path = device.startsWith(QLatin1Char('/')) || device.startsWith(QLatin1String("./")) ||
+                      device.startsWith(QLatin1String("../"));
+    return path ? device : QStringLiteral("/dev/") + device;
+}
+
+// The device a port name reaches, or empty with the reason in `error`.
+QString resolve(const QString &device, int &error)
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(QFile::encodeName(systemLocation(device)).constData(), resolved)) {
+        error = errno;
+        return {};
+    }
+    return QFile::decodeName(resolved);
+}
+#endif
+}
+
+QString portStateText(PortState state)
+{
+    switch (state) {
+    case PortState::Present: return QStringLiteral("present");
+    case PortState::InUse: return QStringLiteral("in use by another program");
+    case PortState::NoPermission: return QStringLiteral("permission denied");
+    case PortState::Missing: return QStringLiteral("missing");
+    case PortState::NotSerial: return QStringLiteral("not a serial device");
+    case PortState::OpenFailed: return QStringLiteral("cannot be opened");
+    }
+    return QStringLiteral("unknown");
+}
+
+QString portStateNote(int portNumber, const QString &device, PortState state)
+{
+    QString note = QStringLiteral("port %1 (%2): %3").arg(portNumber).arg(device, portStateText(state));
+    if (state == PortState::NoPermission)
+        note += QStringLiteral("; ") + kDialoutHint;
+    return note;
+}
+
+QString resolvedDevicePath(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    int error = 0;
+    return device.isEmpty() ? QString() : resolve(device, error);
+#else
+    return device;
+#endif
+}
+
+PortState portState(const QString &device)
+{
+    QSerialPort serial;
+    DeviceHold hold;
+    const PortState state = openHeld(serial, hold, device);
+    serial.close();
+    hold.release();
+    return state;
+}
+
+PortState DeviceHold::take(const QString &path)
+{
+    release();
+#ifdef Q_OS_UNIX
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0)
+        return stateFromErrno(errno);
+    if (!S_ISCHR(info.st_mode))
+        return PortState::NotSerial;
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return stateFromErrno(errno);
+    termios settings{};
+    PortState state = ::tcgetattr(fd, &settings) == 0 ? PortState::Present : PortState::NotSerial;
+#ifdef TIOCGEXCL
+    // The driver lets root past another program's exclusive mode; the tool
+    // does not go past it.
+    int exclusive = 0;
+    if (state == PortState::Present && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        state = PortState::InUse;
+#endif
+    // A file system that cannot lock leaves the lock file and the exclusive
+    // mode to guard the device.
+    if (state == PortState::Present && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        state = PortState::InUse;
+    if (state != PortState::Present) {
+        ::close(fd);
+        return state;
+    }
+    fd_ = fd;
+#else
+    Q_UNUSED(path);
+#endif
+    return PortState::Present;
+}
+
+void DeviceHold::excludeOthers()
+{
+#if defined(Q_OS_UNIX) && defined(TIOCEXCL)
+    if (fd_ >= 0)
+        ::ioctl(fd_, TIOCEXCL);
+#endif
+}
+
+void DeviceHold::release()
+{
+#ifdef Q_OS_UNIX
+    if (fd_ < 0)
+        return;
+#ifdef TIOCNXCL
+    ::ioctl(fd_, TIOCNXCL);
+#endif
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+#endif
+}
+
+PortState openHeld(QSerialPort &serial, DeviceHold &hold, const QString &device)
+{
+    if (device.isEmpty())
+        return PortState::Missing;
+#ifdef Q_OS_UNIX
+    int error = 0;
+    const QString path = resolve(device, error);
+    if (path.isEmpty())
+        return stateFromErrno(error);
+#else
+    const QString path = device;
+#endif
+    const PortState held = hold.take(path);
+    if (held != PortState::Present)
+        return held;
+    // The lock file QSerialPort takes is named after the resolved device too,
+    // so it is the one other programs take for that device.
+    serial.setPortName(path);
+    if (!serial.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError refusal = serial.error();
+        serial.clearError();
+        hold.release();
+        if (refusal == QSerialPort::DeviceNotFoundError)
+            return PortState::Missing;
+        // The device itself let us in, so it is its lock file that another
+        // program holds.
+        if (refusal == QSerialPort::PermissionError)
+            return PortState::InUse;
+        return PortState::OpenFailed;
+    }
+    hold.excludeOthers();
+    return PortState::Present;
+}
