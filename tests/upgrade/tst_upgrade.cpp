@@ -1,3 +1,4 @@
+#include "DescriptorCount.h"
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
@@ -44,11 +45,6 @@ QList<QByteArray> linesOf(const QString &path)
     return out;
 }
 
-int openDescriptors()
-{
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
-}
-
 // The window back in its disconnected state after an upgrade.
 void verifyDisconnected(WindowRig &rig)
 {
@@ -74,7 +70,24 @@ void connectInBootLoader(WindowRig &rig)
 
 class TestUpgrade : public QObject {
     Q_OBJECT
+    int descriptorsBefore_ = 0;
+
 private slots:
+    // The process's one-time resources (the platform's display connection,
+    // the child-process watcher, srec_cat's) are made before counting.
+    void initTestCase()
+    {
+        MeterEmulatorProcess warmUp;
+        QTemporaryDir dir;
+        HexFiles::make(dir.path(), "warm-up", 64);
+        WindowRig rig{QString()};
+        rig.window->show();
+        QTest::qWait(10);
+    }
+    void init() { descriptorsBefore_ = openDescriptors(); }
+    // Whatever road a test took, nothing it opened stays open.
+    void cleanup() { QVERIFY2(openDescriptors() == descriptorsBefore_, qPrintable(descriptorTargets().join(' '))); }
+
     void upgradesAMeterInNormalModeEndToEnd()
     {
         QTemporaryDir dir;

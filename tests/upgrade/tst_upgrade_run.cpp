@@ -1,3 +1,4 @@
+#include "DescriptorCount.h"
 #include "HexFiles.h"
 #include "LinkRig.h"
 #include "ScriptedCommPort.h"
@@ -50,7 +51,12 @@ struct Run {
 
 class TestUpgradeRun : public QObject {
     Q_OBJECT
+    int descriptorsBefore_ = 0;
+
 private slots:
+    void init() { descriptorsBefore_ = openDescriptors(); }
+    void cleanup() { QCOMPARE(openDescriptors(), descriptorsBefore_); }
+
     // Which box ends the transfer: only a last line read that holds the end
     // record, and was accepted, completes it.
     void outcomeFollowsTheLastLine_data()
@@ -72,6 +78,8 @@ private slots:
             << data + end << QByteArray(":01") << ":0100000055AA" << "Unexpected end of file";
         QTest::newRow("cancelled on the end record")
             << data + end << QByteArray(":00000001") << ":00000001FF" << "Unexpected end of file";
+        QTest::newRow("binary file, refused") << QByteArray("\x00\xff\x7f\r\n", 5) << QByteArray(1, '\0')
+                                              << QString::fromLatin1("\x00\xff\x7f", 3) << "Unexpected end of file";
         const QByteArray longLine(1 << 20, 'A');
         QTest::newRow("a 1 MiB line is shown shortened")
             << longLine + "\r\n" + end << QByteArray("AAAA") << QString(1000, 'A') + "..." << "Unexpected end of file";
@@ -108,6 +116,24 @@ private slots:
         }
         QCOMPARE(r.comm.written, expected);
         QCOMPARE(r.heard.advanced, expected.count('\r'));
+    }
+
+    // A file removed while it is being sent is still read to its end from
+    // the descriptor that was opened.
+    void fileDeletedMidTransferIsSentWhole()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3_FW1204.OVH", 4096);
+        Run r{QByteArray()};
+        r.comm.replyTo = [&hex](const QByteArray &) -> QByteArray {
+            QFile::remove(hex.path);
+            return "PASS\r";
+        };
+        r.prompts.expectOpen(hex.path);
+        r.prompts.expect("Upgrade Complete.", 64, kTitle, MsgAnswer::OK);
+        QCOMPARE(r.run().outcome, UpgradeOutcome::Completed);
+        QVERIFY(!QFile::exists(hex.path));
+        QCOMPARE(r.comm.written.count('\r'), hex.lines);
     }
 };
 

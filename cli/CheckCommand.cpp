@@ -1,0 +1,32 @@
+// `ovfw check FILE`: the upgrade file judged without touching a meter.
+#include "cli/CheckReport.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/HexFileCheck.h"
+
+int runCheck(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks an upgrade file without touching a meter: every line, as the transfer\n"
+        "reads it, must be a well-formed Intel HEX record (':' and hex pairs, a byte count\n"
+        "that matches, a correct checksum, record types 00 to 05); the end-of-file record\n"
+        "must come once and last, and no address may be written twice. Prints the version\n"
+        "and model the name gives, the line count, the data bytes and the address ranges.\n"
+        "Exit status 0 when the file is good, 2 when it is not (or on a usage error)."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file (OV<model>_FW<version>.OVH)."));
+    const int status = CommandLine::parse(parser, args);
+    if (status >= 0)
+        return status;
+    if (parser.positionalArguments().size() != 1) {
+        Console::err(QStringLiteral("ovfw check: expected exactly one FILE\n"));
+        return ExitStatus::Usage;
+    }
+    const QString path = parser.positionalArguments().first();
+    const FileCheckReport report = checkUpgradeFile(path);
+    if (report.ok)
+        Console::out(CheckReport::describe(path, report));
+    else
+        Console::err(CheckReport::describeFault(path, report));
+    return report.ok ? ExitStatus::Ok : ExitStatus::Usage;
+}

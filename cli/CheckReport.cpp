@@ -1,0 +1,71 @@
+#include "cli/CheckReport.h"
+#include "upgrade/UpgradeFile.h"
+#include <QJsonArray>
+
+namespace {
+QString hexAddress(std::uint64_t a)
+{
+    return QStringLiteral("%1").arg(a, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QString modelText(const QString &path)
+{
+    const QString model = UpgradeFileName::modelCode(path);
+    return model.isEmpty() ? QStringLiteral("(the name gives none: expected OV<model>_FW<version>.OVH)") : model;
+}
+}
+
+namespace CheckReport {
+
+QString describe(const QString &path, const FileCheckReport &r)
+{
+    QString out = QStringLiteral("%1: good\n").arg(path);
+    out += QStringLiteral("  version     %1\n").arg(UpgradeFile::versionText(path));
+    out += QStringLiteral("  model       %1\n").arg(modelText(path));
+    out += QStringLiteral("  lines       %1\n").arg(r.lines);
+    out += QStringLiteral("  data bytes  %1\n").arg(r.dataBytes);
+    if (r.ranges.isEmpty())
+        out += QStringLiteral("  addresses   none\n");
+    for (int i = 0; i < r.ranges.size(); ++i)
+        out += QStringLiteral("  %1 %2-%3 (%4 bytes)\n")
+                   .arg(i == 0 ? QStringLiteral("addresses  ") : QStringLiteral("           "))
+                   .arg(hexAddress(r.ranges[i].first), hexAddress(r.ranges[i].end - 1))
+                   .arg(r.ranges[i].end - r.ranges[i].first);
+    return out;
+}
+
+QString describeFault(const QString &path, const FileCheckReport &r)
+{
+    if (!r.opened || !r.openError.isEmpty())
+        return QStringLiteral("%1: cannot be read: %2\n").arg(path, r.openError);
+    if (r.faultText.isEmpty() && r.faultLine == 0)
+        return QStringLiteral("%1: %2\n").arg(path, r.fault);
+    return QStringLiteral("%1: line %2: %3\n  %4\n")
+        .arg(path)
+        .arg(r.faultLine)
+        .arg(r.fault, HexRecord::shown(r.faultText));
+}
+
+QJsonObject toJson(const QString &path, const FileCheckReport &r)
+{
+    QJsonObject o{{QStringLiteral("event"), QStringLiteral("check")},
+                  {QStringLiteral("file"), path},
+                  {QStringLiteral("ok"), r.ok},
+                  {QStringLiteral("version"), UpgradeFile::versionText(path)},
+                  {QStringLiteral("model"), UpgradeFileName::modelCode(path)},
+                  {QStringLiteral("lines"), r.lines},
+                  {QStringLiteral("data_bytes"), r.dataBytes}};
+    if (!r.ok) {
+        o.insert(QStringLiteral("fault"), r.openError.isEmpty() ? r.fault : r.openError);
+        o.insert(QStringLiteral("fault_line"), r.faultLine);
+        o.insert(QStringLiteral("fault_text"), HexRecord::shown(r.faultText));
+    }
+    QJsonArray ranges;
+    for (const auto &range : r.ranges)
+        ranges.append(QJsonObject{{QStringLiteral("first"), hexAddress(range.first)},
+                                  {QStringLiteral("last"), hexAddress(range.end - 1)}});
+    o.insert(QStringLiteral("ranges"), ranges);
+    return o;
+}
+
+}

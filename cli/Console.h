@@ -1,0 +1,12 @@
+#pragma once
+#include <QString>
+
+// Standard output and error, whole lines at a time from any thread.
+namespace Console {
+void out(const QString &text);
+void err(const QString &text);
+bool outIsTerminal();
+bool inIsTerminal();
+// Reads one line from standard input; empty at its end.
+QString readLine();
+}

@@ -1,0 +1,63 @@
+#pragma once
+#include "cli/HexRecord.h"
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <cstdint>
+
+// The whole upgrade file judged line by line, as the transfer reads it: every
+// line a valid record, the end-of-file record once and last, and no address
+// written twice (extended segment and linear address records move the base).
+class HexFileChecker {
+public:
+    struct Range {
+        std::uint64_t first;  // inclusive
+        std::uint64_t end;    // exclusive
+    };
+
+    // Judges the next line; returns the fault, or an empty string.
+    QString feed(const QByteArray &line);
+    // After the last line: the fault of the file as a whole, or empty.
+    QString finish() const;
+
+    qint64 lines() const { return lines_; }
+    qint64 dataBytes() const { return dataBytes_; }
+    QList<Range> ranges() const;
+
+private:
+    QString addData(std::uint64_t first, std::uint64_t end);
+
+    qint64 lines_ = 0;
+    qint64 dataBytes_ = 0;
+    bool endSeen_ = false;
+    std::uint64_t base_ = 0;
+    bool segmentMode_ = false;  // base from a 02 record: offsets wrap within 64 KiB
+    QMap<std::uint64_t, std::uint64_t> written_;  // first -> end, merged
+};
+
+// What `ovfw check` reports about a file.
+struct FileCheckReport {
+    bool ok = false;
+    bool opened = false;
+    QString openError;   // the file could not be read
+    qint64 faultLine = 0;
+    QByteArray faultText;
+    QString fault;
+    qint64 lines = 0;
+    qint64 dataBytes = 0;
+    QList<HexFileChecker::Range> ranges;
+};
+
+namespace UpgradeFileName {
+// The model code the name gives ("3A" from .../OV3A_FW0210.OVH), or empty
+// when the name does not follow "OV" + model + "_FW...".
+QString modelCode(const QString &path);
+}
+
+// Reads the file with UpgradeFile (so lines end where the transfer ends them)
+// and checks every line.
+FileCheckReport checkUpgradeFile(const QString &path);
+
+// Only counts the lines the transfer would send; -1 when unreadable.
+qint64 countUpgradeLines(const QString &path);

@@ -1,0 +1,74 @@
+// `ovfw identify [--port N ...]`: who answers on each port.
+#include "base/FwUpGlobals.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/MeterOutput.h"
+#include "cli/StopSignal.h"
+#include "link/PortStatus.h"
+
+namespace {
+QString describe(const MeterStatus &s)
+{
+    switch (s.result) {
+    case MeterResult::Identified:
+        return QStringLiteral("model %1, serial %2, boot loader %3, firmware %4")
+            .arg(s.model, s.serial, s.bootVersion, s.firmVersion);
+    case MeterResult::BootLoader: return QStringLiteral("boot loader");
+    case MeterResult::NoMeter: return QStringLiteral("no meter");
+    case MeterResult::Interrupted: return QStringLiteral("interrupted");
+    default: return QStringLiteral("failed: %1").arg(s.message);
+    }
+}
+}
+
+int runIdentify(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Identifies the meter on each named port (every present port when none is named),\n"
+        "all ports at once, with the same exchange as the window's Connect: the meter is\n"
+        "quieted and asked for its version. Where nothing answers, the port is probed for a\n"
+        "meter waiting in its boot loader (the boot loader's upgrade-mode command is sent).\n"
+        "One line per port: model, serial, boot-loader and firmware versions; or \"boot\n"
+        "loader\"; or \"no meter\". Exit status 0 when every port answered, 1 otherwise."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("A port to identify, 1 to 16 (repeatable)."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event and result."));
+    parser.addOptions({port, json});
+    const int status = CommandLine::parse(parser, args);
+    if (status >= 0)
+        return status;
+    if (!parser.positionalArguments().isEmpty()) {
+        Console::err(QStringLiteral("ovfw identify: unexpected argument %1\n").arg(parser.positionalArguments().first()));
+        return ExitStatus::Usage;
+    }
+    QList<int> ports;
+    if (!CommandLine::portNumbers(parser.values(port), ports))
+        return ExitStatus::Usage;
+    MeterJobSettings settings;
+    settings.mode = MeterJobSettings::Mode::Identify;
+    settings.map = PortMap::fromEnvironment();
+    if (ports.isEmpty()) {
+        for (int n = 1; n <= FwUpGlobals::kPortCount; ++n) {
+            const QString device = settings.map.deviceFor(n);
+            if (!device.isEmpty() && portState(device) == PortState::Present)
+                ports.append(n);
+        }
+        if (ports.isEmpty()) {
+            Console::err(QStringLiteral("ovfw identify: no port is present (see `ovfw ports`)\n"));
+            return ExitStatus::MeterFailed;
+        }
+    }
+    StopSignal::install();
+    MeterBoard board(ports, parser.isSet(json));
+    MeterOutput::runMeters(board, settings, false);
+    bool allAnswered = true;
+    for (const MeterStatus &s : board.all()) {
+        allAnswered = allAnswered && (s.result == MeterResult::Identified || s.result == MeterResult::BootLoader);
+        if (!board.json())
+            Console::out(QStringLiteral("port %1: %2\n").arg(s.port, 2).arg(describe(s)));
+    }
+    if (StopSignal::requested())
+        return ExitStatus::Interrupted;
+    return allAnswered ? ExitStatus::Ok : ExitStatus::MeterFailed;
+}

@@ -1,0 +1,65 @@
+#include "cli/MeterBoard.h"
+#include "base/MonotonicClock.h"
+#include "cli/Console.h"
+#include <QJsonDocument>
+
+QString resultName(MeterResult r)
+{
+    switch (r) {
+    case MeterResult::Pending: return QStringLiteral("pending");
+    case MeterResult::Completed: return QStringLiteral("completed");
+    case MeterResult::Failed: return QStringLiteral("failed");
+    case MeterResult::Interrupted: return QStringLiteral("interrupted");
+    case MeterResult::Identified: return QStringLiteral("identified");
+    case MeterResult::BootLoader: return QStringLiteral("boot_loader");
+    case MeterResult::NoMeter: return QStringLiteral("no_meter");
+    }
+    return QStringLiteral("unknown");
+}
+
+void writeJsonLine(const QJsonObject &object)
+{
+    Console::out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+}
+
+MeterBoard::MeterBoard(const QList<int> &ports, bool json) : json_(json), start_(MonotonicClock::now())
+{
+    for (int p : ports) {
+        MeterStatus s;
+        s.port = p;
+        meters_.append(s);
+    }
+}
+
+void MeterBoard::update(int index, const std::function<void(MeterStatus &)> &change)
+{
+    QMutexLocker hold(&mutex_);
+    change(meters_[index]);
+}
+
+MeterStatus MeterBoard::at(int index) const
+{
+    QMutexLocker hold(&mutex_);
+    return meters_.at(index);
+}
+
+QList<MeterStatus> MeterBoard::all() const
+{
+    QMutexLocker hold(&mutex_);
+    return meters_;
+}
+
+double MeterBoard::elapsed() const
+{
+    return MonotonicClock::now() - start_;
+}
+
+void MeterBoard::event(int index, const QString &name, QJsonObject fields) const
+{
+    if (!json_)
+        return;
+    fields.insert(QStringLiteral("event"), name);
+    fields.insert(QStringLiteral("port"), at(index).port);
+    fields.insert(QStringLiteral("time"), qRound(elapsed() * 1000) / 1000.0);
+    writeJsonLine(fields);
+}

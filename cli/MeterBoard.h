@@ -1,0 +1,63 @@
+#pragma once
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <functional>
+
+enum class MeterResult {
+    Pending,
+    Completed,    // upgraded: every line accepted, the end record last
+    Failed,       // see message
+    Interrupted,  // stopped by SIGINT/SIGTERM
+    Identified,   // identify: a meter in normal mode answered
+    BootLoader,   // identify: a boot loader answered
+    NoMeter,      // nothing answered
+};
+
+QString resultName(MeterResult r);  // the word used in JSON and the summary
+
+// What is known of one meter while its thread works.
+struct MeterStatus {
+    int port = 0;
+    QString device;
+    QString phase = QStringLiteral("waiting");
+    QString serial, model, bootVersion, firmVersion;
+    qint64 lines = 0;       // acknowledged
+    qint64 totalLines = 0;
+    qint64 bytes = 0;       // sent and acknowledged, line ends included
+    double startedAt = 0;   // monotonic seconds
+    double transferStartedAt = 0;
+    double finishedAt = 0;
+    int retries = 0;
+    MeterResult result = MeterResult::Pending;
+    QString message;
+    bool leftInBootLoader = false;
+    QString transcript;
+};
+
+// The meters of one run, shared between their threads and the main thread,
+// and the JSON event stream (one object per line on standard output).
+class MeterBoard {
+public:
+    MeterBoard(const QList<int> &ports, bool json);
+
+    int size() const { return static_cast<int>(meters_.size()); }
+    bool json() const { return json_; }
+    void update(int index, const std::function<void(MeterStatus &)> &change);
+    MeterStatus at(int index) const;
+    QList<MeterStatus> all() const;
+    // Writes one JSON event for the meter (port and time added) when JSON is on.
+    void event(int index, const QString &name, QJsonObject fields = {}) const;
+    // Seconds since the board was made.
+    double elapsed() const;
+
+private:
+    mutable QMutex mutex_;
+    QList<MeterStatus> meters_;
+    bool json_;
+    double start_;
+};
+
+// Writes one JSON object as a line on standard output.
+void writeJsonLine(const QJsonObject &object);

@@ -1,0 +1,205 @@
+#include "cli/MeterJob.h"
+#include "base/FwUpErrors.h"
+#include "base/MonotonicClock.h"
+#include "cli/CliPrompts.h"
+#include "cli/MeterObservers.h"
+#include "cli/StopSignal.h"
+#include "cli/TranscriptCommPort.h"
+#include "link/MeterLink.h"
+#include "link/QtCommPort.h"
+#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeRun.h"
+#include <QDir>
+
+MeterJob::MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board)
+    : index_(index), port_(port), settings_(settings), board_(board)
+{
+}
+
+void MeterJob::run()
+{
+    board_.update(index_, [&](MeterStatus &s) {
+        s.startedAt = MonotonicClock::now();
+        s.device = settings_.map.deviceFor(port_);
+        s.phase = QStringLiteral("identifying");
+    });
+    QtCommPort serial(settings_.map);
+    TranscriptCommPort port(serial, StopSignal::flag());
+    if (!settings_.logDir.isEmpty()) {
+        const QString path = QDir(settings_.logDir).filePath(QStringLiteral("port%1.log").arg(port_));
+        if (port.openTranscript(path))
+            board_.update(index_, [&](MeterStatus &s) { s.transcript = path; });
+    }
+    FwUpGlobals g;
+    g.Port_Number = static_cast<std::int16_t>(port_);
+    g.Port_Menu_Index = g.Port_Number;
+    g.Model_Code = QStringLiteral("*");
+    CliPrompts prompts(settings_.filePath, settings_.retries, StopSignal::flag(),
+                       DecisionObserver{board_, index_, port});
+    CliLinkEvents linkEvents(port);
+    MeterLink link(g, port, prompts, linkEvents);
+    try {
+        if (settings_.mode == MeterJobSettings::Mode::Identify)
+            identify(g, link, prompts, port);
+        else
+            upgrade(g, link, prompts, port);
+    } catch (const FwUpError &e) {
+        finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()), port);
+    } catch (const std::exception &e) {
+        finish(MeterResult::Failed, QString::fromLocal8Bit(e.what()), port);
+    }
+    try {
+        link.Com_Close();
+    } catch (const FwUpError &) {
+    }
+}
+
+void MeterJob::identityFound(const FwUpGlobals &g, TranscriptCommPort &port)
+{
+    board_.update(index_, [&](MeterStatus &s) {
+        s.serial = g.Meter_Serial;
+        s.model = g.Model_Code;
+        s.bootVersion = g.Boot_Version;
+        s.firmVersion = g.Firm_Version;
+    });
+    port.note(QStringLiteral("identified: serial %1, model %2, boot loader %3, firmware %4")
+                  .arg(g.Meter_Serial, g.Model_Code, g.Boot_Version, g.Firm_Version));
+    if (!g.Meter_Serial.isEmpty() && !port.transcriptPath().isEmpty()) {
+        QString safe = g.Meter_Serial;
+        safe.replace(QLatin1Char('/'), QLatin1Char('_'));
+        port.renameTranscript(QDir(settings_.logDir).filePath(QStringLiteral("port%1-%2.log").arg(port_).arg(safe)));
+        board_.update(index_, [&](MeterStatus &s) { s.transcript = port.transcriptPath(); });
+    }
+    board_.event(index_, QStringLiteral("identified"),
+                 {{QStringLiteral("serial"), g.Meter_Serial},
+                  {QStringLiteral("model"), g.Model_Code},
+                  {QStringLiteral("boot_version"), g.Boot_Version},
+                  {QStringLiteral("firmware_version"), g.Firm_Version}});
+}
+
+void MeterJob::identify(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
+{
+    bool found = false;
+    link.Check_Version(found);
+    if (found) {
+        identityFound(g, port);
+        finish(MeterResult::Identified, {}, port);
+        return;
+    }
+    if (prompts.portOpenFailed()) {
+        finish(MeterResult::Failed, prompts.outcomeText(), port);
+        return;
+    }
+    bool acknowledged = false;
+    link.Probe_Boot(acknowledged);
+    if (acknowledged)
+        board_.event(index_, QStringLiteral("boot_loader"));
+    finish(acknowledged ? MeterResult::BootLoader : MeterResult::NoMeter, {}, port);
+}
+
+bool MeterJob::identifyForUpgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
+{
+    if (settings_.boot) {
+        bool acknowledged = false;
+        link.Probe_Boot(acknowledged);
+        if (!acknowledged) {
+            finish(prompts.portOpenFailed() ? MeterResult::Failed : MeterResult::NoMeter,
+                   prompts.portOpenFailed() ? prompts.outcomeText() : QStringLiteral("no boot loader answered"),
+                   port);
+            return false;
+        }
+        g.Boot_Mode = true;
+        board_.event(index_, QStringLiteral("boot_loader"));
+        port.note(QStringLiteral("boot loader answered"));
+        return true;
+    }
+    bool found = false;
+    link.Check_Version(found);
+    if (!found) {
+        finish(prompts.portOpenFailed() ? MeterResult::Failed : MeterResult::NoMeter,
+               prompts.portOpenFailed() ? prompts.outcomeText() : QStringLiteral("no meter answered"), port);
+        return false;
+    }
+    identityFound(g, port);
+    if (g.Model_Code != settings_.fileModel && !settings_.force) {
+        finish(MeterResult::Failed,
+               QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
+                   .arg(g.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown") : settings_.fileModel),
+               port);
+        return false;
+    }
+    return true;
+}
+
+void MeterJob::upgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
+{
+    if (!identifyForUpgrade(g, link, prompts, port))
+        return;
+    if (StopSignal::requested()) {
+        finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"), port);
+        return;
+    }
+    // As the window does between Connect and Upgrade.
+    link.Com_Close();
+    link.Com_Open();
+    board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("boot loader"); });
+
+    UpgradeFile file;
+    CliUpgradeEvents events(board_, index_, prompts);
+    UpgradeRun run(link, prompts, events, file);
+    QString fileName = settings_.filePath;
+    const UpgradeResult result = run.run(fileName);
+    const bool stopped = StopSignal::requested();
+    board_.update(index_, [&](MeterStatus &s) {
+        s.retries = prompts.retries();
+        s.leftInBootLoader = g.Boot_Mode && result.outcome != UpgradeOutcome::Completed;
+        if (result.outcome == UpgradeOutcome::Completed)
+            s.lines = events.linesRead();
+    });
+    switch (result.outcome) {
+    case UpgradeOutcome::Completed: finish(MeterResult::Completed, prompts.outcomeText(), port); return;
+    case UpgradeOutcome::UnexpectedEnd: {
+        const qint64 accepted = board_.at(index_).lines;
+        if (stopped)
+            finish(MeterResult::Interrupted, QStringLiteral("stopped after line %1").arg(accepted), port);
+        else if (prompts.gaveUpOnLine())
+            finish(MeterResult::Failed,
+                   QStringLiteral("line %1 refused %2 times").arg(accepted + 1).arg(prompts.retryLimit() + 1), port);
+        else
+            finish(MeterResult::Failed, prompts.outcomeText() + QStringLiteral(" (no end-of-file record last)"), port);
+        return;
+    }
+    case UpgradeOutcome::Abandoned:
+        finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,
+               stopped ? QStringLiteral("stopped before the boot loader")
+                       : QStringLiteral("the meter did not switch to its boot loader"),
+               port);
+        return;
+    case UpgradeOutcome::Failed:
+        finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(result.errorNumber).arg(result.errorDescription),
+               port);
+        return;
+    }
+}
+
+void MeterJob::finish(MeterResult result, const QString &message, TranscriptCommPort &port)
+{
+    MeterStatus done;
+    board_.update(index_, [&](MeterStatus &s) {
+        s.result = result;
+        s.message = message;
+        s.phase = QStringLiteral("done");
+        s.finishedAt = MonotonicClock::now();
+        done = s;
+    });
+    port.note(QStringLiteral("result: %1%2").arg(resultName(result), message.isEmpty() ? QString() : ": " + message));
+    board_.event(index_, QStringLiteral("result"),
+                 {{QStringLiteral("result"), resultName(result)},
+                  {QStringLiteral("message"), message},
+                  {QStringLiteral("serial"), done.serial},
+                  {QStringLiteral("lines"), done.lines},
+                  {QStringLiteral("total_lines"), done.totalLines},
+                  {QStringLiteral("seconds"), qRound((done.finishedAt - done.startedAt) * 1000) / 1000.0},
+                  {QStringLiteral("retries"), done.retries},
+                  {QStringLiteral("left_in_boot_loader"), done.leftInBootLoader}});
+}

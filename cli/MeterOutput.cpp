@@ -1,0 +1,125 @@
+#include "cli/MeterOutput.h"
+#include "base/MonotonicClock.h"
+#include "cli/Console.h"
+#include "cli/StopSignal.h"
+#include <QDeadlineTimer>
+#include <memory>
+#include <vector>
+
+namespace {
+constexpr int kBarChars = 24;
+constexpr int kLiveRefreshMs = 250;          // live lines on a terminal
+constexpr double kPlainProgressSeconds = 5;  // plain progress lines otherwise
+constexpr int kSecondsPerMinute = 60;
+
+QString clock(double seconds)
+{
+    const int s = qMax(0, qRound(seconds));
+    return QStringLiteral("%1:%2").arg(s / kSecondsPerMinute).arg(s % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
+}
+
+QString serialOf(const MeterStatus &s)
+{
+    return s.serial.isEmpty() ? QStringLiteral("-") : s.serial;
+}
+}
+
+namespace MeterOutput {
+
+QString progressLine(const MeterStatus &s, double now)
+{
+    QString line = QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
+    if (s.result != MeterResult::Pending)
+        return line + resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
+    if (s.phase != QLatin1String("sending"))
+        return line + s.phase;
+    const double share = s.totalLines > 0 ? qBound(0.0, double(s.lines) / double(s.totalLines), 1.0) : 0.0;
+    const int filled = static_cast<int>(share * kBarChars);
+    const double elapsed = now - s.transferStartedAt;
+    const double rate = elapsed > 0 ? s.bytes / elapsed : 0;
+    const double left = s.lines > 0 ? elapsed * double(s.totalLines - s.lines) / double(s.lines) : 0;
+    return line + QStringLiteral("[%1%2] %3/%4  %5 B/s  %6 left")
+                      .arg(QString(filled, QLatin1Char('#')), QString(kBarChars - filled, QLatin1Char('.')))
+                      .arg(s.lines)
+                      .arg(s.totalLines)
+                      .arg(qRound(rate))
+                      .arg(s.lines > 0 ? clock(left) : QStringLiteral("-:--"));
+}
+
+QString summary(const QList<MeterStatus> &meters)
+{
+    QString out = QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+                      .arg(QStringLiteral("port"), 4)
+                      .arg(QStringLiteral("serial"), -12)
+                      .arg(QStringLiteral("result"), -11)
+                      .arg(QStringLiteral("lines"), 11)
+                      .arg(QStringLiteral("time"), 6)
+                      .arg(QStringLiteral("retries"));
+    for (const MeterStatus &s : meters) {
+        out += QStringLiteral("%1  %2  %3  %4  %5  %6%7\n")
+                   .arg(s.port, 4)
+                   .arg(serialOf(s), -12)
+                   .arg(resultName(s.result), -11)
+                   .arg(QStringLiteral("%1/%2").arg(s.lines).arg(s.totalLines), 11)
+                   .arg(clock(s.finishedAt - s.startedAt), 6)
+                   .arg(s.retries, 7)
+                   .arg(s.message.isEmpty() ? QString() : QStringLiteral("  ") + s.message);
+    }
+    return out;
+}
+
+QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePath)
+{
+    QString out;
+    for (const MeterStatus &s : meters)
+        if (s.leftInBootLoader)
+            out += QStringLiteral("Port %1 (%2) is left in its boot loader; finish it with:\n"
+                                  "  ovfw upgrade \"%3\" --boot --port %1\n")
+                       .arg(s.port)
+                       .arg(serialOf(s), filePath);
+    return out;
+}
+
+void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal)
+{
+    std::vector<std::unique_ptr<MeterJob>> jobs;
+    for (int i = 0; i < board.size(); ++i) {
+        jobs.push_back(std::make_unique<MeterJob>(i, board.at(i).port, settings, board));
+        jobs.back()->start();
+    }
+    const bool plain = !liveTerminal && !board.json();
+    bool stopAnnounced = false;
+    int linesShown = 0;
+    double nextPlainAt = MonotonicClock::now() + kPlainProgressSeconds;
+    for (std::size_t waiting = 0; waiting < jobs.size();) {
+        if (jobs[waiting]->wait(QDeadlineTimer(kLiveRefreshMs))) {
+            ++waiting;
+            continue;
+        }
+        if (StopSignal::requested() && !stopAnnounced) {
+            stopAnnounced = true;
+            Console::err(QStringLiteral("\nStopping: each meter finishes the line in flight.\n"));
+            linesShown = 0;
+        }
+        const double now = MonotonicClock::now();
+        if (liveTerminal && !board.json()) {
+            QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
+            for (const MeterStatus &s : board.all())
+                text += QStringLiteral("\r\x1b[2K") + progressLine(s, now) + QLatin1Char('\n');
+            linesShown = board.size();
+            Console::out(text);
+        } else if (plain && now >= nextPlainAt) {
+            nextPlainAt = now + kPlainProgressSeconds;
+            for (const MeterStatus &s : board.all())
+                Console::out(progressLine(s, now) + QLatin1Char('\n'));
+        }
+    }
+    if (liveTerminal && !board.json() && linesShown > 0) {
+        QString text = QStringLiteral("\x1b[%1A").arg(linesShown);
+        for (const MeterStatus &s : board.all())
+            text += QStringLiteral("\r\x1b[2K") + progressLine(s, MonotonicClock::now()) + QLatin1Char('\n');
+        Console::out(text);
+    }
+}
+
+}

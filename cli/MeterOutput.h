@@ -1,0 +1,20 @@
+#pragma once
+#include "cli/MeterBoard.h"
+#include "cli/MeterJob.h"
+
+// How the meters of a run are shown while they work and when they are done.
+namespace MeterOutput {
+
+// One line for a meter: port, serial, bar, lines done/total, bytes/s, time left.
+QString progressLine(const MeterStatus &s, double now);
+// The table at the end: port, serial, result, lines, time, retries.
+QString summary(const QList<MeterStatus> &meters);
+// How to finish the meters left in their boot loader; empty when none.
+QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePath);
+
+// Starts one job per port and waits for all of them, showing progress: live
+// lines on a terminal, plain lines every few seconds otherwise, nothing more
+// than the events with JSON.
+void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal);
+
+}

@@ -1,0 +1,120 @@
+#include "cli/TranscriptCommPort.h"
+#include "base/MonotonicClock.h"
+#include <QFile>
+#include <cstdio>
+
+namespace {
+constexpr char kCarriageReturn = '\r';
+
+// Printable ASCII as it is; everything else as \r, \n or \xHH.
+QByteArray escaped(const QByteArray &bytes)
+{
+    QByteArray out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c >= 0x20 && c < 0x7F)
+            out += ch;
+        else
+            out += QByteArray("\\x") + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+    }
+    return out;
+}
+}
+
+TranscriptCommPort::TranscriptCommPort(CommPort &inner, const std::atomic<bool> &stop)
+    : inner_(inner), stop_(stop), start_(MonotonicClock::now())
+{
+    connect(&inner_, &CommPort::inputArrived, this, &CommPort::inputArrived);
+}
+
+TranscriptCommPort::~TranscriptCommPort()
+{
+    if (file_) {
+        flushReceived();
+        std::fclose(file_);
+    }
+}
+
+bool TranscriptCommPort::openTranscript(const QString &path)
+{
+    file_ = std::fopen(QFile::encodeName(path).constData(), "w");
+    if (file_)
+        path_ = path;
+    return file_ != nullptr;
+}
+
+void TranscriptCommPort::renameTranscript(const QString &path)
+{
+    if (!file_ || path == path_)
+        return;
+    // The open stream keeps writing to the file under its new name.
+    if (std::rename(QFile::encodeName(path_).constData(), QFile::encodeName(path).constData()) == 0)
+        path_ = path;
+}
+
+double TranscriptCommPort::elapsed() const
+{
+    return MonotonicClock::now() - start_;
+}
+
+void TranscriptCommPort::writeLine(const char *direction, const QByteArray &bytes, double at)
+{
+    if (!file_)
+        return;
+    std::fprintf(file_, "%10.6f %s %s\n", at, direction, bytes.constData());
+    std::fflush(file_);
+}
+
+void TranscriptCommPort::flushReceived()
+{
+    if (received_.isEmpty())
+        return;
+    writeLine("rx", escaped(received_), receivedAt_);
+    received_.clear();
+}
+
+void TranscriptCommPort::note(const QString &text)
+{
+    flushReceived();
+    writeLine("--", text.toUtf8(), elapsed());
+}
+
+void TranscriptCommPort::setPortOpen(bool open)
+{
+    const bool was = inner_.portOpen();
+    inner_.setPortOpen(open);
+    if (was != open)
+        note(open ? QStringLiteral("port opened") : QStringLiteral("port closed"));
+}
+
+void TranscriptCommPort::output(const QByteArray &bytes)
+{
+    if (stop_.load()) {
+        if (!stopNoted_)
+            note(QStringLiteral("stop requested: nothing more is sent"));
+        stopNoted_ = true;
+        return;
+    }
+    inner_.output(bytes);
+    flushReceived();
+    writeLine("tx", escaped(bytes), elapsed());
+}
+
+QByteArray TranscriptCommPort::input()
+{
+    const QByteArray got = inner_.input();
+    if (file_ && !got.isEmpty()) {
+        if (received_.isEmpty())
+            receivedAt_ = elapsed();
+        received_ += got;
+        if (got.endsWith(kCarriageReturn))
+            flushReceived();
+    }
+    return got;
+}

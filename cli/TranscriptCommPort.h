@@ -1,0 +1,54 @@
+#pragma once
+#include "link/CommPort.h"
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <cstdio>
+
+// Wraps the real port of one meter. With a transcript file it records every
+// byte each way with the time since the meter's run began, and the notes the
+// command line adds (retries, decisions), flushed as they happen.
+//
+// Once a stop is requested it holds back every further write: the line in
+// flight has been acknowledged or refused by then, the next one never reaches
+// the meter, its acknowledgement times out and the prompts answer Cancel.
+class TranscriptCommPort : public CommPort {
+public:
+    TranscriptCommPort(CommPort &inner, const std::atomic<bool> &stop);
+    ~TranscriptCommPort() override;
+
+    // Starts the transcript at `path`; false when it cannot be written.
+    bool openTranscript(const QString &path);
+    // Gives the transcript a new name (once the meter's serial is known).
+    void renameTranscript(const QString &path);
+    QString transcriptPath() const { return path_; }
+    void note(const QString &text);
+
+    void setCommPort(int portNumber) override { inner_.setCommPort(portNumber); }
+    int commPort() const override { return inner_.commPort(); }
+    void setSettings(const QString &settings) override { inner_.setSettings(settings); }
+    void setInBufferSize(int bytes) override { inner_.setInBufferSize(bytes); }
+    void setHandshaking(int mode) override { inner_.setHandshaking(mode); }
+    void setInputLen(int chars) override { inner_.setInputLen(chars); }
+    void setPortOpen(bool open) override;
+    bool portOpen() const override { return inner_.portOpen(); }
+    void setRTSEnable(bool enable) override { inner_.setRTSEnable(enable); }
+    void output(const QByteArray &bytes) override;
+    int inBufferCount() override { return inner_.inBufferCount(); }
+    QByteArray input() override;
+    bool waitForInput(int milliseconds) override { return inner_.waitForInput(milliseconds); }
+
+private:
+    void writeLine(const char *direction, const QByteArray &bytes, double at);
+    void flushReceived();
+    double elapsed() const;
+
+    CommPort &inner_;
+    const std::atomic<bool> &stop_;
+    std::FILE *file_ = nullptr;
+    QString path_;
+    double start_;
+    QByteArray received_;  // bytes from the meter not yet written, up to a CR
+    double receivedAt_ = 0;
+    bool stopNoted_ = false;
+};

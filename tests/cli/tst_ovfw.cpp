@@ -1,0 +1,236 @@
+// ovfw as a bench would run it: a child process, meters on emulators.
+#include "HexFiles.h"
+#include "MeterEmulatorProcess.h"
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+namespace {
+constexpr int kRunTimeoutMs = 120000;
+constexpr int kFileBytes = 32 * 1024;
+constexpr int kMeters = 4;
+constexpr int kRefusedLine = 5;
+constexpr int kRetries = 2;
+
+struct Run {
+    int exitCode = -1;
+    QString out, err;
+};
+
+using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
+
+Run ovfw(const QStringList &args, const QString &ports)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVFW_PORTS"), ports);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(OVFW_PATH), args);
+    p.closeWriteChannel();  // standard input is no terminal
+    Run r;
+    if (!p.waitForFinished(kRunTimeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// Meter n of the list is port n+1.
+QString portList(const Emulators &meters)
+{
+    QStringList entries;
+    for (std::size_t i = 0; i < meters.size(); ++i)
+        entries << QStringLiteral("%1=%2").arg(i + 1).arg(meters[i]->device());
+    return entries.join(QLatin1Char(','));
+}
+
+QStringList portArgs(int count)
+{
+    QStringList args;
+    for (int n = 1; n <= count; ++n)
+        args << QStringLiteral("--port") << QString::number(n);
+    return args;
+}
+
+Emulators startMeters(int count, int refusing = -1)
+{
+    Emulators meters;
+    for (int i = 0; i < count; ++i) {
+        QStringList args{QStringLiteral("--no-pacing")};
+        if (i == refusing)
+            args << QStringLiteral("--refuse-line") << QString::number(kRefusedLine);
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(args));
+    }
+    return meters;
+}
+
+QList<QJsonObject> jsonLines(const QString &out)
+{
+    QList<QJsonObject> objects;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject())
+            return {};  // every line must be one object
+        objects << doc.object();
+    }
+    return objects;
+}
+
+QByteArray receivedBy(const MeterEmulatorProcess &meter)
+{
+    QByteArray bytes;
+    for (const auto &burst : meter.wire())
+        if (burst.toMeter)
+            bytes += burst.bytes;
+    return bytes;
+}
+}
+
+class TestOvfw : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        made_ = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0210.OVH"), kFileBytes);
+        QVERIFY2(!made_.path.isEmpty(), "srec_cat made no file");
+    }
+
+    void checksAGoodFile()
+    {
+        const Run r = ovfw({QStringLiteral("check"), made_.path}, {});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("lines       %1").arg(made_.lines)), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("data bytes  %1").arg(kFileBytes)));
+        QVERIFY(r.out.contains(QStringLiteral("model       3A")));
+        QVERIFY(r.out.contains(QStringLiteral("version     02.10")));
+    }
+
+    void upgradesFourMetersAtOnce()
+    {
+        const Emulators meters = startMeters(kMeters);
+        for (const auto &m : meters)
+            QVERIFY(m->started());
+        QTemporaryDir logs;
+        const Run r = ovfw(QStringList{QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes"),
+                                       QStringLiteral("--json"), QStringLiteral("--log"), logs.path()} +
+                               portArgs(kMeters),
+                           portList(meters));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        for (const auto &m : meters)
+            QCOMPARE(HexFiles::readAll(m->imagePath()), made_.image);
+
+        const QList<QJsonObject> events = jsonLines(r.out);
+        QVERIFY2(!events.isEmpty(), qPrintable(r.out));
+        QCOMPARE(events.first().value("event").toString(), QString("check"));
+        QCOMPARE(events.first().value("ok").toBool(), true);
+        int results = 0;
+        for (const QJsonObject &e : events) {
+            if (e.value("event").toString() != QLatin1String("result"))
+                continue;
+            ++results;
+            QCOMPARE(e.value("result").toString(), QString("completed"));
+            QCOMPARE(e.value("serial").toString(), QString("OV3A01234"));
+            QCOMPARE(e.value("lines").toInt(), made_.lines);
+            QCOMPARE(e.value("left_in_boot_loader").toBool(), false);
+        }
+        QCOMPARE(results, kMeters);
+        const QJsonObject summary = events.last();
+        QCOMPARE(summary.value("event").toString(), QString("summary"));
+        QCOMPARE(summary.value("completed").toInt(), kMeters);
+        QCOMPARE(summary.value("exit_status").toInt(), 0);
+        QCOMPARE(QDir(logs.path()).entryList(QDir::Files).size(), kMeters);
+        QVERIFY(QFile::exists(logs.filePath("port1-OV3A01234.log")));
+    }
+
+    void aRefusingMeterFailsAlone()
+    {
+        const int refusing = 2;  // port 3
+        const Emulators meters = startMeters(kMeters, refusing);
+        const Run r = ovfw(QStringList{QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes"),
+                                       QStringLiteral("--retries"), QString::number(kRetries)} +
+                               portArgs(kMeters),
+                           portList(meters));
+        QVERIFY2(r.exitCode == 1, qPrintable(r.out + r.err));
+        for (int i = 0; i < kMeters; ++i)
+            if (i != refusing)
+                QCOMPARE(HexFiles::readAll(meters[i]->imagePath()), made_.image);
+        QVERIFY(!QFile::exists(meters[refusing]->imagePath()));
+        // The refused line went out once and then once per retry.
+        const QByteArray line5 = HexFiles::readAll(made_.path).split('\n').at(kRefusedLine - 1).trimmed() + '\r';
+        QCOMPARE(receivedBy(*meters[refusing]).count(line5), kRetries + 1);
+
+        const QRegularExpression failed(
+            QStringLiteral("^\\s+3\\s+OV3A01234\\s+failed\\s+%1/%2\\s.*\\s%3  line %4 refused %5 times$")
+                .arg(kRefusedLine - 1)
+                .arg(made_.lines)
+                .arg(kRetries)
+                .arg(kRefusedLine)
+                .arg(kRetries + 1),
+            QRegularExpression::MultilineOption);
+        QVERIFY2(failed.match(r.out).hasMatch(), qPrintable(r.out));
+        QCOMPARE(r.out.count(QStringLiteral(" completed ")), kMeters - 1);
+        QVERIFY2(r.out.contains(QStringLiteral("--boot --port 3")), qPrintable(r.out));
+    }
+
+    void aBadFileTouchesNoMeter()
+    {
+        QByteArray text = HexFiles::readAll(made_.path);
+        const int at = text.indexOf("\r\n", text.size() / 2) - 1;  // a checksum digit mid-file
+        text[at] = text[at] == '0' ? '1' : '0';
+        const QString bad = HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), text);
+        const Emulators meters = startMeters(2);
+        const Run r = ovfw(QStringList{QStringLiteral("upgrade"), bad, QStringLiteral("--yes")} + portArgs(2),
+                           portList(meters));
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("checksum is")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("line %1:").arg(text.left(at).count('\n') + 1)), qPrintable(r.err));
+        for (const auto &m : meters)
+            QVERIFY2(receivedBy(*m).isEmpty(), receivedBy(*m).constData());
+
+        const Run check = ovfw({QStringLiteral("check"), bad}, {});
+        QCOMPARE(check.exitCode, 2);
+    }
+
+    void refusesWithoutConfirmationOrPorts()
+    {
+        const Emulators meters = startMeters(1);
+        const Run noYes = ovfw({QStringLiteral("upgrade"), made_.path, QStringLiteral("--port"), "1"}, portList(meters));
+        QCOMPARE(noYes.exitCode, 2);
+        QVERIFY(noYes.err.contains(QStringLiteral("--yes")));
+        QVERIFY(receivedBy(*meters[0]).isEmpty());
+        QCOMPARE(ovfw({QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes")}, {}).exitCode, 2);
+        QCOMPARE(ovfw({QStringLiteral("upgrade"), made_.path, "--yes", "--port", "17"}, {}).exitCode, 2);
+        QCOMPARE(ovfw({QStringLiteral("frobnicate")}, {}).exitCode, 2);
+        QCOMPARE(ovfw({QStringLiteral("--help")}, {}).exitCode, 0);
+    }
+
+    void identifiesMetersAndBootLoaders()
+    {
+        Emulators meters = startMeters(1);
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--boot"}));
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--silent"}));
+        const Run r = ovfw({QStringLiteral("identify")}, portList(meters));
+        QCOMPARE(r.exitCode, 1);  // port 3 has no meter
+        QVERIFY2(r.out.contains(QStringLiteral("port  1: model 3A, serial OV3A01234, boot loader 1.02, firmware 2.10")),
+                 qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("port  2: boot loader")));
+        QVERIFY(r.out.contains(QStringLiteral("port  3: no meter")));
+    }
+
+private:
+    QTemporaryDir dir_;
+    HexFiles::Made made_;
+};
+
+QTEST_GUILESS_MAIN(TestOvfw)
+#include "tst_ovfw.moc"
