@@ -24,7 +24,7 @@ void MeterJob::run()
         s.phase = QStringLiteral("identifying");
     });
     QtCommPort serial(settings_.map);
-    TranscriptCommPort port(serial, StopSignal::flag());
+    TranscriptCommPort port(serial);
     if (!settings_.logDir.isEmpty()) {
         const QString path = QDir(settings_.logDir).filePath(QStringLiteral("port%1.log").arg(port_));
         if (port.openTranscript(path))
@@ -158,6 +158,9 @@ void MeterJob::upgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, Tra
     });
     switch (result.outcome) {
     case UpgradeOutcome::Completed: finish(MeterResult::Completed, prompts.outcomeText(), port); return;
+    case UpgradeOutcome::Stopped:
+        finish(MeterResult::Interrupted, QStringLiteral("stopped after line %1").arg(events.linesRead()), port);
+        return;
     case UpgradeOutcome::UnexpectedEnd: {
         const qint64 accepted = board_.at(index_).lines;
         if (stopped)

@@ -1,4 +1,5 @@
 #include "cli/MeterObservers.h"
+#include "cli/StopSignal.h"
 #include "base/MonotonicClock.h"
 #include "cli/TranscriptCommPort.h"
 
@@ -99,4 +100,9 @@ void CliUpgradeEvents::progressAdvanced(const UpgradeProgress &progress)
                       {QStringLiteral("total_lines"), now.totalLines},
                       {QStringLiteral("bytes"), now.bytes}});
     }
+}
+
+bool CliUpgradeEvents::stopRequested()
+{
+    return StopSignal::requested();
 }

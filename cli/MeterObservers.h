@@ -33,6 +33,7 @@ public:
     void versionAnnounced(const QString &versionText) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
+    bool stopRequested() override;
     qint64 linesRead() const { return linesRead_; }
 
 private:

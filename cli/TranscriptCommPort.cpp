@@ -27,8 +27,8 @@ QByteArray escaped(const QByteArray &bytes)
 }
 }
 
-TranscriptCommPort::TranscriptCommPort(CommPort &inner, const std::atomic<bool> &stop)
-    : inner_(inner), stop_(stop), start_(MonotonicClock::now())
+TranscriptCommPort::TranscriptCommPort(CommPort &inner)
+    : inner_(inner), start_(MonotonicClock::now())
 {
     connect(&inner_, &CommPort::inputArrived, this, &CommPort::inputArrived);
 }
@@ -95,12 +95,6 @@ void TranscriptCommPort::setPortOpen(bool open)
 
 void TranscriptCommPort::output(const QByteArray &bytes)
 {
-    if (stop_.load()) {
-        if (!stopNoted_)
-            note(QStringLiteral("stop requested: nothing more is sent"));
-        stopNoted_ = true;
-        return;
-    }
     inner_.output(bytes);
     flushReceived();
     writeLine("tx", escaped(bytes), elapsed());

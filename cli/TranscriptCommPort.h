@@ -2,19 +2,14 @@
 #include "link/CommPort.h"
 #include <QByteArray>
 #include <QString>
-#include <atomic>
 #include <cstdio>
 
 // Wraps the real port of one meter. With a transcript file it records every
 // byte each way with the time since the meter's run began, and the notes the
 // command line adds (retries, decisions), flushed as they happen.
-//
-// Once a stop is requested it holds back every further write: the line in
-// flight has been acknowledged or refused by then, the next one never reaches
-// the meter, its acknowledgement times out and the prompts answer Cancel.
 class TranscriptCommPort : public CommPort {
 public:
-    TranscriptCommPort(CommPort &inner, const std::atomic<bool> &stop);
+    explicit TranscriptCommPort(CommPort &inner);
     ~TranscriptCommPort() override;
 
     // Starts the transcript at `path`; false when it cannot be written.
@@ -44,11 +39,9 @@ private:
     double elapsed() const;
 
     CommPort &inner_;
-    const std::atomic<bool> &stop_;
     std::FILE *file_ = nullptr;
     QString path_;
     double start_;
     QByteArray received_;  // bytes from the meter not yet written, up to a CR
     double receivedAt_ = 0;
-    bool stopNoted_ = false;
 };

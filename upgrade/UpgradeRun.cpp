@@ -105,9 +105,13 @@ UpgradeResult UpgradeRun::transfer(const QString &path)
     UpgradeProgress progress = UpgradeProgress::forFileSize(file_.size());
     events_.progressShown(progress);
 
-    bool abort = false;
+    bool abort = false, stopped = false;
     QByteArray line;  // the last line read
     while (!file_.atEnd() && !abort) {
+        if (events_.stopRequested()) {
+            stopped = true;
+            break;
+        }
         line = file_.readLine();
         progress.advance(line.size());
         events_.progressAdvanced(progress);
@@ -117,6 +121,10 @@ UpgradeResult UpgradeRun::transfer(const QString &path)
 
     events_.headingRestored();
     file_.close();
+    if (stopped) {
+        events_.progressHidden();
+        return {UpgradeOutcome::Stopped, 0, {}};
+    }
     // A line the meter refused is not complete, even when it is the end record.
     const bool complete = !abort && UpgradeFile::isEndRecord(line);
     prompts_.MsgBox(complete ? kComplete : kUnexpectedEnd, MsgStyle::OkOnly + MsgStyle::Information, kTitle);

@@ -22,6 +22,9 @@ public:
     virtual void headingRestored() {}
     // The outcome was reported: the bar goes.
     virtual void progressHidden() {}
+    // Asked before each line is read: true ends the transfer there, after the
+    // line in flight was answered. The window never asks to stop.
+    virtual bool stopRequested() { return false; }
 };
 
 enum class UpgradeOutcome {
@@ -29,6 +32,7 @@ enum class UpgradeOutcome {
     UnexpectedEnd,  // the transfer ended without the end record last
     Abandoned,      // Cancel at the warning or when the meter did not answer
     Failed,         // a run-time error (or the dialog's Cancel) ended it
+    Stopped,        // the caller asked to stop between two lines; nothing reported
 };
 
 struct UpgradeResult {

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <csignal>
 #include <vector>
 
 namespace {
@@ -225,6 +226,39 @@ private slots:
                  qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("port  2: boot loader")));
         QVERIFY(r.out.contains(QStringLiteral("port  3: no meter")));
+    }
+
+    // Ctrl-C mid-transfer: the line in flight is answered, nothing more is
+    // sent, exit 130, and the summary's advice finishes the meter.
+    void anInterruptedMeterCanBeFinished()
+    {
+        const auto small = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), 8 * 1024);
+        MeterEmulatorProcess meter({"--no-pacing", "--reply-delay", "20"});
+        const QString ports = QStringLiteral("1=%1").arg(meter.device());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_PORTS"), ports);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small.path, "--yes", "--port", "1"});
+        p.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(receivedBy(meter).count(':') > 10, 10000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 130);
+        QVERIFY2(out.contains(QStringLiteral("--boot --port 1")), qPrintable(out));
+        // Every line sent was answered; the meter is left in its boot loader.
+        QByteArray answers;
+        for (const auto &b : meter.wireMessages())
+            if (!b.toMeter)
+                answers += b.bytes;
+        const int linesSent = static_cast<int>(receivedBy(meter).count(':'));
+        QVERIFY(linesSent < small.lines);
+        QCOMPARE(static_cast<int>(answers.count("PASS\r")), linesSent + 1);  // and the boot entry
+
+        const Run finish = ovfw({"upgrade", small.path, "--yes", "--boot", "--port", "1"}, ports);
+        QVERIFY2(finish.exitCode == 0, qPrintable(finish.out + finish.err));
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), small.image);
     }
 
 private:
