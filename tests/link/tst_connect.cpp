@@ -217,6 +217,30 @@ private slots:
         QVERIFY(w.lblTitle->isHidden() && w.lblInfo->isHidden());
     }
 
+    // A meter whose reply cannot be used counts as none: the search asks.
+    void unusableRepliesFindNoMeter_data()
+    {
+        QTest::addColumn<QStringList>("emulator");
+        QTest::newRow("garbled") << QStringList{"--garble"};
+        QTest::newRow("late") << QStringList{"--late-reply", "800"};
+        QTest::newRow("lower case") << QStringList{"--identity", "v,ov3a01234,1.02,2.10"};
+    }
+
+    void unusableRepliesFindNoMeter()
+    {
+        QFETCH(QStringList, emulator);
+        MeterEmulatorProcess meter(emulator);
+        WindowRig rig(QStringLiteral("4=%1").arg(meter.device()));
+        rig.window->Form_Load();
+        rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Abort);
+        rig.window->cmdConnect_Click();
+        QCOMPARE(rig.prompts.problems(), QStringList());
+        QVERIFY(!rig.window->Meter_Connected);
+        QCOMPARE(rig.g.Model_Code, QStringLiteral("*"));
+        QVERIFY(rig.g.Meter_Serial.isEmpty());
+        QVERIFY(bytesOf(sentToMeter(meter)).contains("V\r"));
+    }
+
     void checkBootWhenConnectedOnlyTogglesTheLabels()
     {
         MeterEmulatorProcess boot({"--boot"});
