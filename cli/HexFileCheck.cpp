@@ -47,7 +47,7 @@ QString HexFileChecker::feed(const QByteArray &line)
     if (offsetEnd <= kSegmentBytes)
         return addData(base_ + r.offset, base_ + offsetEnd);
     // The offset wraps round to the start of the same 64 KiB window.
-    const QString fault = addData(base_ + r.offset, base_ + kSegmentBytes);
+    QString fault = addData(base_ + r.offset, base_ + kSegmentBytes);
     if (!fault.isEmpty())
         return fault;
     return addData(base_, base_ + (offsetEnd - kSegmentBytes));

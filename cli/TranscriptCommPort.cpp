@@ -102,7 +102,7 @@ void TranscriptCommPort::output(const QByteArray &bytes)
 
 QByteArray TranscriptCommPort::input()
 {
-    const QByteArray got = inner_.input();
+    QByteArray got = inner_.input();
     if (file_ && !got.isEmpty()) {
         if (received_.isEmpty())
             receivedAt_ = elapsed();

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer) in build-fuzz/ and runs each for SECONDS
-# (default 20) on a copy of its corpus in the repository. New findings stop
-# the run with the crashing input saved in build-fuzz/findings/.
+# UndefinedBehaviorSanitizer) in build-sanitized/, as tools/test-sanitized.sh
+# does, and runs each for SECONDS (default 20) on its corpus in the
+# repository; what a run discovers goes to a scratch folder, so the corpora
+# change only by hand. A finding stops the run with the crashing input saved
+# in build-sanitized/findings/.
 # Usage: tools/fuzz.sh [SECONDS] [TARGET ...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/tools/install-deps.sh"
+"$root/tools/install-deps.sh" --analysis
 seconds="${1:-20}"; shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=($(cd "$root/tools/fuzz/corpus" && ls))
-dir="$root/build-fuzz"
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+dir="$root/build-sanitized"
+flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVFW_FUZZ=ON \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" > /dev/null
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"

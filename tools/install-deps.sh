@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the build, the demo and the tests
 # need and this machine lacks. Safe to run again: it installs nothing twice.
+# With --analysis also what the sanitizer build, the fuzzers and the static
+# analyzers need (clang, clang-tidy, cppcheck).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,9 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   srecord socat xvfb xauth poppler-utils
 )
+if [ "${1:-}" = "--analysis" ]; then
+  packages+=(clang clang-tidy cppcheck libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

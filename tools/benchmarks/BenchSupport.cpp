@@ -89,7 +89,7 @@ QString makeHexFile(const QString &dir, const QString &name, qint64 dataBytes, i
     QByteArray text = in.readAll();
     text.replace("\r\n", "\n");
     text.replace("\n", "\r\n");
-    const QString path = QDir(dir).filePath(name);
+    QString path = QDir(dir).filePath(name);
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
         return {};

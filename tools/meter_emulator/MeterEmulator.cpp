@@ -65,7 +65,7 @@ std::string MeterEmulator::openLine(std::string &error)
         return {};
     }
     const char *name = ::ptsname(master_);
-    const std::string path = name ? name : "";
+    std::string path = name ? name : "";
     slaveHold_ = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     termios t{};
     if (slaveHold_ < 0 || ::tcgetattr(slaveHold_, &t) != 0) {
