@@ -1,6 +1,7 @@
 #include "app/FwUpStartup.h"
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
+#include "app/SignalQuit.h"
 #include "windows/FtdiChipIdLibrary.h"
 #include "link/EventWait.h"
 #include "link/QtCommPort.h"
@@ -9,13 +10,18 @@
 
 namespace FwUpStartup {
 
-int Main(FwUpGlobals &globals, FwUpServices services,
+int Main(FwUpGlobals &globals, const FwUpServices &services,
          const std::function<void(frmFwUpMain &)> &onShown)
 {
     // Closing the last window must not end the nested loops of a running
     // command: the main loop alone decides when the program ends.
     QApplication::setQuitOnLastWindowClosed(false);
-    frmFwUpMain window(globals, std::move(services));
+    frmFwUpMain window(globals, services);
+    // Ctrl+C, kill or a closed terminal is File, Exit: the port is closed (its
+    // lock released) and no session file is written. Acted on, as any quit
+    // request, once the running handler has returned; the handlers stay until
+    // the port is closed below.
+    SignalQuit quitOnSignal([&window] { window.mnuExit_Click(); });
     window.Form_Load();
     window.show();
     EventWait::yieldOnce();
@@ -25,7 +31,9 @@ int Main(FwUpGlobals &globals, FwUpServices services,
     // Ending the program closes the port, also when a quit came before the
     // main loop could start.
     window.link().Com_Close();
-    return 0;
+    // A caller's prompts may keep the window as their parent; they hold it
+    // through a guarded pointer that clears itself as the window goes.
+    return 0;  // NOLINT(clang-analyzer-core.StackAddressEscape)
 }
 
 int RunApplication(int argc, char **argv)

@@ -7,9 +7,10 @@
 namespace FwUpStartup {
 
 // Runs the whole program with the given services; returns when it ends.
-// `onShown`, when given, is called once the window is up (tests use it to
-// schedule their clicks).
-int Main(FwUpGlobals &globals, FwUpServices services,
+// SIGINT, SIGTERM and SIGHUP meanwhile quit as File, Exit does. `onShown`,
+// when given, is called once the window is up (tests use it to schedule their
+// clicks).
+int Main(FwUpGlobals &globals, const FwUpServices &services,
          const std::function<void(frmFwUpMain &)> &onShown = {});
 
 // The real program: QSerialPort, Qt prompts, the executable's folder.

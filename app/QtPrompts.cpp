@@ -1,6 +1,8 @@
 #include "app/QtPrompts.h"
 #include "base/FwUpGlobals.h"
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <vector>
@@ -28,6 +30,33 @@ std::vector<ButtonChoice> buttonsFor(int style)
     }
 }
 
+// A message box that, when told it has no escape, only its buttons can answer:
+// Esc and the window's close box leave it up. (Left alone, Qt would take a
+// lone reject-role button, such as Abort, as the escape.)
+class MessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    bool noEscape = false;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (noEscape && event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (noEscape) {
+            event->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+};
+
 QMessageBox::Icon iconFor(int style)
 {
     switch (style & MsgStyle::IconMask) {
@@ -43,22 +72,27 @@ QMessageBox::Icon iconFor(int style)
 MsgAnswer QtPrompts::MsgBox(const QString &text, int style, const QString &title)
 {
     const auto choices = buttonsFor(style);
-    QMessageBox box(iconFor(style), title.isEmpty() ? FwUpApp::Title : title, text,
-                    QMessageBox::NoButton, parent_);
+    MessageBox box(iconFor(style), title.isEmpty() ? FwUpApp::Title : title, text,
+                   QMessageBox::NoButton, parent_);
     for (const auto &c : choices)
         box.addButton(c.button);
     const size_t defaultIndex = (style & MsgStyle::DefaultMask) == MsgStyle::DefaultButton2 ? 1 : 0;
     box.setDefaultButton(choices[std::min(defaultIndex, choices.size() - 1)].button);
-    // Esc answers Cancel where there is one, otherwise the only button (OK).
+    // Esc and the close box answer Cancel where there is one, otherwise the
+    // only button (OK). Several buttons and no Cancel (Abort, Retry, Ignore):
+    // no escape at all, the user must pick one.
+    box.noEscape = true;
     for (const auto &c : choices)
-        if (c.answer == MsgAnswer::Cancel || choices.size() == 1)
+        if (c.answer == MsgAnswer::Cancel || choices.size() == 1) {
             box.setEscapeButton(c.button);
+            box.noEscape = false;
+        }
     box.exec();
     const auto clicked = box.standardButton(box.clickedButton());
     for (const auto &c : choices)
         if (c.button == clicked)
             return c.answer;
-    // Closed without a button (Esc with no escape button): the safest answer.
+    // Ended without a button (only from code, as by done()): the safest answer.
     for (const auto &c : choices)
         if (c.answer == MsgAnswer::Cancel || c.answer == MsgAnswer::Abort)
             return c.answer;

@@ -48,26 +48,46 @@ QStringList readFields(const QByteArray &data)
     return fields;
 }
 
+// Rewrites an existing file in place: emptied, written, flushed, each step
+// checked. Not atomic, so only for where no new file can be made beside it.
+bool writeInPlace(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
+        return false;
+    const bool written = file.write(content) == content.size() && file.flush();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+// The new file is written beside the old one and replaces it only once it is
+// complete, so a failed save never leaves an emptied file behind. Where no new
+// file can be made beside it (a read-only folder) but the old file itself may
+// be written, the old file is rewritten in place with the same bytes.
+bool writeSessionFile(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        return file.write(content) == content.size() && file.flush() && file.commit();
+    return QFileInfo::exists(path) && writeInPlace(path, content);
+}
+
 } // namespace
 
 bool frmFwUpMain::Save_Config()
 {
     bool failed = !QDir::setCurrent(g.App_Path);
 
-    // The new file is written beside the old one and replaces it only once it
-    // is complete, so a failed save never leaves an emptied file behind. The
-    // name is taken in App_Path even when changing folder failed.
+    // The name is taken in App_Path even when changing folder failed.
     const QString path = QDir(g.App_Path).filePath(kConfigFileName);
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isWritable())
         failed = true;  // a read-only file stays as it is
     if (!failed) {
-        QSaveFile file(path);
         QByteArray content = QByteArray::number(g.Port_Menu_Index) + kLineEnd;
         for (int i = 0; i < kReservedFields; ++i)
             content += kEmptyTextField + kLineEnd;
-        failed = !file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-                 !file.commit();
+        failed = !writeSessionFile(path, content);
     }
     if (failed) {
         prompts_.MsgBox(QStringLiteral("Error Saving Session Config File"),

@@ -78,6 +78,57 @@ private slots:
         QCOMPARE(int(got), answer);
     }
 
+    // Esc and the close box answer Cancel where the box has one, and the only
+    // button where it has one; a box of several buttons and no Cancel (the "No
+    // meter detected" box) stays up until one of its buttons is clicked.
+    void escAndCloseBox_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<bool>("closeBox");
+        QTest::addColumn<bool>("staysUp");
+        QTest::addColumn<QString>("click");  // once the box has stayed up
+        QTest::addColumn<int>("answer");
+        QTest::newRow("18 Esc") << 18 << false << true << "Retry" << int(MsgAnswer::Retry);
+        QTest::newRow("18 close box") << 18 << true << true << "Ignore" << int(MsgAnswer::Ignore);
+        QTest::newRow("2 Esc") << 2 << false << true << "Abort" << int(MsgAnswer::Abort);
+        QTest::newRow("53 Esc") << 53 << false << false << "" << int(MsgAnswer::Cancel);
+        QTest::newRow("1 close box") << 1 << true << false << "" << int(MsgAnswer::Cancel);
+        QTest::newRow("16 Esc") << 16 << false << false << "" << int(MsgAnswer::OK);
+    }
+
+    void escAndCloseBox()
+    {
+        QFETCH(int, style);
+        QFETCH(bool, closeBox);
+        QFETCH(bool, staysUp);
+        QFETCH(QString, click);
+        QFETCH(int, answer);
+        QtPrompts prompts;
+        bool shown = false, visibleAfter = false;
+        QTimer::singleShot(0, this, [&] {
+            QPointer<QMessageBox> box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            shown = box->isVisible();
+            if (closeBox)
+                box->close();
+            else
+                QTest::keyClick(box, Qt::Key_Escape);
+            visibleAfter = box && box->isVisible();
+            if (!visibleAfter)
+                return;
+            for (QAbstractButton *b : box->buttons())
+                if (QString(b->text()).remove('&') == click)
+                    b->click();
+            if (box->isVisible())
+                box->done(0);
+        });
+        const MsgAnswer got = prompts.MsgBox(QStringLiteral("No meter detected"), style, QString());
+        QVERIFY(shown);
+        QCOMPARE(visibleAfter, staysUp);
+        QCOMPARE(int(got), answer);
+    }
+
     void fileFiltersInQtForm()
     {
         QCOMPARE(QtPrompts::qtFilter("Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH"),

@@ -7,14 +7,21 @@
 #include "link/QtCommPort.h"
 #include <QAction>
 #include <QFile>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+#include <chrono>
+#include <csignal>
 #include <functional>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kActAfterMs = 50;
+constexpr int kSignalAfterMs = 100;
+constexpr int kGiveUpAfterMs = 5000;
 const QByteArray kSessionForPort7 = QByteArray("7\r\n") + QByteArray("\"\"\r\n").repeated(10);
 
 // Runs the whole program (start-up, main loop, end) with a real serial port
@@ -29,12 +36,14 @@ struct ProgramRun {
     QTemporaryDir appDir;
     bool portOpenAtEnd = true;
     bool windowVisibleAtEnd = true;
+    int exitCode = -1;
 
     QString sessionFile() const { return appDir.filePath("ra_zezidev.cfg"); }
 
     void run(const std::function<void(frmFwUpMain &)> &act)
     {
-        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
+        const FwUpServices services{comm, prompts, appDir.path(), chipId, opener};
+        exitCode = FwUpStartup::Main(g, services, [&](frmFwUpMain &w) {
             // A meter connection on port 7 is open when the user quits.
             g.Port_Number = 7;
             g.Port_Menu_Index = 7;
@@ -50,6 +59,31 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The lock files QSerialPort takes for a device ("/dev/pts/3" locks as
+// "LCK..pts_3" in the first usable of the usual lock folders).
+QStringList lockFilesOf(const QString &device)
+{
+    QString name = device.startsWith("/dev/") ? device.mid(5) : device;
+    name = QStringLiteral("LCK..") + name.replace('/', '_');
+    QStringList found;
+    for (const char *dir : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
+                            "/var/spool/uucp", "/tmp", "/var/tmp", "/var/lock/lockdev"})
+        if (QFile::exists(QDir(dir).filePath(name)))
+            found << QDir(dir).filePath(name);
+    return found;
+}
+
+bool writeOld(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write("old") == 3;
+}
+
+bool sameAction(const struct sigaction &a, const struct sigaction &b)
+{
+    return a.sa_handler == b.sa_handler && a.sa_flags == b.sa_flags;
 }
 
 } // namespace
@@ -84,9 +118,7 @@ private slots:
     void fileExitWritesNothing()
     {
         ProgramRun p;
-        QFile old(p.sessionFile());
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-        old.close();
+        QVERIFY(writeOld(p.sessionFile()));
         p.run([](frmFwUpMain &w) { w.mnuExit->trigger(); });
         QCOMPARE(readAll(p.sessionFile()), QByteArray("old"));
         QVERIFY(!p.portOpenAtEnd);
@@ -142,6 +174,87 @@ private slots:
         QVERIFY(commandEndedAt > t0 && programEndedAt >= commandEndedAt);
         QCOMPARE(QFile::exists(p.sessionFile()), closeBox);
         QVERIFY(!p.portOpenAtEnd);
+    }
+
+    // Ctrl+C, kill and a closed terminal end the program as File, Exit does:
+    // the port closed and its lock released, no session file written, exit
+    // code 0. Inside a running command (a 0.54 s wait) the quit waits for the
+    // command, as any other quit request.
+    void signalsQuitAsFileExit_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("inACommand");
+        QTest::newRow("SIGTERM, idle") << SIGTERM << false;
+        QTest::newRow("SIGTERM in a command") << SIGTERM << true;
+        QTest::newRow("SIGINT in a command") << SIGINT << true;
+        QTest::newRow("SIGHUP in a command") << SIGHUP << true;
+    }
+
+    void signalsQuitAsFileExit()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(bool, inACommand);
+        ProgramRun p;
+        QVERIFY(p.meter.started());
+        QVERIFY(writeOld(p.sessionFile()));
+        struct sigaction before {}, after {};
+        sigaction(signalNumber, nullptr, &before);
+        std::thread sender;
+        QStringList locksWhileOpen;
+        bool quitSeenInCommand = false, gaveUp = false;
+        double waitLasted = 0;
+        p.run([&](frmFwUpMain &w) {
+            locksWhileOpen = lockFilesOf(p.meter.device());
+            QTimer::singleShot(kGiveUpAfterMs, &w, [&gaveUp, window = &w] {
+                gaveUp = true;
+                window->mnuExit_Click();
+            });
+            // Sent from another thread, as from outside: any thread may take it.
+            sender = std::thread([signalNumber] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kSignalAfterMs));
+                ::kill(::getpid(), signalNumber);
+            });
+            if (!inACommand)
+                return;
+            const double start = MonotonicClock::now();
+            w.link().TDelay(10);
+            waitLasted = MonotonicClock::now() - start;
+            quitSeenInCommand = p.g.Quit_Request && w.mainLoopRunning();
+        });
+        if (sender.joinable())
+            sender.join();
+        sigaction(signalNumber, nullptr, &after);
+        QVERIFY(!gaveUp);
+        QCOMPARE(p.exitCode, 0);
+        QVERIFY(p.g.Quit_Request);
+        QVERIFY(!p.portOpenAtEnd);
+        QCOMPARE(readAll(p.sessionFile()), QByteArray("old"));
+        QVERIFY(!locksWhileOpen.isEmpty());
+        QCOMPARE(lockFilesOf(p.meter.device()), QStringList());
+        QSerialPort again(p.meter.device());
+        QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
+        QCOMPARE(p.prompts.problems(), QStringList());
+        QVERIFY(sameAction(after, before));  // the handlers are put back
+        if (inACommand) {
+            QVERIFY(quitSeenInCommand);
+            QVERIFY2(waitLasted >= 0.54, qPrintable(QString::number(waitLasted)));
+        }
+    }
+
+    // Started with SIGHUP ignored (nohup), closing the terminal ends nothing.
+    void ignoredSignalStaysIgnored()
+    {
+        ProgramRun p;
+        struct sigaction ignore {}, before {}, during {}, after {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGHUP, &ignore, &before);
+        p.run([&](frmFwUpMain &w) {
+            sigaction(SIGHUP, nullptr, &during);
+            w.mnuExit->trigger();
+        });
+        sigaction(SIGHUP, &before, &after);
+        QVERIFY(during.sa_handler == SIG_IGN);
+        QVERIFY(after.sa_handler == SIG_IGN);
     }
 
     void laterActivationsStartNoSecondLoop()

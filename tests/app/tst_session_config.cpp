@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 QByteArray expectedFile(const QByteArray &firstLine)
@@ -23,34 +24,56 @@ bool writeFile(const QString &path, const QByteArray &data)
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
+
+// Tells a file replaced by a new one from the same file rewritten.
+ino_t inode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+const auto kFolderLocked = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
+const auto kFileLocked = QFile::ReadOwner | QFile::ReadGroup;
 }
 
 class TestSessionConfig : public QObject {
     Q_OBJECT
 private slots:
+    // The new file replaces the old one whole; in a read-only folder, where no
+    // new file can be made, the old file is rewritten in place with the same bytes.
     void writesTheIndexAndTenEmptyFields_data()
     {
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("bytes");
-        QTest::newRow("none") << 0 << 43;
-        QTest::newRow("port 7") << 7 << 43;
-        QTest::newRow("port 12") << 12 << 44;
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("none") << 0 << 43 << false;
+        QTest::newRow("port 7") << 7 << 43 << false;
+        QTest::newRow("port 12") << 12 << 44 << false;
+        QTest::newRow("port 12, read-only folder") << 12 << 44 << true;
     }
 
     void writesTheIndexAndTenEmptyFields()
     {
         QFETCH(int, index);
         QFETCH(int, bytes);
+        QFETCH(bool, readOnlyFolder);
         WindowRig rig{QString()};
         rig.window->Form_Load();
         const QString path = rig.appDir.filePath("ra_zezidev.cfg");
         // An older, longer file is replaced whole.
         QVERIFY(writeFile(path, QByteArray(500, 'x')));
+        const ino_t oldInode = inode(path);
+        const auto perms = QFile::permissions(rig.appDir.path());
+        if (readOnlyFolder)
+            QFile::setPermissions(rig.appDir.path(), kFolderLocked);
         rig.g.Port_Menu_Index = static_cast<std::int16_t>(index);
-        QVERIFY(rig.window->Save_Config());
+        const bool saved = rig.window->Save_Config();
+        QFile::setPermissions(rig.appDir.path(), perms);
+        QVERIFY(saved);
         const QByteArray content = readAll(path);
         QCOMPARE(content, expectedFile(QByteArray::number(index)));
         QCOMPARE(content.size(), bytes);
+        QCOMPARE(inode(path) == oldInode, readOnlyFolder);
         QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
         QCOMPARE(QDir::currentPath(), QDir(rig.appDir.path()).canonicalPath());
         QVERIFY(rig.prompts.problems().isEmpty());
@@ -59,30 +82,36 @@ private slots:
     void failedSaveReportsOnceAndKeepsTheOldFile_data()
     {
         QTest::addColumn<bool>("readOnlyFolder");
-        QTest::newRow("read-only folder") << true;
-        QTest::newRow("read-only file") << false;
+        QTest::addColumn<bool>("hadFile");  // read-only when there is one
+        QTest::newRow("read-only file") << false << true;
+        QTest::newRow("read-only folder and file") << true << true;
+        QTest::newRow("read-only folder, no file yet") << true << false;
     }
 
     void failedSaveReportsOnceAndKeepsTheOldFile()
     {
         QFETCH(bool, readOnlyFolder);
+        QFETCH(bool, hadFile);
         WindowRig rig{QString()};
         rig.window->Form_Load();
         const QString path = rig.appDir.filePath("ra_zezidev.cfg");
         const QByteArray old = expectedFile("5");
-        QVERIFY(writeFile(path, old));
-        const QString locked = readOnlyFolder ? rig.appDir.path() : path;
-        const auto perms = QFile::permissions(locked);
-        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                          QFile::ExeGroup);
+        if (hadFile) {
+            QVERIFY(writeFile(path, old));
+            QFile::setPermissions(path, kFileLocked);
+        }
+        const auto perms = QFile::permissions(rig.appDir.path());
+        if (readOnlyFolder)
+            QFile::setPermissions(rig.appDir.path(), kFolderLocked);
         rig.g.Port_Menu_Index = 9;
         rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
         const bool saved = rig.window->Save_Config();
-        QFile::setPermissions(locked, perms);
+        QFile::setPermissions(rig.appDir.path(), perms);
         QVERIFY(!saved);
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QCOMPARE(readAll(path), old);
-        QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
+        QCOMPARE(readAll(path), hadFile ? old : QByteArray());
+        QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files),
+                 hadFile ? QStringList{"ra_zezidev.cfg"} : QStringList());
     }
 
     void missingFolderFailsWithoutWritingElsewhere()
