@@ -114,9 +114,18 @@ QString QtPrompts::qtFilter(const QString &pipeFilter)
 std::optional<QString> QtPrompts::ShowOpen(const QString &dialogTitle, const QString &filter,
                                            const QString &initialFileName)
 {
-    const QString chosen =
-        QFileDialog::getOpenFileName(parent_, dialogTitle, initialFileName, qtFilter(filter));
-    if (chosen.isEmpty())
+    // No must-exist check: a typed name comes back as it is, and opening it
+    // then fails where the upgrade reports it. The dialog's own name filter
+    // ignores case, so ov3a_fw0212.ovh is listed for OV3A_FW*.OVH.
+    QFileDialog dialog(parent_, dialogTitle);
+    dialog.setObjectName(QStringLiteral("cdlFile"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(qtFilter(filter));
+    if (!initialFileName.isEmpty())
+        dialog.selectFile(initialFileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return chosen;
+    return dialog.selectedFiles().first();
 }

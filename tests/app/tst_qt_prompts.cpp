@@ -1,6 +1,10 @@
 #include "app/QtPrompts.h"
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -135,6 +139,40 @@ private slots:
                  QStringLiteral("Firmware Upgrade Files (*.OVH) (OV3A_FW*.OVH)"));
         QCOMPARE(QtPrompts::qtFilter("Wave Files (*.WAV,*.OVD)|*.WAV;*.OVD|All Files (*.*)|*.*"),
                  QStringLiteral("Wave Files (*.WAV,*.OVD) (*.WAV *.OVD);;All Files (*.*) (*.*)"));
+    }
+
+    // The real dialog: the model's files listed whatever their case, the last
+    // file offered again, and a typed name of no file returned as it is.
+    void upgradeDialogListsOffersAndTakesTypedNames()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"OV3A_FW0211.OVH", "ov3a_fw0212.ovh", "OV3_FW0100.OVH", "notes.txt"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QtPrompts prompts;
+        QStringList listed;
+        QString offered, title;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            offered = dialog->findChild<QLineEdit *>("fileNameEdit")->text();
+            auto *view = dialog->findChild<QListView *>("listView");
+            QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) >= 2);
+            QTest::qWait(200);  // the folder is read in the background
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            dialog->findChild<QLineEdit *>("fileNameEdit")->setText("OV3A_FW9999.OVH");
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const auto chosen = prompts.ShowOpen("Select Upgrade File", "Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH",
+                                             dir.filePath("OV3A_FW0211.OVH"));
+        QCOMPARE(title, QStringLiteral("Select Upgrade File"));
+        QCOMPARE(offered, QStringLiteral("OV3A_FW0211.OVH"));
+        listed.sort();
+        QCOMPARE(listed, (QStringList{"OV3A_FW0211.OVH", "ov3a_fw0212.ovh"}));
+        QCOMPARE(chosen.value_or("<cancelled>"), dir.filePath("OV3A_FW9999.OVH"));
     }
 };
 
