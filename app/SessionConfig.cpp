@@ -76,10 +76,13 @@ bool writeSessionFile(const QString &path, const QByteArray &content)
 
 bool frmFwUpMain::Save_Config()
 {
-    bool failed = !QDir::setCurrent(g.App_Path);
+    const QString folder = qEnvironmentVariableIsEmpty(kSessionDirVariable)
+                               ? g.App_Path
+                               : qEnvironmentVariable(kSessionDirVariable);
+    bool failed = !QDir::setCurrent(folder);
 
-    // The name is taken in App_Path even when changing folder failed.
-    const QString path = QDir(g.App_Path).filePath(kConfigFileName);
+    // The name is taken in the folder even when changing to it failed.
+    const QString path = QDir(folder).filePath(kConfigFileName);
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isWritable())
         failed = true;  // a read-only file stays as it is

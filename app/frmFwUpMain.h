@@ -43,6 +43,9 @@ public:
     static constexpr int kClientHeightTwips = 2865;
     static inline const QString kCaption = QStringLiteral("orvane  Firmware Upgrade");
     static inline const QString kConfigFileName = QStringLiteral("ra_zezidev.cfg");
+    // When set, names the folder the session file is written to instead of
+    // the program's own (an installed program's folder is not the user's).
+    static constexpr const char *kSessionDirVariable = "OVFW_SESSION_DIR";
     static inline const QString kUserGuideFileName = QStringLiteral("Upgrade User Guide V100.pdf");
     static inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
     static inline const QString kConnectCaption = QStringLiteral("Connect");

@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -112,6 +114,48 @@ private slots:
         QCOMPARE(readAll(path), hadFile ? old : QByteArray());
         QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files),
                  hadFile ? QStringList{"ra_zezidev.cfg"} : QStringList());
+    }
+
+    // A disk that fills up under the save: the box, and the old file stays
+    // whole. The file-size limit stands in for the full disk.
+    void fullDiskReportsAndKeepsTheOldFile()
+    {
+        WindowRig rig{QString()};
+        rig.window->Form_Load();
+        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QByteArray old = expectedFile("3");
+        QVERIFY(writeFile(path, old));
+        rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = before;
+        full.rlim_cur = 10;  // bytes
+        setrlimit(RLIMIT_FSIZE, &full);
+        rig.g.Port_Menu_Index = 12;
+        const bool saved = rig.window->Save_Config();
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(!saved);
+        QCOMPARE(rig.prompts.problems(), QStringList());
+        QCOMPARE(readAll(path), old);
+        QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
+    }
+
+    // An installed program names the user's folder for its session file; the
+    // bytes and the name stay the same, and the program's folder is untouched.
+    void sessionFolderCanBeNamed()
+    {
+        WindowRig rig{QString()};
+        rig.window->Form_Load();
+        QTemporaryDir state;
+        qputenv("OVFW_SESSION_DIR", QFile::encodeName(state.path()));
+        rig.g.Port_Menu_Index = 7;
+        const bool saved = rig.window->Save_Config();
+        qunsetenv("OVFW_SESSION_DIR");
+        QVERIFY(saved);
+        QCOMPARE(readAll(state.filePath("ra_zezidev.cfg")), expectedFile("7"));
+        QVERIFY(QDir(rig.appDir.path()).entryList(QDir::Files).isEmpty());
     }
 
     void missingFolderFailsWithoutWritingElsewhere()
