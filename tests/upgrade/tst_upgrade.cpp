@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -339,6 +341,39 @@ private slots:
         QVERIFY(QFile::exists(appDir.filePath("ra_zezidev.cfg")));
         const int linesSent = static_cast<int>(sentToMeter(meter).size()) - 1;
         QVERIFY2(linesSent > 0 && linesSent < hex.lines, qPrintable(QString::number(linesSent)));
+    }
+
+    // A signal mid-transfer is File, Exit: acted on once the upgrade has
+    // run to its end, with no session file written.
+    void signalDuringATransferWaitsForIt()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096);
+        MeterEmulatorProcess meter({"--boot", "--no-pacing", "--reply-delay", "10"});
+        FwUpGlobals g;
+        QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(meter.device())));
+        ScriptedPrompts prompts;
+        FakeChipIdLibrary chipId;
+        RecordingDocumentOpener opener;
+        QTemporaryDir appDir;
+        prompts.expectOpen(hex.path);
+        prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        bool quitSeenWhenDone = false;
+        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
+            g.Port_Number = g.Port_Menu_Index = 1;
+            g.Boot_Mode = true;
+            w.link().Com_Open();
+            w.Meter_Connected = true;
+            QTimer::singleShot(0, &w, [&] {
+                QTimer::singleShot(300, [] { ::kill(::getpid(), SIGTERM); });
+                w.cmdUpgrade_Click();
+                quitSeenWhenDone = g.Quit_Request;
+            });
+        });
+        QVERIFY2(prompts.problems().isEmpty(), qPrintable(prompts.problems().join("; ")));
+        QVERIFY(quitSeenWhenDone && !comm.portOpen());
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
+        QVERIFY(!QFile::exists(appDir.filePath("ra_zezidev.cfg")));
     }
 };
 
