@@ -2,6 +2,9 @@
 #include "MeterEmulator.h"
 #include <csignal>
 #include <cstdio>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 namespace {
 volatile bool stopRequested = false;
@@ -20,6 +23,11 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+#ifdef __linux__
+    // Ends with the program that started it, so a test that crashes leaves
+    // no meter behind holding its output open.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
 
     MeterEmulator meter(options);
     std::string error;
