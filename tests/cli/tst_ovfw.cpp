@@ -215,6 +215,27 @@ private slots:
         QCOMPARE(ovfw({QStringLiteral("--help")}, {}).exitCode, 0);
     }
 
+    // The command line says to a meter exactly what the window says, with
+    // the same gaps: CR; 0.972 s; H; 0.108 s; H; V at once.
+    void identifiesWithTheWindowsExchange()
+    {
+        MeterEmulatorProcess meter;
+        const Run r = ovfw({QStringLiteral("identify"), QStringLiteral("--port"), QStringLiteral("1")},
+                           QStringLiteral("1=%1").arg(meter.device()));
+        QCOMPARE(r.exitCode, 0);
+        QList<MeterEmulatorProcess::Burst> sent;
+        for (const auto &b : meter.wireMessages())
+            if (b.toMeter)
+                sent << b;
+        QCOMPARE(sent.size(), 4);
+        const QList<QByteArray> bytes{sent[0].bytes, sent[1].bytes, sent[2].bytes, sent[3].bytes};
+        QCOMPARE(bytes, (QList<QByteArray>{"\r", "H\r", "H\r", "V\r"}));
+        constexpr double kTolerance = 0.05;  // seconds
+        QVERIFY(qAbs(sent[1].seconds - sent[0].seconds - 0.972) < kTolerance);
+        QVERIFY(qAbs(sent[2].seconds - sent[1].seconds - 0.108) < kTolerance);
+        QVERIFY(sent[3].seconds - sent[2].seconds < kTolerance);
+    }
+
     void identifiesMetersAndBootLoaders()
     {
         Emulators meters = startMeters(1);
