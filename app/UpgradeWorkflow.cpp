@@ -29,18 +29,11 @@ void frmFwUpMain::cmdUpgrade_Click()
     returnToDisconnected();
 }
 
+// As Disconnect, and also the heading without its colon and Exit enabled.
 void frmFwUpMain::returnToDisconnected()
 {
-    Meter_Connected = false;
-    link_.Com_Close();
-    lblFirm->clear();
-    lblBoot->clear();
-    lblhard->clear();
-    Label4->setVisible(false);
+    disconnectFromMeter();
     Label2->setText(kRestoredHeading);
-    Label2->setVisible(false);
-    cmdConnect->setText(kConnectCaption);
-    cmdUpgrade->setEnabled(false);
     cmdConnect->setEnabled(true);
     cmdExit->setEnabled(true);
 }

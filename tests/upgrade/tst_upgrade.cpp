@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
+#include <functional>
 #include <csignal>
 #include <unistd.h>
 
@@ -67,6 +68,30 @@ void connectInBootLoader(WindowRig &rig)
     QVERIFY(rig.window->Meter_Connected && rig.g.Boot_Mode);
     rig.window->cmdUpgrade->setEnabled(true);
 }
+
+// The whole program (start-up, main loop, end) with a meter in its boot
+// loader connected on port 1; `during` runs inside the main loop.
+struct ProgramRun {
+    explicit ProgramRun(const QStringList &emulator) : meter(emulator) {}
+    MeterEmulatorProcess meter;
+    FwUpGlobals g;
+    QtCommPort comm{PortMap::fromOverride(QStringLiteral("1=%1").arg(meter.device()))};
+    ScriptedPrompts prompts;
+    FakeChipIdLibrary chipId;
+    RecordingDocumentOpener opener;
+    QTemporaryDir appDir;
+
+    void run(const std::function<void(frmFwUpMain &)> &during)
+    {
+        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
+            g.Port_Number = g.Port_Menu_Index = 1;
+            g.Boot_Mode = true;
+            w.link().Com_Open();
+            w.Meter_Connected = true;
+            QTimer::singleShot(0, &w, [&w, during] { during(w); });
+        });
+    }
+};
 
 } // namespace
 
@@ -315,31 +340,19 @@ private slots:
     {
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", kDataBytes);
-        MeterEmulatorProcess meter({"--boot"});  // at wire speed: the close comes mid-transfer
-        FwUpGlobals g;
-        QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(meter.device())));
-        ScriptedPrompts prompts;
-        FakeChipIdLibrary chipId;
-        RecordingDocumentOpener opener;
-        QTemporaryDir appDir;
-        prompts.expectOpen(hex.path);
-        prompts.expect(" File Error: \n52: 'Bad file name or number'", 0, QString(), MsgAnswer::OK);
+        ProgramRun p({"--boot"});  // at wire speed: the close comes mid-transfer
+        p.prompts.expectOpen(hex.path);
+        p.prompts.expect(" File Error: \n52: 'Bad file name or number'", 0, QString(), MsgAnswer::OK);
         bool returned = false;
-        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
-            g.Port_Number = g.Port_Menu_Index = 1;
-            g.Boot_Mode = true;
-            w.link().Com_Open();
-            w.Meter_Connected = true;
-            QTimer::singleShot(0, &w, [&] {
-                QTimer::singleShot(300, &w, [&w] { w.close(); });
-                w.cmdUpgrade_Click();
-                returned = true;
-            });
+        p.run([&](frmFwUpMain &w) {
+            QTimer::singleShot(300, &w, [&w] { w.close(); });
+            w.cmdUpgrade_Click();
+            returned = true;
         });
-        QVERIFY2(prompts.problems().isEmpty(), qPrintable(prompts.problems().join("; ")));
-        QVERIFY(returned && g.Quit_Request && !comm.portOpen());
-        QVERIFY(QFile::exists(appDir.filePath("ra_zezidev.cfg")));
-        const int linesSent = static_cast<int>(sentToMeter(meter).size()) - 1;
+        QVERIFY2(p.prompts.problems().isEmpty(), qPrintable(p.prompts.problems().join("; ")));
+        QVERIFY(returned && p.g.Quit_Request && !p.comm.portOpen());
+        QVERIFY(QFile::exists(p.appDir.filePath("ra_zezidev.cfg")));
+        const int linesSent = static_cast<int>(sentToMeter(p.meter).size()) - 1;
         QVERIFY2(linesSent > 0 && linesSent < hex.lines, qPrintable(QString::number(linesSent)));
     }
 
@@ -349,31 +362,19 @@ private slots:
     {
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096);
-        MeterEmulatorProcess meter({"--boot", "--no-pacing", "--reply-delay", "10"});
-        FwUpGlobals g;
-        QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(meter.device())));
-        ScriptedPrompts prompts;
-        FakeChipIdLibrary chipId;
-        RecordingDocumentOpener opener;
-        QTemporaryDir appDir;
-        prompts.expectOpen(hex.path);
-        prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        ProgramRun p({"--boot", "--no-pacing", "--reply-delay", "10"});
+        p.prompts.expectOpen(hex.path);
+        p.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
         bool quitSeenWhenDone = false;
-        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
-            g.Port_Number = g.Port_Menu_Index = 1;
-            g.Boot_Mode = true;
-            w.link().Com_Open();
-            w.Meter_Connected = true;
-            QTimer::singleShot(0, &w, [&] {
-                QTimer::singleShot(300, [] { ::kill(::getpid(), SIGTERM); });
-                w.cmdUpgrade_Click();
-                quitSeenWhenDone = g.Quit_Request;
-            });
+        p.run([&](frmFwUpMain &w) {
+            QTimer::singleShot(300, [] { ::kill(::getpid(), SIGTERM); });
+            w.cmdUpgrade_Click();
+            quitSeenWhenDone = p.g.Quit_Request;
         });
-        QVERIFY2(prompts.problems().isEmpty(), qPrintable(prompts.problems().join("; ")));
-        QVERIFY(quitSeenWhenDone && !comm.portOpen());
-        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
-        QVERIFY(!QFile::exists(appDir.filePath("ra_zezidev.cfg")));
+        QVERIFY2(p.prompts.problems().isEmpty(), qPrintable(p.prompts.problems().join("; ")));
+        QVERIFY(quitSeenWhenDone && !p.comm.portOpen());
+        QCOMPARE(HexFiles::readAll(p.meter.imagePath()), hex.image);
+        QVERIFY(!QFile::exists(p.appDir.filePath("ra_zezidev.cfg")));
     }
 };
 
