@@ -73,7 +73,7 @@ int main(int argc, char **argv)
 
     const Batch one = upgradeBatch(file, 1);
     std::printf("one meter, %lld KiB at 9600 baud: %.3f s (exit %d), ovfw %.3f s of CPU = %.2f %% of one core\n",
-                kib, one.seconds, one.exitCode, one.cpuSeconds, 100.0 * one.cpuSeconds / one.seconds);
+                static_cast<long long>(kib), one.seconds, one.exitCode, one.cpuSeconds, 100.0 * one.cpuSeconds / one.seconds);
     const Batch many = upgradeBatch(file, count);
     std::printf("%d meters at once: %.3f s (exit %d) = %+.2f %% against one alone; ovfw %.3f s of CPU = %.2f %% "
                 "of one core\n",
