@@ -85,7 +85,7 @@ QString HexFileChecker::finish() const
     if (lines_ == 0)
         return QStringLiteral("the file is empty");
     if (!endSeen_)
-        return QStringLiteral("no end-of-file record (%1)").arg(QString::fromLatin1(HexRecord::kEndRecordText));
+        return QStringLiteral("no end-of-file record (%1)").arg(QString::fromLatin1(UpgradeFile::kEndRecord));
     return {};
 }
 

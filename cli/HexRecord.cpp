@@ -1,4 +1,5 @@
 #include "cli/HexRecord.h"
+#include "upgrade/UpgradeFile.h"
 
 namespace HexRecord {
 
@@ -89,10 +90,10 @@ Record parse(const QByteArray &line)
                           .arg(hex2(type))
                           .arg(required)
                           .arg(count));
-    if (type == EndOfFile && line != kEndRecordText)
+    if (type == EndOfFile && line != UpgradeFile::kEndRecord)
         return faulty(QStringLiteral("end-of-file record must read %1 exactly, or the transfer "
                                      "does not see the end")
-                          .arg(QString::fromLatin1(kEndRecordText)));
+                          .arg(QString::fromLatin1(UpgradeFile::kEndRecord)));
 
     Record r;
     r.valid = true;

@@ -26,9 +26,6 @@ struct Record {
     QByteArray data;      // the data field, decoded
 };
 
-// The only spelling of the end-of-file record the transfer recognises as the
-// end (UpgradeFile::isEndRecord matches it exactly, upper case).
-inline const QByteArray kEndRecordText = QByteArrayLiteral(":00000001FF");
 
 Record parse(const QByteArray &line);
 
