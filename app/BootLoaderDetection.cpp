@@ -10,30 +10,28 @@ void frmFwUpMain::Check_Boot()
     lblTitle->setVisible(true);
     int foundOn = 0;
     while (!Meter_Connected && foundOn == 0) {
-        for (int n = 1; n <= FwUpGlobals::kPortCount && foundOn == 0; ++n) {
+        for (int n = 1; n <= PortMap::kPortCount && foundOn == 0; ++n) {
             if (!g.Port_Present[n])
                 continue;
-            g.Port_Menu_Index = g.Port_Number = static_cast<std::int16_t>(n);
+            g.Port_Menu_Index = static_cast<std::int16_t>(n);
             bool acknowledged = false;
-            link_.Probe_Boot(acknowledged);
+            link_.Probe_Boot(static_cast<std::int16_t>(n), acknowledged);
             if (acknowledged)
                 foundOn = n;
         }
         if (foundOn || Meter_Connected)
             break;
         lblInfo->setText(QStringLiteral("No Hardware Detected"));
-        const MsgAnswer answer = prompts_.MsgBox(
-            QStringLiteral("No hardware detected: Check connection and Retry, or Cancel."),
-            MsgStyle::RetryCancel + MsgStyle::Exclamation, kSearchTitle);
+        const MsgAnswer answer = prompts_.MsgBox(Questions::noHardwareDetected());
         if (answer != MsgAnswer::Retry) {
             g.Port_Menu_Index = 0;
-            g.Port_Number = 0;
+            meter().Port_Number = 0;
             break;
         }
     }
     if (foundOn) {
         Meter_Connected = true;
-        g.Boot_Mode = true;
+        meter().Boot_Mode = true;
         g.Port_Menu_Index = static_cast<std::int16_t>(foundOn);
         mnuSourcePortComm[g.Port_Menu_Index]->setChecked(true);
         lblFirm->setText(QStringLiteral("Unknown"));

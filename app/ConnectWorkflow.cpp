@@ -6,19 +6,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace {
-const QString kNoMeterText = QStringLiteral(
-    "No meter detected\r\n"
-    "Retry - First check meter is connected and turned on.\r\n"
-    "Ignore - If meter is already in upgrade mode (permanent red LED).\r\n"
-    "Otherwise - Abort");
-}
-
 void frmFwUpMain::cmdConnect_Click()
 {
     cmdConnect->setEnabled(false);
-    g.Model_Code = QStringLiteral("*");
-    g.Boot_Mode = false;
+    meter().Model_Code = QStringLiteral("*");
+    meter().Boot_Mode = false;
     cmdUpgrade->setEnabled(false);
     lblTitle->setText(QStringLiteral("Searching for meter"));
     const QString caption = cmdConnect->text();
@@ -37,12 +29,12 @@ void frmFwUpMain::connectToMeter()
     lblInfo->setText(QStringLiteral("Establishing connection to meter"));
     while (!Meter_Connected) {
         Init_Ports();
-        for (int n = 1; n <= FwUpGlobals::kPortCount && !Meter_Connected; ++n) {
+        for (int n = 1; n <= PortMap::kPortCount && !Meter_Connected; ++n) {
             if (!g.Port_Present[n])
                 continue;
-            g.Port_Menu_Index = g.Port_Number = static_cast<std::int16_t>(n);
+            g.Port_Menu_Index = static_cast<std::int16_t>(n);
             bool found = false;
-            link_.Check_Version(found);
+            link_.Check_Version(static_cast<std::int16_t>(n), found);
             if (found) {
                 Meter_Connected = true;
                 lblInfo->setVisible(false);
@@ -53,8 +45,7 @@ void frmFwUpMain::connectToMeter()
             break;
         lblInfo->setVisible(false);
         lblTitle->setVisible(false);
-        const MsgAnswer answer =
-            prompts_.MsgBox(kNoMeterText, MsgStyle::AbortRetryIgnore + MsgStyle::Critical, kSearchTitle);
+        const MsgAnswer answer = prompts_.MsgBox(Questions::noMeterDetected());
         if (answer == MsgAnswer::Retry) {
             lblInfo->setVisible(true);
             lblTitle->setVisible(true);
@@ -64,7 +55,7 @@ void frmFwUpMain::connectToMeter()
             Check_Boot();
         else {
             g.Port_Menu_Index = 0;
-            g.Port_Number = 0;
+            meter().Port_Number = 0;
         }
         break;
     }
@@ -102,9 +93,9 @@ void frmFwUpMain::portChecking(int portNumber)
 
 void frmFwUpMain::identityRead()
 {
-    lblFirm->setText(g.Firm_Version);
-    lblBoot->setText(g.Boot_Version);
-    lblhard->setText(g.Meter_Serial);
+    lblFirm->setText(meter().Firm_Version);
+    lblBoot->setText(meter().Boot_Version);
+    lblhard->setText(meter().Meter_Serial);
     Label4->setVisible(true);
     Label2->setVisible(true);
     mnuSourcePortComm[g.Port_Menu_Index]->setChecked(true);

@@ -3,6 +3,7 @@
 #include "app/QtPrompts.h"
 #include "app/SignalQuit.h"
 #include "windows/FtdiChipIdLibrary.h"
+#include "base/AppFacts.h"
 #include "link/EventWait.h"
 #include "link/QtCommPort.h"
 #include <QApplication>

@@ -124,7 +124,7 @@ void frmFwUpMain::buildMenus()
 
     mnuSourcePort = bar->addMenu(QStringLiteral("&Port"));
     mnuSourcePort->setObjectName(QStringLiteral("mnuSourcePort"));
-    for (int n = 0; n <= FwUpGlobals::kPortCount; ++n) {
+    for (int n = 0; n <= PortMap::kPortCount; ++n) {
         QAction *item = mnuSourcePort->addAction(
             n == 0 ? QStringLiteral("None") : QStringLiteral("Comm%1:").arg(n));
         item->setObjectName(QStringLiteral("mnuSourcePortComm_%1").arg(n));

@@ -37,25 +37,14 @@ void frmFwUpMain::Init_Ports()
     }
     const auto *port = qobject_cast<const QtCommPort *>(&Comm1);
     g.Port_Present[0] = false;
-    for (int n = 1; n <= FwUpGlobals::kPortCount; ++n) {
-        g.Port_Present[n] = true;
-        try {
-            Comm1.setCommPort(n);
-            Comm1.setPortOpen(true);
-        } catch (const FwUpError &) {
-            g.Port_Present[n] = false;
-            if (port)
-                noteAbsentPort(*port, n);
-        }
-        try {
-            Comm1.setPortOpen(false);
-        } catch (const FwUpError &) {
-            g.Port_Present[n] = false;
-        }
+    for (int n = 1; n <= PortMap::kPortCount; ++n) {
+        g.Port_Present[n] = link_.Port_Opens(n);
+        if (!g.Port_Present[n] && port)
+            noteAbsentPort(*port, n);
     }
 
     mnuSourcePortComm[0]->setVisible(true);
-    for (int n = 1; n <= FwUpGlobals::kPortCount; ++n) {
+    for (int n = 1; n <= PortMap::kPortCount; ++n) {
         QAction *item = mnuSourcePortComm[n];
         if (g.Port_Present[n]) {
             item->setText(QStringLiteral("Comm%1:").arg(n));

@@ -1,5 +1,5 @@
 #include "app/QtPrompts.h"
-#include "base/FwUpGlobals.h"
+#include "base/AppFacts.h"
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -69,8 +69,11 @@ QMessageBox::Icon iconFor(int style)
 
 } // namespace
 
-MsgAnswer QtPrompts::MsgBox(const QString &text, int style, const QString &title)
+MsgAnswer QtPrompts::MsgBox(const Question &question)
 {
+    const QString &text = question.text;
+    const QString &title = question.title;
+    const int style = question.style;
     const auto choices = buttonsFor(style);
     MessageBox box(iconFor(style), title.isEmpty() ? FwUpApp::Title : title, text,
                    QMessageBox::NoButton, parent_);

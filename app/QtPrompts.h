@@ -8,7 +8,7 @@
 class QtPrompts : public Prompts {
 public:
     void setParentWindow(QWidget *parent) { parent_ = parent; }
-    MsgAnswer MsgBox(const QString &text, int style, const QString &title) override;
+    MsgAnswer MsgBox(const Question &question) override;
     std::optional<QString> ShowOpen(const QString &dialogTitle, const QString &filter,
                                     const QString &initialFileName) override;
 

@@ -93,8 +93,7 @@ bool frmFwUpMain::Save_Config()
         failed = !writeSessionFile(path, content);
     }
     if (failed) {
-        prompts_.MsgBox(QStringLiteral("Error Saving Session Config File"),
-                        MsgStyle::OkOnly + MsgStyle::Critical, QStringLiteral("Save Parameters"));
+        prompts_.MsgBox(Questions::sessionSaveFailed());
         return false;
     }
     return true;

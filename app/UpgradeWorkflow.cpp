@@ -1,6 +1,7 @@
 // The Upgrade button: one whole upgrade of the connected meter, and what the
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -55,6 +56,12 @@ void frmFwUpMain::progressShown(const UpgradeProgress &progress)
 void frmFwUpMain::progressAdvanced(const UpgradeProgress &progress)
 {
     pbUpgrade->setValue(progress.widgetStep());
+}
+
+void frmFwUpMain::fileOpening()
+{
+    if (!g.App_Path.isEmpty())
+        QDir::setCurrent(g.App_Path);
 }
 
 void frmFwUpMain::headingRestored()

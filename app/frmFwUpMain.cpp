@@ -9,7 +9,7 @@
 
 frmFwUpMain::frmFwUpMain(FwUpGlobals &globals, const FwUpServices &services, QWidget *parent)
     : QMainWindow(parent), g(globals), Comm1(services.comm), prompts_(services.prompts),
-      link_(globals, services.comm, services.prompts, *this), appDir_(services.appDir),
+      link_(services.comm, services.prompts, *this), appDir_(services.appDir),
       chipId_(services.chipId), opener_(services.opener)
 {
     setObjectName(QStringLiteral("frmFwUpMain"));

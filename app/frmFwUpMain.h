@@ -1,5 +1,5 @@
 #pragma once
-#include "base/FwUpGlobals.h"
+#include "app/FwUpGlobals.h"
 #include "link/MeterLink.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
@@ -47,7 +47,6 @@ public:
     // the program's own (an installed program's folder is not the user's).
     static constexpr const char *kSessionDirVariable = "OVFW_SESSION_DIR";
     static inline const QString kUserGuideFileName = QStringLiteral("Upgrade User Guide V100.pdf");
-    static inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
     static inline const QString kConnectCaption = QStringLiteral("Connect");
     static inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
 
@@ -76,8 +75,10 @@ public:
     // Finding a meter already in its boot loader, port by port.
     void Check_Boot();
 
-    // The conversation with the meter on the port in use.
+    // The conversation with the meter on the port in use, and what is known
+    // of that meter.
     MeterLink &link() { return link_; }
+    MeterState &meter() { return link_.meter(); }
 
     // Sets Quit_Request; the main loop acts on it once the running handler
     // has returned to it.
@@ -105,7 +106,7 @@ public:
     QMenu *mnuFile = nullptr;
     QAction *mnuExit = nullptr;
     QMenu *mnuSourcePort = nullptr;
-    std::array<QAction *, FwUpGlobals::kPortCount + 1> mnuSourcePortComm{};
+    std::array<QAction *, PortMap::kPortCount + 1> mnuSourcePortComm{};
     QMenu *mnuTools = nullptr;
     QAction *mnuDeviceInfo = nullptr;
     QMenu *mnuhelp = nullptr;
@@ -134,6 +135,7 @@ private:
     void versionAnnounced(const QString &versionText) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
+    void fileOpening() override;
     void headingRestored() override;
     void progressHidden() override;
     void returnToDisconnected();

@@ -1,16 +1,5 @@
 #include "cli/CliPrompts.h"
 
-namespace {
-// The beginnings of the texts the upgrade asks or reports.
-const QString kWarning = QStringLiteral("Warning!");
-const QString kNotResponding = QStringLiteral("Hardware not responding");
-const QString kErrorSending = QStringLiteral("Error sending ");
-const QString kComplete = QStringLiteral("Upgrade Complete.");
-const QString kUnexpectedEnd = QStringLiteral("Unexpected end of file");
-const QString kFileError = QStringLiteral(" File Error:");
-const QString kOpenError = QStringLiteral("Error Opening Comm");
-}
-
 CliPrompts::CliPrompts(QString filePath, int retries, const std::atomic<bool> &stop, Observer observer)
     : filePath_(std::move(filePath)), retryLimit_(retries), stop_(stop), observer_(std::move(observer))
 {
@@ -21,44 +10,43 @@ std::optional<QString> CliPrompts::ShowOpen(const QString &, const QString &, co
     return filePath_;
 }
 
-MsgAnswer CliPrompts::decide(Decision d, const QString &text, int attempt, MsgAnswer answer)
+MsgAnswer CliPrompts::decide(const QuestionFacts &facts, int attempt, MsgAnswer answer)
 {
     if (observer_)
-        observer_(d, text, attempt, answer);
+        observer_(facts, attempt, answer);
     return answer;
 }
 
-MsgAnswer CliPrompts::MsgBox(const QString &text, int style, const QString &)
+MsgAnswer CliPrompts::answer(const QuestionFacts &facts)
 {
     const bool stopping = stop_.load();
-    if (text.startsWith(kWarning))
-        return decide(Decision::Warning, text, 0, stopping ? MsgAnswer::Cancel : MsgAnswer::OK);
-    if (text.startsWith(kNotResponding)) {
+    switch (facts.kind) {
+    case QuestionKind::UpgradeWarning:
+        return decide(facts, 0, stopping ? MsgAnswer::Cancel : MsgAnswer::OK);
+    case QuestionKind::NotResponding: {
         ++notResponding_;
         const bool again = !stopping && notResponding_ <= retryLimit_;
-        if (again)
-            ++retries_;
-        return decide(Decision::NotResponding, text, notResponding_, again ? MsgAnswer::OK : MsgAnswer::Cancel);
+        return decide(facts, notResponding_, again ? MsgAnswer::OK : MsgAnswer::Cancel);
     }
-    if (text.startsWith(kErrorSending)) {
+    case QuestionKind::LineRefused: {
+        if (facts.line != refusedLine_) {
+            refusedLine_ = facts.line;
+            lineRefusals_ = 0;
+        }
         ++lineRefusals_;
         const bool again = !stopping && lineRefusals_ <= retryLimit_;
-        if (again)
-            ++retries_;
-        else
-            gaveUpOnLine_ = !stopping;
-        return decide(Decision::LineRefused, text, lineRefusals_, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
+        return decide(facts, lineRefusals_, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
     }
-    if (text.startsWith(kComplete) || text.startsWith(kUnexpectedEnd) || text.startsWith(kFileError)) {
-        outcome_ = text.simplified();
-        return decide(Decision::Outcome, outcome_, 0, MsgAnswer::OK);
+    case QuestionKind::UpgradeComplete:
+    case QuestionKind::UnexpectedEnd:
+    case QuestionKind::UpgradeError:
+    case QuestionKind::PortOpenFailed:
+    case QuestionKind::SessionSaveFailed:
+        return decide(facts, 0, MsgAnswer::OK);
+    case QuestionKind::NoMeterDetected:
+        return decide(facts, 0, MsgAnswer::Abort);
+    case QuestionKind::NoHardwareDetected:
+        return decide(facts, 0, MsgAnswer::Cancel);
     }
-    if (text.startsWith(kOpenError)) {
-        portOpenFailed_ = true;
-        outcome_ = text.simplified();
-        return decide(Decision::PortOpenFailed, outcome_, 0, MsgAnswer::OK);
-    }
-    // Nothing else is expected; take the safe way out where there is one.
-    const bool okOnly = (style & MsgStyle::ButtonsMask) == MsgStyle::OkOnly;
-    return decide(Decision::Unexpected, text.simplified(), 0, okOnly ? MsgAnswer::OK : MsgAnswer::Cancel);
+    return decide(facts, 0, MsgAnswer::Cancel);
 }

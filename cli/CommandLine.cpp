@@ -1,4 +1,4 @@
-#include "base/FwUpGlobals.h"
+#include "link/PortMap.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include <QCoreApplication>
@@ -51,10 +51,10 @@ bool portNumbers(const QStringList &values, QList<int> &ports)
     for (const QString &v : values) {
         bool ok = false;
         const int n = v.toInt(&ok);
-        if (!ok || n < 1 || n > FwUpGlobals::kPortCount) {
+        if (!ok || n < 1 || n > PortMap::kPortCount) {
             Console::err(QStringLiteral("ovfw: --port %1: expected a port number from 1 to %2\n")
                              .arg(v)
-                             .arg(FwUpGlobals::kPortCount));
+                             .arg(PortMap::kPortCount));
             return false;
         }
         if (ports.contains(n)) {

@@ -1,5 +1,5 @@
 // `ovfw identify [--port N ...]`: who answers on each port.
-#include "base/FwUpGlobals.h"
+#include "link/PortMap.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/MeterOutput.h"
@@ -49,7 +49,7 @@ int runIdentify(const QStringList &args)
     settings.mode = MeterJobSettings::Mode::Identify;
     settings.map = PortMap::fromEnvironment();
     if (ports.isEmpty()) {
-        for (int n = 1; n <= FwUpGlobals::kPortCount; ++n) {
+        for (int n = 1; n <= PortMap::kPortCount; ++n) {
             const QString device = settings.map.deviceFor(n);
             if (!device.isEmpty() && portState(device) == PortState::Present)
                 ports.append(n);

@@ -4,8 +4,8 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
 #include "cli/StopSignal.h"
-#include "cli/TranscriptCommPort.h"
 #include "link/MeterLink.h"
+#include "link/TranscriptCommPort.h"
 #include "link/QtCommPort.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
@@ -30,19 +30,17 @@ void MeterJob::run()
         if (port.openTranscript(path))
             board_.update(index_, [&](MeterStatus &s) { s.transcript = path; });
     }
-    FwUpGlobals g;
-    g.Port_Number = static_cast<std::int16_t>(port_);
-    g.Port_Menu_Index = g.Port_Number;
-    g.Model_Code = QStringLiteral("*");
     CliPrompts prompts(settings_.filePath, settings_.retries, StopSignal::flag(),
                        DecisionObserver{board_, index_, port});
     CliLinkEvents linkEvents(port);
-    MeterLink link(g, port, prompts, linkEvents);
+    MeterLink link(port, prompts, linkEvents);
+    link.meter().Port_Number = static_cast<std::int16_t>(port_);
+    link.meter().Model_Code = QStringLiteral("*");
     try {
         if (settings_.mode == MeterJobSettings::Mode::Identify)
-            identify(g, link, prompts, port);
+            identify(link, port);
         else
-            upgrade(g, link, prompts, port);
+            upgrade(link, prompts, port);
     } catch (const FwUpError &e) {
         finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()), port);
     } catch (const std::exception &e) {
@@ -54,8 +52,14 @@ void MeterJob::run()
     }
 }
 
-void MeterJob::identityFound(const FwUpGlobals &g, TranscriptCommPort &port)
+QString MeterJob::openFailure() const
 {
+    return QStringLiteral("port %1 (%2) could not be opened").arg(port_).arg(settings_.map.deviceFor(port_));
+}
+
+void MeterJob::identityFound(const MeterLink &link, TranscriptCommPort &port)
+{
+    const MeterState &g = link.meter();
     board_.update(index_, [&](MeterStatus &s) {
         s.serial = g.Meter_Serial;
         s.model = g.Model_Code;
@@ -77,35 +81,37 @@ void MeterJob::identityFound(const FwUpGlobals &g, TranscriptCommPort &port)
                   {QStringLiteral("firmware_version"), g.Firm_Version}});
 }
 
-void MeterJob::identify(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
+void MeterJob::identify(MeterLink &link, TranscriptCommPort &port)
 {
     bool found = false;
-    link.Check_Version(found);
+    const LinkResult reached = link.Check_Version(static_cast<std::int16_t>(port_), found);
     if (found) {
-        identityFound(g, port);
+        identityFound(link, port);
         finish(MeterResult::Identified, {}, port);
         return;
     }
-    if (prompts.portOpenFailed()) {
-        finish(MeterResult::Failed, prompts.outcomeText(), port);
+    if (reached == LinkResult::PortOpenFailed) {
+        finish(MeterResult::Failed, openFailure(), port);
         return;
     }
     bool acknowledged = false;
-    link.Probe_Boot(acknowledged);
+    link.Probe_Boot(static_cast<std::int16_t>(port_), acknowledged);
     if (acknowledged)
         board_.event(index_, QStringLiteral("boot_loader"));
     finish(acknowledged ? MeterResult::BootLoader : MeterResult::NoMeter, {}, port);
 }
 
-bool MeterJob::identifyForUpgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
+bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
 {
+    MeterState &g = link.meter();
     if (settings_.boot) {
         bool acknowledged = false;
-        link.Probe_Boot(acknowledged);
+        const LinkResult reached = link.Probe_Boot(static_cast<std::int16_t>(port_), acknowledged);
         if (!acknowledged) {
-            finish(prompts.portOpenFailed() ? MeterResult::Failed : MeterResult::NoMeter,
-                   prompts.portOpenFailed() ? prompts.outcomeText() : QStringLiteral("no boot loader answered"),
-                   port);
+            if (reached == LinkResult::PortOpenFailed)
+                finish(MeterResult::Failed, openFailure(), port);
+            else
+                finish(MeterResult::NoMeter, QStringLiteral("no boot loader answered"), port);
             return false;
         }
         g.Boot_Mode = true;
@@ -114,13 +120,15 @@ bool MeterJob::identifyForUpgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &p
         return true;
     }
     bool found = false;
-    link.Check_Version(found);
+    const LinkResult reached = link.Check_Version(static_cast<std::int16_t>(port_), found);
     if (!found) {
-        finish(prompts.portOpenFailed() ? MeterResult::Failed : MeterResult::NoMeter,
-               prompts.portOpenFailed() ? prompts.outcomeText() : QStringLiteral("no meter answered"), port);
+        if (reached == LinkResult::PortOpenFailed)
+            finish(MeterResult::Failed, openFailure(), port);
+        else
+            finish(MeterResult::NoMeter, QStringLiteral("no meter answered"), port);
         return false;
     }
-    identityFound(g, port);
+    identityFound(link, port);
     if (g.Model_Code != settings_.fileModel && !settings_.force) {
         finish(MeterResult::Failed,
                QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
@@ -131,9 +139,9 @@ bool MeterJob::identifyForUpgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &p
     return true;
 }
 
-void MeterJob::upgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
+void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
 {
-    if (!identifyForUpgrade(g, link, prompts, port))
+    if (!identifyForUpgrade(link, port))
         return;
     if (StopSignal::requested()) {
         finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"), port);
@@ -145,34 +153,37 @@ void MeterJob::upgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, Tra
     board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("boot loader"); });
 
     UpgradeFile file;
-    CliUpgradeEvents events(board_, index_, prompts);
+    CliUpgradeEvents events(board_, index_);
     UpgradeRun run(link, prompts, events, file);
     QString fileName = settings_.filePath;
     const UpgradeResult result = run.run(fileName);
     const bool stopped = StopSignal::requested();
+    const bool completed = result.outcome == UpgradeOutcome::Completed;
     board_.update(index_, [&](MeterStatus &s) {
-        s.retries = prompts.retries();
-        s.leftInBootLoader = g.Boot_Mode && result.outcome != UpgradeOutcome::Completed;
-        if (result.outcome == UpgradeOutcome::Completed)
-            s.lines = events.linesRead();
+        s.retries = result.retries;
+        s.leftInBootLoader = link.meter().Boot_Mode && !completed;
+        s.lines = result.linesAccepted;
     });
+    const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
     switch (result.outcome) {
-    case UpgradeOutcome::Completed: finish(MeterResult::Completed, prompts.outcomeText(), port); return;
-    case UpgradeOutcome::Stopped:
-        finish(MeterResult::Interrupted, QStringLiteral("stopped after line %1").arg(events.linesRead()), port);
-        return;
-    case UpgradeOutcome::UnexpectedEnd: {
-        const qint64 accepted = board_.at(index_).lines;
+    case UpgradeOutcome::Completed: finish(MeterResult::Completed, QStringLiteral("Upgrade Complete."), port); return;
+    case UpgradeOutcome::Stopped: finish(MeterResult::Interrupted, stoppedAfter, port); return;
+    case UpgradeOutcome::UnexpectedEnd:
         if (stopped)
-            finish(MeterResult::Interrupted, QStringLiteral("stopped after line %1").arg(accepted), port);
-        else if (prompts.gaveUpOnLine())
+            finish(MeterResult::Interrupted, stoppedAfter, port);
+        else if (result.refusedLine > 0)
             finish(MeterResult::Failed,
-                   QStringLiteral("line %1 refused %2 times").arg(accepted + 1).arg(prompts.retryLimit() + 1), port);
+                   QStringLiteral("line %1 refused %2 times").arg(result.refusedLine).arg(prompts.retryLimit() + 1),
+                   port);
         else
-            finish(MeterResult::Failed, prompts.outcomeText() + QStringLiteral(" (no end-of-file record last)"), port);
+            finish(MeterResult::Failed, QStringLiteral("Unexpected end of file (no end-of-file record last)"), port);
         return;
-    }
-    case UpgradeOutcome::Abandoned:
+    case UpgradeOutcome::Declined:
+        finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,
+               stopped ? QStringLiteral("stopped before the boot loader") : QStringLiteral("the switch was declined"),
+               port);
+        return;
+    case UpgradeOutcome::NotSwitched:
         finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,
                stopped ? QStringLiteral("stopped before the boot loader")
                        : QStringLiteral("the meter did not switch to its boot loader"),

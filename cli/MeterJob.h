@@ -6,7 +6,7 @@
 class CliPrompts;
 class MeterLink;
 class TranscriptCommPort;
-struct FwUpGlobals;
+enum class LinkResult;
 
 struct MeterJobSettings {
     enum class Mode { Identify, Upgrade };
@@ -20,8 +20,9 @@ struct MeterJobSettings {
     QString logDir;      // empty: no transcript
 };
 
-// One meter on its own thread: its own port, program state and meter link,
-// all made on that thread, so the link's waits run this thread's event loop.
+// One meter on its own thread: its own port and meter link (which holds the
+// meter's state), all made on that thread, so the link's waits run this
+// thread's event loop.
 class MeterJob : public QThread {
 public:
     MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board);
@@ -30,11 +31,12 @@ protected:
     void run() override;
 
 private:
-    void identify(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
-    bool identifyForUpgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
-    void upgrade(FwUpGlobals &g, MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
+    void identify(MeterLink &link, TranscriptCommPort &port);
+    bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port);
+    void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
-    void identityFound(const FwUpGlobals &g, TranscriptCommPort &port);
+    void identityFound(const MeterLink &link, TranscriptCommPort &port);
+    QString openFailure() const;
 
     int index_;
     int port_;

@@ -1,21 +1,43 @@
 #include "cli/MeterObservers.h"
 #include "cli/StopSignal.h"
 #include "base/MonotonicClock.h"
-#include "cli/TranscriptCommPort.h"
 
 namespace {
 constexpr double kJsonProgressSeconds = 1.0;  // at most one progress event a second per meter
 constexpr int kLineEndBytes = 1;               // each line goes out with a carriage return
 
-QString decisionName(CliPrompts::Decision d)
+// The question's kind as JSON and the transcript name it.
+QString kindName(QuestionKind k)
 {
-    switch (d) {
-    case CliPrompts::Decision::Warning: return QStringLiteral("warning");
-    case CliPrompts::Decision::NotResponding: return QStringLiteral("not_responding");
-    case CliPrompts::Decision::LineRefused: return QStringLiteral("line_refused");
-    case CliPrompts::Decision::Outcome: return QStringLiteral("outcome");
-    case CliPrompts::Decision::PortOpenFailed: return QStringLiteral("port_open_failed");
-    case CliPrompts::Decision::Unexpected: return QStringLiteral("unexpected");
+    switch (k) {
+    case QuestionKind::UpgradeWarning: return QStringLiteral("warning");
+    case QuestionKind::NotResponding: return QStringLiteral("not_responding");
+    case QuestionKind::LineRefused: return QStringLiteral("line_refused");
+    case QuestionKind::UpgradeComplete:
+    case QuestionKind::UnexpectedEnd:
+    case QuestionKind::UpgradeError: return QStringLiteral("outcome");
+    case QuestionKind::PortOpenFailed: return QStringLiteral("port_open_failed");
+    case QuestionKind::NoMeterDetected:
+    case QuestionKind::NoHardwareDetected:
+    case QuestionKind::SessionSaveFailed: return QStringLiteral("unexpected");
+    }
+    return {};
+}
+
+// What was asked, in the command line's own words.
+QString describe(const QuestionFacts &f)
+{
+    switch (f.kind) {
+    case QuestionKind::UpgradeWarning: return QStringLiteral("switch the meter into its boot loader?");
+    case QuestionKind::NotResponding: return QStringLiteral("the meter did not acknowledge the switch");
+    case QuestionKind::LineRefused: return QStringLiteral("line %1 was not acknowledged").arg(f.line);
+    case QuestionKind::UpgradeComplete: return QStringLiteral("upgrade complete");
+    case QuestionKind::UnexpectedEnd: return QStringLiteral("unexpected end of file");
+    case QuestionKind::UpgradeError: return QStringLiteral("error %1").arg(f.errorNumber);
+    case QuestionKind::PortOpenFailed: return QStringLiteral("port %1 could not be opened").arg(f.port);
+    case QuestionKind::NoMeterDetected: return QStringLiteral("no meter detected");
+    case QuestionKind::NoHardwareDetected: return QStringLiteral("no boot loader detected");
+    case QuestionKind::SessionSaveFailed: return QStringLiteral("session file not saved");
     }
     return {};
 }
@@ -33,25 +55,27 @@ QString answerName(MsgAnswer a)
 }
 }
 
-void DecisionObserver::operator()(CliPrompts::Decision d, const QString &text, int attempt, MsgAnswer answer) const
+void DecisionObserver::operator()(const QuestionFacts &facts, int attempt, MsgAnswer answer) const
 {
-    const bool retry = (d == CliPrompts::Decision::NotResponding && answer == MsgAnswer::OK) ||
-                       (d == CliPrompts::Decision::LineRefused && answer == MsgAnswer::Retry);
+    const bool refusal = facts.kind == QuestionKind::LineRefused;
+    const bool retry = (facts.kind == QuestionKind::NotResponding && answer == MsgAnswer::OK) ||
+                       (refusal && answer == MsgAnswer::Retry);
     if (retry)
         board.update(index, [](MeterStatus &s) { ++s.retries; });
-    const QString shown = text.simplified().left(120);
-    port.note(QStringLiteral("%1 (attempt %2): \"%3\" -> %4")
-                  .arg(decisionName(d))
+    const QString text = describe(facts);
+    port.note(QStringLiteral("%1 (attempt %2): %3 -> %4")
+                  .arg(kindName(facts.kind))
                   .arg(attempt)
-                  .arg(shown, answerName(answer)));
-    if (d == CliPrompts::Decision::NotResponding || d == CliPrompts::Decision::LineRefused ||
-        d == CliPrompts::Decision::Unexpected) {
-        const qint64 line = board.at(index).lines + 1;
+                  .arg(text, answerName(answer)));
+    const bool windowOnly = facts.kind == QuestionKind::NoMeterDetected ||
+                            facts.kind == QuestionKind::NoHardwareDetected ||
+                            facts.kind == QuestionKind::SessionSaveFailed;
+    if (facts.kind == QuestionKind::NotResponding || refusal || windowOnly) {
         board.event(index, retry ? QStringLiteral("retry") : QStringLiteral("gave_up"),
-                    {{QStringLiteral("kind"), decisionName(d)},
-                     {QStringLiteral("line"), d == CliPrompts::Decision::LineRefused ? line : 0},
+                    {{QStringLiteral("kind"), kindName(facts.kind)},
+                     {QStringLiteral("line"), refusal ? facts.line : 0},
                      {QStringLiteral("attempt"), attempt},
-                     {QStringLiteral("text"), shown}});
+                     {QStringLiteral("text"), text}});
     }
 }
 
@@ -82,7 +106,6 @@ void CliUpgradeEvents::progressShown(const UpgradeProgress &)
 void CliUpgradeEvents::progressAdvanced(const UpgradeProgress &progress)
 {
     // The line just counted goes out next: the ones before it were accepted.
-    prompts_.lineStarted();
     wireBytesBefore_ = wireBytesRead_;
     wireBytesRead_ = progress.bytesRead + progress.linesRead * kLineEndBytes;
     linesRead_ = progress.linesRead;

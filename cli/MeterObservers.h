@@ -2,16 +2,15 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterBoard.h"
 #include "link/MeterLink.h"
+#include "link/TranscriptCommPort.h"
 #include "upgrade/UpgradeRun.h"
-
-class TranscriptCommPort;
 
 // Each answer the prompts give, into the transcript, the board and JSON.
 struct DecisionObserver {
     MeterBoard &board;
     int index;
     TranscriptCommPort &port;
-    void operator()(CliPrompts::Decision d, const QString &text, int attempt, MsgAnswer answer) const;
+    void operator()(const QuestionFacts &facts, int attempt, MsgAnswer answer) const;
 };
 
 // What the meter link reports, into the transcript.
@@ -28,8 +27,7 @@ private:
 // The transfer's progress, onto the board and (now and then) into JSON.
 class CliUpgradeEvents : public UpgradeEvents {
 public:
-    CliUpgradeEvents(MeterBoard &board, int index, CliPrompts &prompts)
-        : board_(board), index_(index), prompts_(prompts) {}
+    CliUpgradeEvents(MeterBoard &board, int index) : board_(board), index_(index) {}
     void versionAnnounced(const QString &versionText) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
@@ -39,7 +37,6 @@ public:
 private:
     MeterBoard &board_;
     int index_;
-    CliPrompts &prompts_;
     qint64 linesRead_ = 0;
     qint64 wireBytesBefore_ = 0;  // sent up to the line now going out
     qint64 wireBytesRead_ = 0;

@@ -1,5 +1,5 @@
 // `ovfw ports`: ports 1..16, their devices and state.
-#include "base/FwUpGlobals.h"
+#include "link/PortMap.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "link/PortMap.h"
@@ -44,7 +44,7 @@ int runPorts(const QStringList &args)
     const PortMap map = PortMap::fromEnvironment();
     QString out;
     int listed = 0;
-    for (int n = 1; n <= FwUpGlobals::kPortCount; ++n) {
+    for (int n = 1; n <= PortMap::kPortCount; ++n) {
         const QString device = map.deviceFor(n);
         if (device.isEmpty())
             continue;

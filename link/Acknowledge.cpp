@@ -1,5 +1,6 @@
-// Waiting for the meter to accept what was just written: its reply, up to a
-// carriage return or for at most 0.3 s, must contain "PASS".
+// Sending an upgrade line, and waiting for the meter to accept what was just
+// written: its reply, up to a carriage return or for at most 0.3 s, must
+// contain "PASS".
 #include "base/MonotonicClock.h"
 #include "link/CommPort.h"
 #include "link/EventWait.h"
@@ -10,6 +11,12 @@ constexpr double kAcknowledgeSeconds = 0.3;
 // Wake just after the deadline, so the last pass sees the clock past it.
 constexpr double kPastDeadlineSeconds = 0.001;
 const QByteArray kAccepted = QByteArrayLiteral("PASS");
+}
+
+void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
+{
+    Comm1.output(line + kCarriageReturn);
+    Acknowledge(accepted);
 }
 
 void MeterLink::Acknowledge(bool &accepted)

@@ -1,19 +1,55 @@
-// One port of the search for a meter already waiting in its boot loader.
+// One port of the search for a meter already waiting in its boot loader, and
+// the switch of an identified meter into its boot loader.
 #include "base/FwUpErrors.h"
+#include "base/MonotonicClock.h"
 #include "link/CommPort.h"
+#include "link/EventWait.h"
 #include "link/MeterLink.h"
 
-void MeterLink::Probe_Boot(bool &acknowledged)
+namespace {
+constexpr double kDrainSeconds = 0.2;  // replies to the quiet command are discarded
+}
+
+LinkResult MeterLink::Probe_Boot(std::int16_t portNumber, bool &acknowledged)
 {
     acknowledged = false;
+    meter_.Port_Number = portNumber;
     Com_Close();
     Com_Open();
-    events_.bootPortChecking(g.Port_Number);
+    events_.bootPortChecking(portNumber);
+    const bool opened = Comm1.portOpen();
     SDelay(1);
     try {
         Comm1.output(kUpgradeModeCommand);
         Acknowledge(acknowledged);
     } catch (const FwUpError &) {
         acknowledged = false;  // the port could not be opened, or the line was lost
+    }
+    if (!opened)
+        return LinkResult::PortOpenFailed;
+    return acknowledged ? LinkResult::Answered : LinkResult::NoAnswer;
+}
+
+void MeterLink::Enter_Boot_Loader(bool &accepted)
+{
+    Comm1.output(kQuietCommand);
+    drainAfterQuiet();
+    Comm1.output(kUpgradeModeCommand);
+    Acknowledge(accepted);
+}
+
+void MeterLink::drainAfterQuiet()
+{
+    // Whatever the meter says to the quiet command is read and dropped, while
+    // the thread keeps serving its events.
+    const double end = MonotonicClock::now() + kDrainSeconds;
+    for (;;) {
+        EventWait::yieldOnce();
+        if (Comm1.inBufferCount() > 0)
+            Comm1.input();
+        if (MonotonicClock::now() >= end)
+            return;
+        if (Comm1.inBufferCount() == 0)
+            EventWait::sleepUntil(end, &Comm1);
     }
 }

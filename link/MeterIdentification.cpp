@@ -1,5 +1,5 @@
-// Finding a meter in normal mode on port Port_Number: quiet it, then ask for
-// its version reply.
+// Finding a meter in normal mode on one port: quiet it, then ask for its
+// version reply.
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "link/CommPort.h"
@@ -17,12 +17,15 @@ constexpr int kDrainPauseTicks = 5;     // after a quiet command, before reading
 constexpr int kSilencePauseTicks = 10;  // after the line was drained
 }
 
-void MeterLink::Check_Version(bool &found)
+LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
 {
     found = false;
-    events_.portChecking(g.Port_Number);
+    meter_.Port_Number = portNumber;
+    events_.portChecking(portNumber);
     Com_Close();
     Com_Open();
+    if (!Comm1.portOpen())
+        return LinkResult::PortOpenFailed;
     try {
         Comm1.output(kCarriageReturn);
         SDelay(1);
@@ -45,17 +48,18 @@ void MeterLink::Check_Version(bool &found)
         }
         if (!silent) {
             Com_Close();
-            return;
+            return LinkResult::NoAnswer;
         }
         bool valid = false;
         Com_Input_Vers(valid);
         if (!valid)
-            return;  // the port stays open; the next probe closes it
+            return LinkResult::NoAnswer;  // the port stays open; the next probe closes it
     } catch (const FwUpError &) {
-        return;  // the port could not be opened, or the line was lost: no reply
+        return LinkResult::NoAnswer;  // the line was lost: no reply
     }
     found = true;
     events_.identityRead();
+    return LinkResult::Answered;
 }
 
 void MeterLink::Com_Input_Vers(bool &valid)
@@ -82,5 +86,5 @@ void MeterLink::Com_Input_Vers(bool &valid)
         if (Comm1.inBufferCount() == 0)
             Comm1.waitForInput(static_cast<int>(std::ceil((end - now) * 1000)) + 1);
     }
-    valid = VersionReply::parse(received, g);
+    valid = VersionReply::parse(received, meter_);
 }

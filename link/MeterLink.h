@@ -1,5 +1,5 @@
 #pragma once
-#include "base/FwUpGlobals.h"
+#include "link/MeterState.h"
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -14,20 +14,28 @@ public:
     virtual ~LinkEvents() = default;
     // Identification of a meter in normal mode starts on this port.
     virtual void portChecking(int portNumber) { Q_UNUSED(portNumber); }
-    // A version reply was accepted; the identity is in the program-wide state.
+    // A version reply was accepted; the identity is in the link's MeterState.
     virtual void identityRead() {}
     // The boot-loader probe of this port starts (the port has just been opened).
     virtual void bootPortChecking(int portNumber) { Q_UNUSED(portNumber); }
-    // A port could not be opened: Quit_Request is set, and the program should
+    // A port could not be opened and its box was shown: the program should
     // end once the running command has returned.
     virtual void quitRequested() {}
 };
 
-// Everything said to the meter on the port numbered Port_Number: opening and
-// closing the port with the meter's line settings, the timed pauses,
-// identification of a meter in normal mode, the boot-loader probe and the
-// acknowledgement of a command or an upgrade line. One instance serves one
-// port on one thread; its waits run that thread's event loop.
+// How an attempt to reach the meter on a port ended.
+enum class LinkResult {
+    Answered,        // a valid reply came
+    NoAnswer,        // the port opened but no valid reply came (or the line was lost)
+    PortOpenFailed,  // the port could not be opened
+};
+
+// Everything said to the meter on one port: opening and closing the port with
+// the meter's line settings, the timed pauses, identification of a meter in
+// normal mode, the boot-loader probe and entry, each upgrade line and the
+// acknowledgement of a command or a line. Nothing outside the link writes to
+// or reads from the port. One instance serves one meter on one thread; its
+// waits run that thread's event loop, and it holds that meter's state.
 class MeterLink {
 public:
     static constexpr double kTickSeconds = 0.054;  // unit of TDelay
@@ -39,34 +47,51 @@ public:
     static inline const QByteArray kVersionRequest = QByteArrayLiteral("V\r");
     static inline const QByteArray kUpgradeModeCommand = QByteArrayLiteral("\xC2\xD4\r");
 
-    MeterLink(FwUpGlobals &globals, CommPort &comm, Prompts &prompts, LinkEvents &events);
+    MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events);
 
-    // The port and the waits.
+    MeterState &meter() { return meter_; }
+    const MeterState &meter() const { return meter_; }
+
+    // The port and the waits. Com_Open opens the port numbered Port_Number;
+    // a failure is reported in its box and ends in quitRequested().
     void Com_Open();
     void Com_Close();
+    bool isOpen() const;
+    // Port discovery: whether port n can be opened and closed again. Leaves
+    // the port closed; the state's Port_Number is not changed.
+    bool Port_Opens(int portNumber);
     void TDelay(double ticks);
     void SDelay(const std::int16_t &seconds);
 
-    // Identification of a meter in normal mode on Port_Number: quiet it, then
-    // ask for its version reply. True when a valid reply was stored.
-    void Check_Version(bool &found);
+    // Identification of a meter in normal mode on `portNumber`, which becomes
+    // the link's Port_Number: quiet it, then ask for its version reply.
+    // `found` is true when a valid reply was stored.
+    LinkResult Check_Version(std::int16_t portNumber, bool &found);
     void Com_Input_Vers(bool &valid);
 
-    // One port of the boot-loader search: reopen Port_Number, pause, send the
-    // upgrade-mode command and judge the reply. A port that cannot be opened
-    // counts as no answer.
-    void Probe_Boot(bool &acknowledged);
+    // One port of the boot-loader search: reopen `portNumber` (the link's
+    // Port_Number from then on), pause, send the upgrade-mode command and
+    // judge the reply.
+    LinkResult Probe_Boot(std::int16_t portNumber, bool &acknowledged);
+
+    // The switch of an identified meter into its boot loader: the quiet
+    // command, its replies read and dropped for 0.2 s, then the upgrade-mode
+    // command and its acknowledgement. Port errors reach the caller.
+    void Enter_Boot_Loader(bool &accepted);
+
+    // One upgrade line, sent with a carriage return, and its acknowledgement.
+    // Port errors reach the caller.
+    void Send_Line(const QByteArray &line, bool &accepted);
 
     // The meter's reply to what was just written: up to its carriage return
     // or for at most 0.3 s; accepted when it contains "PASS". Port errors
     // reach the caller.
     void Acknowledge(bool &accepted);
 
-    CommPort &port() { return Comm1; }
-    FwUpGlobals &globals() { return g; }
-
 private:
-    FwUpGlobals &g;
+    void drainAfterQuiet();
+
+    MeterState meter_;
     CommPort &Comm1;
     Prompts &prompts_;
     LinkEvents &events_;

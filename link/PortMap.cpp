@@ -1,5 +1,4 @@
 #include "link/PortMap.h"
-#include "base/FwUpGlobals.h"
 #include <QStringList>
 #include <QtGlobal>
 #include <algorithm>
@@ -48,9 +47,9 @@ PortMap PortMap::fromOverride(const QString &list, QStringList *problems)
                      .arg(entry));
             continue;
         }
-        if (!ok || n < 1 || n > FwUpGlobals::kPortCount || device.isEmpty()) {
+        if (!ok || n < 1 || n > PortMap::kPortCount || device.isEmpty()) {
             note(QStringLiteral("ignored \"%1\": expected N=DEVICE with N from 1 to %2")
-                     .arg(entry, QString::number(FwUpGlobals::kPortCount)));
+                     .arg(entry, QString::number(PortMap::kPortCount)));
             continue;
         }
         if (entryOf.contains(n))
@@ -65,7 +64,7 @@ PortMap PortMap::fromOverride(const QString &list, QStringList *problems)
 
 QString PortMap::deviceFor(int portNumber) const
 {
-    if (portNumber < 1 || portNumber > FwUpGlobals::kPortCount)
+    if (portNumber < 1 || portNumber > PortMap::kPortCount)
         return {};
     if (overridden_)
         return devices_.value(portNumber);

@@ -9,6 +9,7 @@
 // listed ports exist. A port listed twice takes its last entry.
 class PortMap {
 public:
+    static constexpr int kPortCount = 16;  // serial ports 1..16; 0 is "no port"
     static constexpr const char *kEnvironmentVariable = "OVFW_PORTS";
 
     static PortMap systemDefault();

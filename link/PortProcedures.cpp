@@ -8,20 +8,19 @@
 namespace {
 constexpr int kNoHandshaking = 0;
 constexpr int kCharsPerRead = 1;
-const QString kOpenFailedTitle = QStringLiteral("Open Comms Port");
 }
 
-MeterLink::MeterLink(FwUpGlobals &globals, CommPort &comm, Prompts &prompts, LinkEvents &events)
-    : g(globals), Comm1(comm), prompts_(prompts), events_(events)
+MeterLink::MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events)
+    : Comm1(comm), prompts_(prompts), events_(events)
 {
 }
 
 void MeterLink::Com_Open()
 {
-    if (Comm1.portOpen() || g.Port_Number == 0)
+    if (Comm1.portOpen() || meter_.Port_Number == 0)
         return;
     try {
-        Comm1.setCommPort(g.Port_Number);
+        Comm1.setCommPort(meter_.Port_Number);
         Comm1.setSettings(kLineSettings);
         Comm1.setInBufferSize(kInBufferBytes);
         Comm1.setHandshaking(kNoHandshaking);
@@ -29,9 +28,7 @@ void MeterLink::Com_Open()
         Comm1.setPortOpen(true);
         Comm1.setRTSEnable(true);
     } catch (const FwUpError &) {
-        prompts_.MsgBox(QStringLiteral("Error Opening Comm%1:%2").arg(g.Port_Number).arg(kLineSettings),
-                        MsgStyle::OkOnly + MsgStyle::Critical, kOpenFailedTitle);
-        g.Quit_Request = true;
+        prompts_.MsgBox(Questions::portOpenFailed(meter_.Port_Number, kLineSettings));
         events_.quitRequested();
     }
 }
@@ -40,6 +37,28 @@ void MeterLink::Com_Close()
 {
     if (Comm1.portOpen())
         Comm1.setPortOpen(false);
+}
+
+bool MeterLink::isOpen() const
+{
+    return Comm1.portOpen();
+}
+
+bool MeterLink::Port_Opens(int portNumber)
+{
+    bool opens = true;
+    try {
+        Comm1.setCommPort(portNumber);
+        Comm1.setPortOpen(true);
+    } catch (const FwUpError &) {
+        opens = false;
+    }
+    try {
+        Comm1.setPortOpen(false);
+    } catch (const FwUpError &) {
+        opens = false;
+    }
+    return opens;
 }
 
 void MeterLink::TDelay(double ticks)

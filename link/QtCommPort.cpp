@@ -1,6 +1,5 @@
 #include "link/QtCommPort.h"
 #include "base/FwUpErrors.h"
-#include "base/FwUpGlobals.h"
 #include <QStringList>
 
 #ifdef Q_OS_LINUX
@@ -35,7 +34,7 @@ void QtCommPort::setCommPort(int portNumber)
 {
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    if (portNumber < 1 || portNumber > FwUpGlobals::kPortCount)
+    if (portNumber < 1 || portNumber > PortMap::kPortCount)
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
     portNumber_ = portNumber;
 }

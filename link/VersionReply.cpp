@@ -14,7 +14,7 @@ bool passesFilter(char c)
     return c >= kFirstKept && c <= kLastKept;
 }
 
-bool parse(const QByteArray &received, FwUpGlobals &g)
+bool parse(const QByteArray &received, MeterState &meter)
 {
     QString reply;
     for (char c : received)
@@ -25,24 +25,24 @@ bool parse(const QByteArray &received, FwUpGlobals &g)
     reply = reply.mid(kDroppedPrefixChars);
 
     // The model character follows "OV"; a letter after it is the model letter.
-    g.Model_Code = reply.mid(2, 1);
+    meter.Model_Code = reply.mid(2, 1);
     const QChar letter = reply.size() > 3 ? reply.at(3) : QChar();
     if (letter >= QLatin1Char('A') && letter <= QLatin1Char('Z'))
-        g.Model_Code += letter;
+        meter.Model_Code += letter;
 
     const int serialEnd = reply.indexOf(QLatin1Char(','));
     if (serialEnd >= 0) {
-        g.Meter_Serial = reply.left(serialEnd);
+        meter.Meter_Serial = reply.left(serialEnd);
         reply = reply.mid(serialEnd + 1);
     } else {
         reply.clear();
     }
     const int bootEnd = reply.indexOf(QLatin1Char(','));
     if (bootEnd >= 0) {
-        g.Boot_Version = reply.left(bootEnd);
-        g.Firm_Version = reply.mid(bootEnd + 1);
+        meter.Boot_Version = reply.left(bootEnd);
+        meter.Firm_Version = reply.mid(bootEnd + 1);
     } else {
-        g.Firm_Version.clear();
+        meter.Firm_Version.clear();
     }
     return true;
 }

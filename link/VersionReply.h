@@ -1,5 +1,5 @@
 #pragma once
-#include "base/FwUpGlobals.h"
+#include "link/MeterState.h"
 #include <QByteArray>
 
 // The meter's version reply, e.g. "V,OV3A01234,1.02,2.10" and a carriage
@@ -12,8 +12,8 @@ namespace VersionReply {
 bool passesFilter(char c);
 
 // Parses what was received (filtering it first). On a reply that begins with
-// "V,OV" stores the identity in `g` and returns true; otherwise changes
+// "V,OV" stores the identity in `meter` and returns true; otherwise changes
 // nothing. Fields missing for want of commas keep their previous values.
-bool parse(const QByteArray &received, FwUpGlobals &g);
+bool parse(const QByteArray &received, MeterState &meter);
 
 }

@@ -18,6 +18,9 @@ public:
     virtual void progressShown(const UpgradeProgress &progress) { Q_UNUSED(progress); }
     // A line was read and counted; it is sent next.
     virtual void progressAdvanced(const UpgradeProgress &progress) { Q_UNUSED(progress); }
+    // The upgrade file is about to be opened (the window makes its own folder
+    // the current one here, as it always has).
+    virtual void fileOpening() {}
     // The reading has ended: the version heading reads as before.
     virtual void headingRestored() {}
     // The outcome was reported: the bar goes.
@@ -29,8 +32,10 @@ public:
 
 enum class UpgradeOutcome {
     Completed,      // every line accepted, the last one the end record
-    UnexpectedEnd,  // the transfer ended without the end record last
-    Abandoned,      // Cancel at the warning or when the meter did not answer
+    UnexpectedEnd,  // the transfer ended without the end record accepted last
+                    // (refusedLine says when a refused line ended it)
+    Declined,       // Cancel at the warning: the meter was not touched
+    NotSwitched,    // the meter did not acknowledge the switch, and no retry was asked
     Failed,         // a run-time error (or the dialog's Cancel) ended it
     Stopped,        // the caller asked to stop between two lines; nothing reported
 };
@@ -39,6 +44,10 @@ struct UpgradeResult {
     UpgradeOutcome outcome = UpgradeOutcome::Failed;
     int errorNumber = 0;  // for Failed
     QString errorDescription;
+    qint64 linesAccepted = 0;  // lines of the file the meter acknowledged, in order
+    qint64 refusedLine = 0;    // the refused line the transfer ended on (from 1), or 0
+    int retries = 0;           // switch attempts and line resends asked for
+    bool bootEntered = false;  // the meter acknowledged the switch in this run
 };
 
 // One upgrade of the meter on the link's port, from choosing the file to the
@@ -50,9 +59,6 @@ struct UpgradeResult {
 // is the caller's.
 class UpgradeRun {
 public:
-    static inline const QString kTitle = QStringLiteral("Firmware Upgrade");
-    static constexpr int kShownLineChars = 1000;  // longer lines are cut in the error box
-
     UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file);
 
     // `fileName` is the dialog's file name: offered again, and set to the
@@ -61,11 +67,10 @@ public:
 
 private:
     void enterBootLoader(bool &abort);
-    void drainAfterQuiet();
-    void sendLine(const QByteArray &line, bool &abort);
-    UpgradeResult transfer(const QString &path);
-    static QString shownLine(const QByteArray &line);
+    void sendLine(const QByteArray &line, qint64 lineNumber, bool &abort);
+    void transfer(const QString &path);
 
+    UpgradeResult result_;
     MeterLink &link_;
     Prompts &prompts_;
     UpgradeEvents &events_;

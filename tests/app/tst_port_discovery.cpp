@@ -178,7 +178,7 @@ private slots:
     {
         MeterEmulatorProcess meter;
         WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
-        rig.g.Port_Number = 1;
+        rig.meter().Port_Number = 1;
         rig.window->link().Com_Open();
         QVERIFY(rig.comm.portOpen());
         rig.window->Init_Ports();
@@ -196,7 +196,7 @@ private slots:
         item->setEnabled(true);
         item->trigger();
         QTest::qWait(50);
-        QCOMPARE(rig.g.Port_Number, std::int16_t(0));
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(0));
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
         QVERIFY(!rig.comm.portOpen());
         QVERIFY(rig.prompts.shown().isEmpty());

@@ -70,8 +70,8 @@ private slots:
             else
                 box->done(0);
         });
-        const MsgAnswer got = prompts.MsgBox(QStringLiteral("Line one\r\nLine two"), style,
-                                             style == 0 ? QString() : QStringLiteral("Firmware Upgrade"));
+        const MsgAnswer got = prompts.MsgBox({{}, QStringLiteral("Line one\r\nLine two"), style,
+                                              style == 0 ? QString() : QStringLiteral("Firmware Upgrade")});
         std::sort(seenButtons.begin(), seenButtons.end());
         std::sort(buttons.begin(), buttons.end());
         QCOMPARE(seenButtons, buttons);
@@ -127,7 +127,7 @@ private slots:
             if (box->isVisible())
                 box->done(0);
         });
-        const MsgAnswer got = prompts.MsgBox(QStringLiteral("No meter detected"), style, QString());
+        const MsgAnswer got = prompts.MsgBox({{}, QStringLiteral("No meter detected"), style, QString()});
         QVERIFY(shown);
         QCOMPARE(visibleAfter, staysUp);
         QCOMPARE(int(got), answer);

@@ -45,7 +45,7 @@ struct ProgramRun {
         const FwUpServices services{comm, prompts, appDir.path(), chipId, opener};
         exitCode = FwUpStartup::Main(g, services, [&](frmFwUpMain &w) {
             // A meter connection on port 7 is open when the user quits.
-            g.Port_Number = 7;
+            w.meter().Port_Number = 7;
             g.Port_Menu_Index = 7;
             w.link().Com_Open();
             // Soon after the main loop has started.

@@ -9,11 +9,10 @@ constexpr double kToleranceSeconds = 0.03;
 constexpr double kLimitSeconds = 0.3;
 
 struct Rig {
-    FwUpGlobals g;
     ScriptedCommPort comm;
     ScriptedPrompts prompts;
     RecordingLinkEvents events;
-    MeterLink link{g, comm, prompts, events};
+    MeterLink link{comm, prompts, events};
 
     // One call: the result and how long it took.
     std::pair<bool, double> acknowledge()

@@ -91,7 +91,7 @@ private slots:
         MeterEmulatorProcess meter;
         QVERIFY(meter.started());
         LinkRig rig(QStringLiteral("2=%1").arg(meter.device()));
-        rig.g.Port_Number = 2;
+        rig.meter.Port_Number = 2;
         rig.link.Com_Open();
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.commPort(), 2);
@@ -115,14 +115,14 @@ private slots:
         LinkRig rig(QStringLiteral("2=%1,5=%2").arg(a.device(), b.device()));
         rig.link.Com_Open();  // Port_Number 0: nothing, no message
         QVERIFY(!rig.comm.portOpen());
-        rig.g.Port_Number = 2;
+        rig.meter.Port_Number = 2;
         rig.link.Com_Open();
-        rig.g.Port_Number = 5;
+        rig.meter.Port_Number = 5;
         rig.link.Com_Open();  // still on port 2
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.commPort(), 2);
         QVERIFY(rig.prompts.problems().isEmpty());
-        QVERIFY(!rig.g.Quit_Request);
+        QVERIFY(!rig.events.heard.contains("quit"));
     }
 
     void failedOpenReportsOnceAndRequestsQuit()
@@ -130,15 +130,15 @@ private slots:
         LinkRig rig(QStringLiteral("9=/nonexistent/tty"));
         rig.prompts.expect(QStringLiteral("Error Opening Comm3:9600,n,8,1"), 16,
                            QStringLiteral("Open Comms Port"), MsgAnswer::OK);
-        rig.g.Port_Number = 3;  // not mapped at all
+        rig.meter.Port_Number = 3;  // not mapped at all
         rig.link.Com_Open();
         rig.prompts.expect(QStringLiteral("Error Opening Comm9:9600,n,8,1"), 16,
                            QStringLiteral("Open Comms Port"), MsgAnswer::OK);
-        rig.g.Port_Number = 9;  // mapped to a device that is not there
+        rig.meter.Port_Number = 9;  // mapped to a device that is not there
         rig.link.Com_Open();
         QCOMPARE(rig.prompts.problems(), QStringList());
         QCOMPARE(rig.prompts.shown().size(), 2);
-        QVERIFY(rig.g.Quit_Request);
+        QVERIFY(rig.events.heard.contains("quit"));
         QCOMPARE(rig.events.heard, (QStringList{"quit", "quit"}));
         QVERIFY(!rig.comm.portOpen());
         // Later operations on the closed port raise the port-not-open error.
@@ -316,7 +316,7 @@ private slots:
     {
         auto meter = std::make_unique<MeterEmulatorProcess>(QStringList{"--boot", "--hangup-after", "1"});
         LinkRig rig(QStringLiteral("1=%1").arg(meter->device()));
-        rig.g.Port_Number = 1;
+        rig.meter.Port_Number = 1;
         rig.link.Com_Open();
         rig.comm.output(":00000001FF\r");
         QCOMPARE(readReply(rig.comm, 1.0), QByteArray("PASS\r"));

@@ -69,10 +69,10 @@ private slots:
         showActive(w);
         QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
 
-        QCOMPARE(rig.g.Port_Number, std::int16_t(5));
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(5));
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(5));
         QCOMPARE(checkedItems(w), QList<int>{5});
-        QCOMPARE(rig.g.Model_Code, QStringLiteral("3A"));
+        QCOMPARE(rig.meter().Model_Code, QStringLiteral("3A"));
         QCOMPARE(w.lblhard->text(), QStringLiteral("OV3A01234"));
         QCOMPARE(w.lblFirm->text(), QStringLiteral("2.10"));
         QCOMPARE(w.lblBoot->text(), QStringLiteral("1.02"));
@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
         QVERIFY(w.cmdConnect->isEnabled() && w.cmdUpgrade->isEnabled());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.cmdUpgrade));
-        QVERIFY(w.Meter_Connected && !rig.g.Boot_Mode);
+        QVERIFY(w.Meter_Connected && !rig.meter().Boot_Mode);
         QVERIFY(rig.comm.portOpen() && rig.comm.commPort() == 5);
         QCOMPARE(rig.prompts.problems(), QStringList());
 
@@ -104,9 +104,9 @@ private slots:
         QVERIFY(w.cmdConnect->isEnabled() && !w.cmdUpgrade->isEnabled());
         QVERIFY(w.lblhard->text().isEmpty() && w.lblFirm->text().isEmpty() && w.lblBoot->text().isEmpty());
         QVERIFY(!w.Label4->isVisible() && !w.Label2->isVisible());
-        QCOMPARE(rig.g.Port_Number, std::int16_t(5));
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(5));
         QCOMPARE(checkedItems(w), QList<int>{5});
-        QCOMPARE(rig.g.Meter_Serial, QStringLiteral("OV3A01234"));
+        QCOMPARE(rig.meter().Meter_Serial, QStringLiteral("OV3A01234"));
 
         // The next Connect clears the mark before it searches.
         QList<int> checkedDuringSearch{-1};
@@ -140,7 +140,7 @@ private slots:
         QVERIFY2(oneSearch > 1.78 && oneSearch < 1.78 + 0.15, qPrintable(QString::number(oneSearch)));
         QVERIFY(labelsHiddenWhileAsking);
         QCOMPARE(sentToMeter(silent).count(), 8);  // two searches: CR, H, H, V each
-        QCOMPARE(rig.g.Port_Number, std::int16_t(0));
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(0));
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
         QVERIFY(!w.Meter_Connected);
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
@@ -170,9 +170,9 @@ private slots:
         rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Ignore);
         QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QVERIFY(w.Meter_Connected && rig.g.Boot_Mode);
-        QCOMPARE(rig.g.Model_Code, QStringLiteral("*"));
-        QCOMPARE(rig.g.Port_Number, std::int16_t(5));
+        QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
+        QCOMPARE(rig.meter().Model_Code, QStringLiteral("*"));
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(5));
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(5));
         QCOMPARE(checkedItems(w), QList<int>{5});
         QCOMPARE(w.lblhard->text(), QStringLiteral("Unknown"));
@@ -210,9 +210,9 @@ private slots:
             QVERIFY2(probe > 1.27 && probe < 1.27 + 0.1, qPrintable(QString::number(probe)));
         }
         QCOMPARE(infoWhileAsking, QStringLiteral("No Hardware Detected"));
-        QCOMPARE(rig.g.Port_Number, std::int16_t(0));
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(0));
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
-        QVERIFY(!w.Meter_Connected && !rig.g.Boot_Mode);
+        QVERIFY(!w.Meter_Connected && !rig.meter().Boot_Mode);
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
         QVERIFY(w.lblTitle->isHidden() && w.lblInfo->isHidden());
     }
@@ -236,8 +236,8 @@ private slots:
         rig.window->cmdConnect_Click();
         QCOMPARE(rig.prompts.problems(), QStringList());
         QVERIFY(!rig.window->Meter_Connected);
-        QCOMPARE(rig.g.Model_Code, QStringLiteral("*"));
-        QVERIFY(rig.g.Meter_Serial.isEmpty());
+        QCOMPARE(rig.meter().Model_Code, QStringLiteral("*"));
+        QVERIFY(rig.meter().Meter_Serial.isEmpty());
         QVERIFY(bytesOf(sentToMeter(meter)).contains("V\r"));
     }
 
@@ -254,8 +254,8 @@ private slots:
         w.Check_Boot();
         QCOMPARE(rig.prompts.problems(), QStringList());
         QVERIFY(w.lblInfo->isHidden() && w.lblTitle->isHidden());
-        QVERIFY(!rig.comm.portOpen() && !rig.g.Boot_Mode);
-        QCOMPARE(rig.g.Port_Number, std::int16_t(0));
+        QVERIFY(!rig.comm.portOpen() && !rig.meter().Boot_Mode);
+        QCOMPARE(rig.meter().Port_Number, std::int16_t(0));
         QVERIFY(sentToMeter(boot).isEmpty());
     }
 

@@ -41,7 +41,7 @@ private slots:
         QFETCH(QByteArray, received);
         QFETCH(bool, valid);
         QFETCH(QStringList, identity);
-        FwUpGlobals g;
+        MeterState g;
         g.Model_Code = "old-model";
         g.Meter_Serial = "old-serial";
         g.Boot_Version = "old-boot";
@@ -72,12 +72,12 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(QString, serial);
         QFETCH(int, leftOver);
-        FwUpGlobals g;
-        g.Meter_Serial = QStringLiteral("old");
         ScriptedCommPort comm;
         ScriptedPrompts prompts;
         RecordingLinkEvents events;
-        MeterLink link(g, comm, prompts, events);
+        MeterLink link(comm, prompts, events);
+        MeterState &g = link.meter();
+        g.Meter_Serial = QStringLiteral("old");
         comm.arrive(afterMs, reply);
         const double t0 = MonotonicClock::now();
         bool result = !valid;
@@ -94,11 +94,11 @@ private slots:
 
     void cutShortByTheWindow()
     {
-        FwUpGlobals g;
         ScriptedCommPort comm;
         ScriptedPrompts prompts;
         RecordingLinkEvents events;
-        MeterLink link(g, comm, prompts, events);
+        MeterLink link(comm, prompts, events);
+        const MeterState &g = link.meter();
         comm.arrive(550, "V,OV3A01234,1.0");
         comm.arrive(800, "2,2.10\r");
         bool valid = false;

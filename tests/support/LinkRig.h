@@ -19,9 +19,9 @@ public:
 struct LinkRig {
     explicit LinkRig(const QString &portSpec) : comm(PortMap::fromOverride(portSpec)) {}
 
-    FwUpGlobals g;
     QtCommPort comm;
     ScriptedPrompts prompts;
     RecordingLinkEvents events;
-    MeterLink link{g, comm, prompts, events};
+    MeterLink link{comm, prompts, events};
+    MeterState &meter = link.meter();
 };

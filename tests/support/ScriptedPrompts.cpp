@@ -11,9 +11,12 @@ void ScriptedPrompts::expectOpen(std::optional<QString> fileName)
     openAnswers_.push_back(std::move(fileName));
 }
 
-MsgAnswer ScriptedPrompts::MsgBox(const QString &text, int style, const QString &title)
+MsgAnswer ScriptedPrompts::MsgBox(const Question &question)
 {
-    shown_.append({text, style, title});
+    const QString &text = question.text;
+    const QString &title = question.title;
+    const int style = question.style;
+    shown_.append({text, style, title, question.kind()});
     if (expected_.empty()) {
         unexpected_ << QStringLiteral("unexpected prompt \"%1\" (style %2, title \"%3\")")
                            .arg(text).arg(style).arg(title);

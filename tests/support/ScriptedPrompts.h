@@ -12,13 +12,14 @@ public:
         QString text;
         int style;
         QString title;
+        QuestionKind kind;
     };
 
     void expect(const QString &text, int style, const QString &title, MsgAnswer answer,
                 std::function<void()> whileShown = {});
     void expectOpen(std::optional<QString> fileName);
 
-    MsgAnswer MsgBox(const QString &text, int style, const QString &title) override;
+    MsgAnswer MsgBox(const Question &question) override;
     std::optional<QString> ShowOpen(const QString &dialogTitle, const QString &filter,
                                     const QString &initialFileName) override;
 

@@ -21,6 +21,7 @@ struct WindowRig {
     RecordingDocumentOpener opener;
     QTemporaryDir appDir;
     std::unique_ptr<frmFwUpMain> window;
+    MeterState &meter() { return window->meter(); }
 
     FwUpServices services() { return {comm, prompts, appDir.path(), chipId, opener}; }
 };

@@ -65,7 +65,7 @@ void connectInBootLoader(WindowRig &rig)
 {
     rig.window->Form_Load();
     rig.window->Check_Boot();
-    QVERIFY(rig.window->Meter_Connected && rig.g.Boot_Mode);
+    QVERIFY(rig.window->Meter_Connected && rig.meter().Boot_Mode);
     rig.window->cmdUpgrade->setEnabled(true);
 }
 
@@ -84,8 +84,9 @@ struct ProgramRun {
     void run(const std::function<void(frmFwUpMain &)> &during)
     {
         FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
-            g.Port_Number = g.Port_Menu_Index = 1;
-            g.Boot_Mode = true;
+            g.Port_Menu_Index = 1;
+            w.meter().Port_Number = 1;
+            w.meter().Boot_Mode = true;
             w.link().Com_Open();
             w.Meter_Connected = true;
             QTimer::singleShot(0, &w, [&w, during] { during(w); });
@@ -146,7 +147,7 @@ private slots:
         QCOMPARE(heading, QStringLiteral("Upgrading to Version"));
         QCOMPARE(version, QStringLiteral("02.11"));
         QCOMPARE(barAtEnd, w.pbUpgrade->maximum());
-        QVERIFY(rig.g.Boot_Mode);
+        QVERIFY(rig.meter().Boot_Mode);
         verifyDisconnected(rig);
 
         // Identification, the boot entry, then every line once, in order.
@@ -157,7 +158,7 @@ private slots:
 
         // The dialog offers the file chosen last time.
         rig.window->Meter_Connected = true;
-        rig.g.Boot_Mode = true;
+        rig.meter().Boot_Mode = true;
         rig.prompts.expectOpen(std::nullopt);
         w.cmdUpgrade_Click();
         QCOMPARE(rig.prompts.lastOpenInitial, hex.path);
@@ -174,7 +175,7 @@ private slots:
         w.Form_Load();
         rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
         w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected && rig.g.Boot_Mode);
+        QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
 
         rig.prompts.expectOpen(hex.path);
         rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
@@ -259,7 +260,7 @@ private slots:
         WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
-        rig.g.Port_Number = rig.g.Port_Menu_Index = 1;
+        rig.meter().Port_Number = rig.g.Port_Menu_Index = 1;
         w.link().Com_Open();
         w.Meter_Connected = true;
         rig.prompts.expectOpen(path);
@@ -271,7 +272,7 @@ private slots:
         w.cmdUpgrade_Click();
         QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
         QCOMPARE(sentToMeter(meter), wire);
-        QVERIFY(!rig.g.Boot_Mode);
+        QVERIFY(!rig.meter().Boot_Mode);
         verifyDisconnected(rig);
     }
 
@@ -299,7 +300,7 @@ private slots:
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         w.Meter_Connected = true;
-        rig.g.Boot_Mode = true;  // straight to the file
+        rig.meter().Boot_Mode = true;  // straight to the file
         w.cmdConnect->setText(QStringLiteral("Disconnect"));
         if (name.isEmpty())
             rig.prompts.expectOpen(std::nullopt);

@@ -24,18 +24,17 @@ struct Heard : UpgradeEvents {
 // The upgrade run alone, on a scripted meter already in its boot loader that
 // answers every line at once: PASS, or FAIL for the lines `refused` names.
 struct Run {
-    FwUpGlobals g;
     ScriptedCommPort comm;
     ScriptedPrompts prompts;
     RecordingLinkEvents linkEvents;
-    MeterLink link{g, comm, prompts, linkEvents};
+    MeterLink link{comm, prompts, linkEvents};
     Heard heard;
     UpgradeFile file;
     QString fileName;
 
     explicit Run(const QByteArray &refused)
     {
-        g.Boot_Mode = true;
+        link.meter().Boot_Mode = true;
         comm.replyTo = [refused](const QByteArray &w) -> QByteArray {
             return !refused.isEmpty() && w.startsWith(refused) ? "FAIL\r" : "PASS\r";
         };

@@ -96,10 +96,10 @@ QString makeHexFile(const QString &dir, const QString &name, qint64 dataBytes, i
     return path;
 }
 
-MsgAnswer AnsweringPrompts::MsgBox(const QString &text, int style, const QString &)
+MsgAnswer AnsweringPrompts::MsgBox(const Question &question)
 {
-    shown << text;
-    switch (style & MsgStyle::ButtonsMask) {
+    shown << question.text;
+    switch (question.style & MsgStyle::ButtonsMask) {
     case MsgStyle::RetryCancel: return ++retries_ <= kMaxRetries ? MsgAnswer::Retry : MsgAnswer::Cancel;
     case MsgStyle::AbortRetryIgnore: return MsgAnswer::Abort;
     default: return MsgAnswer::OK;

@@ -27,7 +27,7 @@ QString makeHexFile(const QString &dir, const QString &name, qint64 dataBytes, i
 class AnsweringPrompts : public Prompts {
 public:
     explicit AnsweringPrompts(QString file) : file_(std::move(file)) {}
-    MsgAnswer MsgBox(const QString &text, int style, const QString &title) override;
+    MsgAnswer MsgBox(const Question &question) override;
     std::optional<QString> ShowOpen(const QString &, const QString &, const QString &) override { return file_; }
     QStringList shown;
 

@@ -66,7 +66,7 @@ void timedWait()
 // Answers "No meter detected" with Abort, as a user giving up would.
 class AbortingPrompts : public QtPrompts {
 public:
-    MsgAnswer MsgBox(const QString &, int, const QString &) override { return MsgAnswer::Abort; }
+    MsgAnswer MsgBox(const Question &) override { return MsgAnswer::Abort; }
 };
 
 void connectSearch()

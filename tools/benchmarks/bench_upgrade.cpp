@@ -54,8 +54,9 @@ Upgrade upgradeThroughWindow(const QString &file, const QStringList &emulatorArg
     QtDocumentOpener opener;
     frmFwUpMain window(g, {comm, prompts, QString(), chipId, opener});
     window.show();
-    g.Port_Number = g.Port_Menu_Index = 1;
-    g.Boot_Mode = true;
+    g.Port_Menu_Index = 1;
+    window.meter().Port_Number = 1;
+    window.meter().Boot_Mode = true;
     window.link().Com_Open();
     window.Meter_Connected = true;
 

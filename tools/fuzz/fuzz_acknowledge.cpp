@@ -22,11 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     // Ended by a carriage return, so no case waits out the 0.3 s limit.
     const QByteArray sent = QByteArray(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)) + '\r';
-    FwUpGlobals g;
     ScriptedCommPort comm;
     ScriptedPrompts prompts;
     LinkEvents events;
-    MeterLink link(g, comm, prompts, events);
+    MeterLink link(comm, prompts, events);
     comm.preload(sent);
     bool accepted = false;
     link.Acknowledge(accepted);

@@ -6,7 +6,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray received(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    FwUpGlobals g;
+    MeterState g;
     g.Meter_Serial = QStringLiteral("unchanged");
     const bool valid = VersionReply::parse(received, g);
     QByteArray kept;

@@ -1,4 +1,4 @@
-#include "cli/TranscriptCommPort.h"
+#include "link/TranscriptCommPort.h"
 #include "base/MonotonicClock.h"
 #include <QFile>
 #include <cstdio>

@@ -1,0 +1,14 @@
+#pragma once
+#include <QString>
+#include <cstdint>
+
+// What is known of one meter: the port its link uses and what the meter said
+// of itself. One per meter, owned by its link.
+struct MeterState {
+    std::int16_t Port_Number = 0;  // port that opening uses; 0 = none
+    QString Model_Code;            // "3", "3A", or "*" while searching
+    bool Boot_Mode = false;        // meter known to be in its boot loader
+    QString Meter_Serial;
+    QString Boot_Version;
+    QString Firm_Version;
+};
