@@ -13,7 +13,7 @@ namespace FwUpStartup {
 int Main(FwUpGlobals &globals, const FwUpServices &services,
          const std::function<void(frmFwUpMain &)> &onShown = {});
 
-// The real program: QSerialPort, Qt prompts, the executable's folder.
+// The real program: the real serial port, Qt prompts, the executable's folder.
 int RunApplication(int argc, char **argv);
 
 }

@@ -1,8 +1,9 @@
 // `ovfw check FILE`: the upgrade file judged without touching a meter.
 #include "cli/CheckReport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/HexFileCheck.h"
+#include "upgrade/HexFileCheck.h"
 
 int runCheck(const QStringList &args)
 {
@@ -15,13 +16,9 @@ int runCheck(const QStringList &args)
         "and model the name gives, the line count, the data bytes and the address ranges.\n"
         "Exit status 0 when the file is good, 2 when it is not (or on a usage error)."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file (OV<model>_FW<version>.OVH)."));
-    const int status = CommandLine::parse(parser, args);
+    const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
-    if (parser.positionalArguments().size() != 1) {
-        Console::err(QStringLiteral("ovfw check: expected exactly one FILE\n"));
-        return ExitStatus::Usage;
-    }
     const QString path = parser.positionalArguments().first();
     const FileCheckReport report = checkUpgradeFile(path);
     if (report.ok)

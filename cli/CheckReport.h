@@ -1,5 +1,5 @@
 #pragma once
-#include "cli/HexFileCheck.h"
+#include "upgrade/HexFileCheck.h"
 #include <QJsonObject>
 #include <QString>
 

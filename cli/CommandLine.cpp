@@ -1,30 +1,13 @@
-#include "link/PortMap.h"
-#include "cli/Commands.h"
+// What every command does first: its arguments parsed, help printed, port
+// numbers checked.
+#include "cli/CommandLine.h"
+#include "cli/ExitStatus.h"
 #include "cli/Console.h"
-#include <QCoreApplication>
-
-namespace {
-const QString kOverview = QStringLiteral(
-    "Usage: ovfw COMMAND [OPTIONS]\n"
-    "Upgrades the firmware of orvane meters from a production bench, without a window.\n"
-    "\n"
-    "Commands:\n"
-    "  check FILE        check an upgrade file without touching a meter\n"
-    "  identify          identify the meters on the named (or all present) ports\n"
-    "  upgrade FILE      upgrade the meters on the named ports, all at once\n"
-    "  ports             list ports 1 to 16, their devices and state\n"
-    "\n"
-    "`ovfw COMMAND --help` describes a command.\n"
-    "Ports are numbered 1 to 16; by default port n is /dev/ttyUSB{n-1}. The\n"
-    "environment variable OVFW_PORTS=\"N=DEVICE,...\" replaces that map.\n"
-    "\n"
-    "Exit status: 0 all good, 1 at least one meter failed, 2 usage error or the\n"
-    "file failed its check, 130 interrupted.\n");
-}
+#include "link/PortMap.h"
 
 namespace CommandLine {
 
-int parse(QCommandLineParser &parser, const QStringList &args)
+int parse(QCommandLineParser &parser, const QStringList &args, bool takesFile)
 {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this text."));
@@ -42,6 +25,15 @@ int parse(QCommandLineParser &parser, const QStringList &args)
             text.replace(0, usageEnd, QStringLiteral("Usage: ovfw %1").arg(args.value(0)));
         Console::out(text);
         return ExitStatus::Ok;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (takesFile && positional.size() != 1) {
+        Console::err(QStringLiteral("ovfw %1: expected exactly one FILE\n").arg(args.value(0)));
+        return ExitStatus::Usage;
+    }
+    if (!takesFile && !positional.isEmpty()) {
+        Console::err(QStringLiteral("ovfw %1: unexpected argument %2\n").arg(args.value(0), positional.first()));
+        return ExitStatus::Usage;
     }
     return -1;
 }
@@ -66,27 +58,4 @@ bool portNumbers(const QStringList &values, QList<int> &ports)
     return true;
 }
 
-}
-
-int ovfwMain(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ovfw"));
-    const QStringList args = QCoreApplication::arguments();
-    const QString command = args.value(1);
-    if (command == QLatin1String("check"))
-        return runCheck(args.mid(1));
-    if (command == QLatin1String("identify"))
-        return runIdentify(args.mid(1));
-    if (command == QLatin1String("upgrade"))
-        return runUpgrade(args.mid(1));
-    if (command == QLatin1String("ports"))
-        return runPorts(args.mid(1));
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
-        Console::out(kOverview);
-        return ExitStatus::Ok;
-    }
-    Console::err(command.isEmpty() ? kOverview
-                                   : QStringLiteral("ovfw: unknown command \"%1\"\n\n%2").arg(command, kOverview));
-    return ExitStatus::Usage;
 }

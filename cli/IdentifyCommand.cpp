@@ -1,5 +1,6 @@
 // `ovfw identify [--port N ...]`: who answers on each port.
 #include "link/PortMap.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/MeterOutput.h"
@@ -35,13 +36,9 @@ int runIdentify(const QStringList &args)
                                   QStringLiteral("N"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event and result."));
     parser.addOptions({port, json});
-    const int status = CommandLine::parse(parser, args);
+    const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
-    if (!parser.positionalArguments().isEmpty()) {
-        Console::err(QStringLiteral("ovfw identify: unexpected argument %1\n").arg(parser.positionalArguments().first()));
-        return ExitStatus::Usage;
-    }
     QList<int> ports;
     if (!CommandLine::portNumbers(parser.values(port), ports))
         return ExitStatus::Usage;

@@ -166,7 +166,7 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     });
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
     switch (result.outcome) {
-    case UpgradeOutcome::Completed: finish(MeterResult::Completed, QStringLiteral("Upgrade Complete."), port); return;
+    case UpgradeOutcome::Completed: finish(MeterResult::Completed, QStringLiteral("upgrade complete"), port); return;
     case UpgradeOutcome::Stopped: finish(MeterResult::Interrupted, stoppedAfter, port); return;
     case UpgradeOutcome::UnexpectedEnd:
         if (stopped)
@@ -176,7 +176,7 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
                    QStringLiteral("line %1 refused %2 times").arg(result.refusedLine).arg(prompts.retryLimit() + 1),
                    port);
         else
-            finish(MeterResult::Failed, QStringLiteral("Unexpected end of file (no end-of-file record last)"), port);
+            finish(MeterResult::Failed, QStringLiteral("the file ended without the end-of-file record accepted last"), port);
         return;
     case UpgradeOutcome::Declined:
         finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,

@@ -1,5 +1,6 @@
 // `ovfw ports`: ports 1..16, their devices and state.
 #include "link/PortMap.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "link/PortMap.h"
@@ -34,13 +35,9 @@ int runPorts(const QStringList &args)
         "in use, no permission, missing, not a serial device. For USB adapters also\n"
         "VID:PID, description, manufacturer and serial number. Touches no meter: each\n"
         "device is only opened and closed. Exit status 0."));
-    const int status = CommandLine::parse(parser, args);
+    const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
-    if (!parser.positionalArguments().isEmpty()) {
-        Console::err(QStringLiteral("ovfw ports: unexpected argument %1\n").arg(parser.positionalArguments().first()));
-        return ExitStatus::Usage;
-    }
     const PortMap map = PortMap::fromEnvironment();
     QString out;
     int listed = 0;

@@ -1,8 +1,9 @@
 // `ovfw upgrade FILE --port N ...`: every named meter at once, one thread each.
 #include "cli/CheckReport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/HexFileCheck.h"
+#include "upgrade/HexFileCheck.h"
 #include "cli/MeterOutput.h"
 #include "cli/StopSignal.h"
 #include <QDir>
@@ -52,13 +53,9 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write one transcript per meter into DIR."),
                                  QStringLiteral("DIR"));
     parser.addOptions({port, retries, yes, force, boot, noCheck, json, log});
-    const int status = CommandLine::parse(parser, args);
+    const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
-    if (parser.positionalArguments().size() != 1) {
-        Console::err(QStringLiteral("ovfw upgrade: expected exactly one FILE\n"));
-        return ExitStatus::Usage;
-    }
     o.file = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
     if (!CommandLine::portNumbers(parser.values(port), o.ports))
         return ExitStatus::Usage;

@@ -2,7 +2,11 @@
 # Checks that the house stands the right way up: nothing in the core (base/,
 # link/, upgrade/) includes a face (app/, windows/, cli/) or a widget or GUI
 # header, and the programs built on the core alone load neither Qt Widgets nor
-# Qt Gui. Usage: check-layers.sh SOURCE_DIR [BINARY ...]
+# Qt Gui. Also that each layer speaks with one voice: only link/ reads from or
+# writes to a port, box texts live in base/Questions.h alone (a face holding
+# one would be reading a question's wording), and the command line never
+# sees a question's wording at all.
+# Usage: check-layers.sh SOURCE_DIR [BINARY ...]
 set -uo pipefail
 src="$1"; shift
 status=0
@@ -13,11 +17,31 @@ if hits=$(cd "$src" && grep -nE '#include[[:space:]]*[<"](app|windows|cli)/|#inc
   echo "core includes a face or a widget header:"; echo "$hits"; status=1
 fi
 
+faces=(app windows cli)
+outside_link=(base upgrade "${faces[@]}")
+if hits=$(cd "$src" && grep -nE '(\.|->)(output|input|inBufferCount|waitForInput)\(|\bQSerialPort\b' \
+            -r "${outside_link[@]}"); then
+  echo "a port is read or written outside link/:"; echo "$hits"; status=1
+fi
+
+# The beginning of every box text (not the titles) in the one header.
+mapfile -t box_texts < <(grep -v 'inline const QString k' "$src/base/Questions.h" \
+  | grep -oE 'QStringLiteral\("[^"]{6,}' | sed 's/^QStringLiteral("//' | cut -c1-16 | sort -u)
+for text in "${box_texts[@]}"; do
+  if hits=$(cd "$src" && grep -rnF -- "$text" "${faces[@]}"); then
+    echo "a face holds the box text \"$text\":"; echo "$hits"; status=1
+  fi
+done
+if hits=$(cd "$src" && grep -rnw 'Question' cli); then
+  echo "the command line handles a question's wording (it answers by kind):"; echo "$hits"; status=1
+fi
+
 for bin in "$@"; do
   if ldd "$bin" | grep -E 'libQt6(Widgets|Gui)'; then
     echo "$bin loads Qt Widgets or Qt Gui"; status=1
   fi
 done
 
-[ $status -eq 0 ] && echo "layers: the core is widget-free (${core_dirs[*]}; $# programs checked)"
+[ $status -eq 0 ] && echo "layers: the core is widget-free (${core_dirs[*]}; $# programs checked)," \
+  "only link/ touches a port, ${#box_texts[@]} box texts in one header"
 exit $status

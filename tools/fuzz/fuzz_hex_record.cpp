@@ -1,7 +1,7 @@
 // ovfw check's record checker on any line: a record it accepts must be one
 // that re-encodes to the same line (upper or lower case hex), with the byte
 // count it states and a checksum that sums to zero.
-#include "cli/HexRecord.h"
+#include "upgrade/HexRecord.h"
 #include <cstdint>
 #include <cstdlib>
 

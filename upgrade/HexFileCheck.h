@@ -1,5 +1,5 @@
 #pragma once
-#include "cli/HexRecord.h"
+#include "upgrade/HexRecord.h"
 #include <QByteArray>
 #include <QList>
 #include <QMap>

@@ -1,4 +1,4 @@
-#include "cli/HexRecord.h"
+#include "upgrade/HexRecord.h"
 #include "upgrade/UpgradeFile.h"
 
 namespace HexRecord {

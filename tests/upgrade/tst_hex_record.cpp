@@ -1,5 +1,5 @@
-#include "cli/HexFileCheck.h"
-#include "cli/HexRecord.h"
+#include "upgrade/HexFileCheck.h"
+#include "upgrade/HexRecord.h"
 #include <QtTest>
 
 using Lines = QList<QByteArray>;

@@ -1,4 +1,4 @@
-#include "cli/HexFileCheck.h"
+#include "upgrade/HexFileCheck.h"
 #include "base/FwUpErrors.h"
 #include "upgrade/UpgradeFile.h"
 #include <QFileInfo>

@@ -1,0 +1,15 @@
+#pragma once
+#include <QCommandLineParser>
+#include <QList>
+#include <QStringList>
+
+// The steps every command of ovfw starts with.
+namespace CommandLine {
+// Parses a command's arguments (`args` starts with the command's name), with
+// --help added. A command that `takesFile` needs exactly one positional
+// argument, any other none. Returns -1 to go on, or the exit status when help
+// was printed (0) or the arguments were wrong (Usage).
+int parse(QCommandLineParser &parser, const QStringList &args, bool takesFile);
+// Ports 1..16 given with --port; false (with a message) on a bad value.
+bool portNumbers(const QStringList &values, QList<int> &ports);
+}

@@ -1,0 +1,46 @@
+// ovfw's entry: picks the command named first and hands it the rest.
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include <QCoreApplication>
+
+namespace {
+const QString kOverview = QStringLiteral(
+    "Usage: ovfw COMMAND [OPTIONS]\n"
+    "Upgrades the firmware of orvane meters from a production bench, without a window.\n"
+    "\n"
+    "Commands:\n"
+    "  check FILE        check an upgrade file without touching a meter\n"
+    "  identify          identify the meters on the named (or all present) ports\n"
+    "  upgrade FILE      upgrade the meters on the named ports, all at once\n"
+    "  ports             list ports 1 to 16, their devices and state\n"
+    "\n"
+    "`ovfw COMMAND --help` describes a command.\n"
+    "Ports are numbered 1 to 16; by default port n is /dev/ttyUSB{n-1}. The\n"
+    "environment variable OVFW_PORTS=\"N=DEVICE,...\" replaces that map.\n"
+    "\n"
+    "Exit status: 0 all good, 1 at least one meter failed, 2 usage error or the\n"
+    "file failed its check, 130 interrupted.\n");
+}
+
+int ovfwMain(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ovfw"));
+    const QStringList args = QCoreApplication::arguments();
+    const QString command = args.value(1);
+    if (command == QLatin1String("check"))
+        return runCheck(args.mid(1));
+    if (command == QLatin1String("identify"))
+        return runIdentify(args.mid(1));
+    if (command == QLatin1String("upgrade"))
+        return runUpgrade(args.mid(1));
+    if (command == QLatin1String("ports"))
+        return runPorts(args.mid(1));
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        Console::out(kOverview);
+        return ExitStatus::Ok;
+    }
+    Console::err(command.isEmpty() ? kOverview
+                                   : QStringLiteral("ovfw: unknown command \"%1\"\n\n%2").arg(command, kOverview));
+    return ExitStatus::Usage;
+}

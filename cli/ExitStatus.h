@@ -1,0 +1,9 @@
+#pragma once
+
+// Exit statuses of ovfw.
+namespace ExitStatus {
+constexpr int Ok = 0;
+constexpr int MeterFailed = 1;   // at least one meter failed
+constexpr int Usage = 2;         // usage error, or the file failed its check
+constexpr int Interrupted = 130; // SIGINT or SIGTERM
+}

@@ -1,0 +1,71 @@
+// ovfw's answers depend on what a question is about, never on its wording:
+// every kind is asked with a text that resembles no box at all.
+#include "cli/CliPrompts.h"
+#include <QtTest>
+
+Q_DECLARE_METATYPE(QuestionKind)
+Q_DECLARE_METATYPE(MsgAnswer)
+
+namespace {
+Question reworded(QuestionKind kind, qint64 line = 0)
+{
+    return {{kind, 0, line, 0}, QStringLiteral("reworded %1").arg(int(kind)), MsgStyle::OkOnly, QString()};
+}
+}
+
+class TestCliPrompts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void answersByKind_data()
+    {
+        QTest::addColumn<QuestionKind>("kind");
+        QTest::addColumn<bool>("stopping");
+        QTest::addColumn<MsgAnswer>("answer");
+        const QList<std::tuple<const char *, QuestionKind, MsgAnswer, MsgAnswer>> table{
+            {"warning", QuestionKind::UpgradeWarning, MsgAnswer::OK, MsgAnswer::Cancel},
+            {"not responding", QuestionKind::NotResponding, MsgAnswer::OK, MsgAnswer::Cancel},
+            {"line refused", QuestionKind::LineRefused, MsgAnswer::Retry, MsgAnswer::Cancel},
+            {"complete", QuestionKind::UpgradeComplete, MsgAnswer::OK, MsgAnswer::OK},
+            {"unexpected end", QuestionKind::UnexpectedEnd, MsgAnswer::OK, MsgAnswer::OK},
+            {"error", QuestionKind::UpgradeError, MsgAnswer::OK, MsgAnswer::OK},
+            {"port open failed", QuestionKind::PortOpenFailed, MsgAnswer::OK, MsgAnswer::OK},
+            {"no meter", QuestionKind::NoMeterDetected, MsgAnswer::Abort, MsgAnswer::Abort},
+            {"no boot loader", QuestionKind::NoHardwareDetected, MsgAnswer::Cancel, MsgAnswer::Cancel},
+            {"session file", QuestionKind::SessionSaveFailed, MsgAnswer::OK, MsgAnswer::OK},
+        };
+        for (const auto &[name, kind, running, stopping] : table) {
+            QTest::addRow("%s", name) << kind << false << running;
+            QTest::addRow("%s, stopping", name) << kind << true << stopping;
+        }
+    }
+
+    void answersByKind()
+    {
+        QFETCH(QuestionKind, kind);
+        QFETCH(bool, stopping);
+        QFETCH(MsgAnswer, answer);
+        std::atomic<bool> stop{stopping};
+        QList<QuestionKind> told;
+        CliPrompts prompts("file.OVH", 3, stop, [&](const QuestionFacts &f, int, MsgAnswer) { told << f.kind; });
+        QCOMPARE(prompts.MsgBox(reworded(kind, 1)), answer);
+        QCOMPARE(told, QList<QuestionKind>{kind});
+    }
+
+    // Each line gets its own retries; the switch into the boot loader its own.
+    void retriesAreCountedPerLine()
+    {
+        std::atomic<bool> stop{false};
+        CliPrompts prompts("file.OVH", 2, stop, {});
+        QList<MsgAnswer> answers;
+        for (qint64 line : {5, 5, 5, 6, 6})
+            answers << prompts.MsgBox(reworded(QuestionKind::LineRefused, line));
+        for (int i = 0; i < 3; ++i)
+            answers << prompts.MsgBox(reworded(QuestionKind::NotResponding));
+        QCOMPARE(answers, (QList<MsgAnswer>{MsgAnswer::Retry, MsgAnswer::Retry, MsgAnswer::Cancel, MsgAnswer::Retry,
+                                            MsgAnswer::Retry, MsgAnswer::OK, MsgAnswer::OK, MsgAnswer::Cancel}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliPrompts)
+#include "tst_cli_prompts.moc"
