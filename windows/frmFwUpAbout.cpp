@@ -1,7 +1,7 @@
 #include "windows/frmFwUpAbout.h"
 #include "FwUpVersion.h"
 #include "windows/Artwork.h"
-#include "base/FwUpGlobals.h"
+#include "base/AppFacts.h"
 #include "windows/Layout.h"
 #include <QFrame>
 #include <QLabel>
