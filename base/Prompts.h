@@ -1,6 +1,7 @@
 #pragma once
 #include "base/Questions.h"
 #include <QString>
+#include <functional>
 #include <optional>
 
 enum class MsgAnswer { OK, Cancel, Abort, Retry, Ignore };
@@ -19,11 +20,13 @@ public:
 
 // Prompts answered without a person. The answer is chosen from what the
 // question is about, its kind and numbers; its wording never reaches the
-// choice, so rewording a box cannot change what is answered.
+// chooser, so rewording a box cannot change what is answered.
 class AnswersByKind : public Prompts {
 public:
-    MsgAnswer MsgBox(const Question &question) final { return answer(question.facts); }
+    using Chooser = std::function<MsgAnswer(const QuestionFacts &facts)>;
+    explicit AnswersByKind(Chooser chooser) : chooser_(std::move(chooser)) {}
+    MsgAnswer MsgBox(const Question &question) final { return chooser_(question.facts); }
 
-protected:
-    virtual MsgAnswer answer(const QuestionFacts &facts) = 0;
+private:
+    Chooser chooser_;
 };

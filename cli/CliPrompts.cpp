@@ -1,7 +1,7 @@
 #include "cli/CliPrompts.h"
 
 CliPrompts::CliPrompts(QString filePath, int retries, const std::atomic<bool> &stop, Observer observer)
-    : filePath_(std::move(filePath)), retryLimit_(retries), stop_(stop), observer_(std::move(observer))
+    : AnswersByKind([this](const QuestionFacts &facts) { return choose(facts); }), filePath_(std::move(filePath)), retryLimit_(retries), stop_(stop), observer_(std::move(observer))
 {
 }
 
@@ -17,7 +17,7 @@ MsgAnswer CliPrompts::decide(const QuestionFacts &facts, int attempt, MsgAnswer 
     return answer;
 }
 
-MsgAnswer CliPrompts::answer(const QuestionFacts &facts)
+MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
 {
     const bool stopping = stop_.load();
     switch (facts.kind) {

@@ -21,10 +21,8 @@ public:
 
     int retryLimit() const { return retryLimit_; }
 
-protected:
-    MsgAnswer answer(const QuestionFacts &facts) override;
-
 private:
+    MsgAnswer choose(const QuestionFacts &facts);
     MsgAnswer decide(const QuestionFacts &facts, int attempt, MsgAnswer answer);
 
     QString filePath_;
