@@ -1,6 +1,6 @@
 #include "FakeChipIdLibrary.h"
 #include "WindowRig.h"
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include "windows/frmDevInfo.h"
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include <cstring>
 #include <ftdi.h>
 #include <libusb.h>
