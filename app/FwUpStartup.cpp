@@ -2,7 +2,7 @@
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
 #include "app/SignalQuit.h"
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include "base/AppFacts.h"
 #include "link/EventWait.h"
 #include "link/QtCommPort.h"

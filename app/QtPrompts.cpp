@@ -119,12 +119,14 @@ std::optional<QString> QtPrompts::ShowOpen(const QString &dialogTitle, const QSt
 {
     // No must-exist check: a typed name comes back as it is, and opening it
     // then fails where the upgrade reports it. The dialog's own name filter
-    // ignores case, so ov3a_fw0212.ovh is listed for OV3A_FW*.OVH.
+    // ignores case, so ov3a_fw0212.ovh is listed for OV3A_FW*.OVH. The type
+    // list shows each description alone; its pattern still filters.
     QFileDialog dialog(parent_, dialogTitle);
     dialog.setObjectName(QStringLiteral("cdlFile"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilter(qtFilter(filter));
     if (!initialFileName.isEmpty())
         dialog.selectFile(initialFileName);

@@ -70,4 +70,12 @@ QIcon exitIcon()
     return icon;
 }
 
+QIcon blankIcon()
+{
+    QIcon icon;
+    icon.addPixmap(blankSquare(kLargeIconPixels));
+    icon.addPixmap(blankSquare(kSmallIconPixels));
+    return icon;
+}
+
 }

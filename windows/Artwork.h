@@ -7,4 +7,8 @@ namespace Artwork {
 QIcon productIcon();
 // Red disc with a white diagonal cross, in 32 x 32 and 16 x 16.
 QIcon exitIcon();
+// Nothing drawn, in 32 x 32 and 16 x 16: the icon of a window that shows
+// none. An empty QIcon would not do, as a window without an icon of its
+// own shows its parent's or the application's.
+QIcon blankIcon();
 }

@@ -1,4 +1,5 @@
 #include "windows/frmDevInfo.h"
+#include "windows/Artwork.h"
 #include "windows/Layout.h"
 #include <QClipboard>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@ frmDevInfo::frmDevInfo(ChipIdLibrary &library, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(Layout::twips(0, 0, 4785, 2925).size());
+    setWindowIcon(Artwork::blankIcon());  // not the main window's
     LoggerList = new QListWidget(this);
     LoggerList->setObjectName(QStringLiteral("LoggerList"));
     LoggerList->setGeometry(Layout::twips(120, 60, 4575, 2760));

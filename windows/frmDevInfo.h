@@ -1,5 +1,5 @@
 #pragma once
-#include "windows/ChipIdLibrary.h"
+#include "usb/ChipIdLibrary.h"
 #include <QDialog>
 #include <cstdint>
 

@@ -38,6 +38,7 @@ frmFwUpAbout::frmFwUpAbout(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(twips(0, 0, 5730, 3030).size());
+    setWindowIcon(Artwork::blankIcon());  // not the main window's
     setFont(sansSerif(kDialogFontPoints));
     setAttribute(Qt::WA_DeleteOnClose, false);
 

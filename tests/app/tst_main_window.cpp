@@ -149,6 +149,7 @@ private slots:
     void loadSetsStateAndFillsThePortMenu()
     {
         WindowRig rig{QString()};
+        rig.window->mnuSourcePortComm[0]->setVisible(false);  // as a discovery that found a port leaves it
         rig.window->Form_Load();
         QCOMPARE(rig.g.App_Path, rig.appDir.path());
         QVERIFY(rig.g.First_Activate);

@@ -1,6 +1,7 @@
 #include "app/QtPrompts.h"
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -141,8 +142,9 @@ private slots:
                  QStringLiteral("Wave Files (*.WAV,*.OVD) (*.WAV *.OVD);;All Files (*.*) (*.*)"));
     }
 
-    // The real dialog: the model's files listed whatever their case, the last
-    // file offered again, and a typed name of no file returned as it is.
+    // The real dialog: the description alone in the type list, the model's
+    // files listed whatever their case, the last file offered again, and a
+    // typed name of no file returned as it is.
     void upgradeDialogListsOffersAndTakesTypedNames()
     {
         QTemporaryDir dir;
@@ -151,13 +153,16 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
         QtPrompts prompts;
-        QStringList listed;
+        QStringList listed, types;
         QString offered, title;
         QTimer::singleShot(0, [&] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             title = dialog->windowTitle();
             offered = dialog->findChild<QLineEdit *>("fileNameEdit")->text();
+            auto *typeList = dialog->findChild<QComboBox *>("fileTypeCombo");
+            for (int i = 0; i < typeList->count(); ++i)
+                types << typeList->itemText(i);
             auto *view = dialog->findChild<QListView *>("listView");
             QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) >= 2);
             QTest::qWait(200);  // the folder is read in the background
@@ -170,6 +175,7 @@ private slots:
                                              dir.filePath("OV3A_FW0211.OVH"));
         QCOMPARE(title, QStringLiteral("Select Upgrade File"));
         QCOMPARE(offered, QStringLiteral("OV3A_FW0211.OVH"));
+        QCOMPARE(types, QStringList{"Firmware Upgrade Files (*.OVH)"});
         listed.sort();
         QCOMPARE(listed, (QStringList{"OV3A_FW0211.OVH", "ov3a_fw0212.ovh"}));
         QCOMPARE(chosen.value_or("<cancelled>"), dir.filePath("OV3A_FW9999.OVH"));

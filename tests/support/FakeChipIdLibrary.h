@@ -1,5 +1,5 @@
 #pragma once
-#include "windows/ChipIdLibrary.h"
+#include "usb/ChipIdLibrary.h"
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -9,8 +9,10 @@ class FakeChipIdLibrary : public ChipIdLibrary {
 public:
     struct Adapter {
         QByteArray description;  // copied with its terminator when it fits
+        QByteArray serialNumber;  // likewise
         std::int32_t chipId = 0;
         std::int32_t descriptionStatus = Success;
+        std::int32_t serialNumberStatus = Success;
         std::int32_t chipIdStatus = Success;
     };
 
@@ -27,17 +29,11 @@ public:
     }
     std::int32_t FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size) override
     {
-        ++calls;
-        if (index < 0 || index >= adapters.size())
-            return DeviceNotFound;
-        const Adapter &a = adapters[index];
-        if (a.descriptionStatus != Success)
-            return a.descriptionStatus;
-        const int n = std::min<int>(a.description.size(), size);
-        std::copy(a.description.begin(), a.description.begin() + n, buffer);
-        if (n < size)
-            buffer[n] = '\0';
-        return Success;
+        return copyText(index, &Adapter::description, &Adapter::descriptionStatus, buffer, size);
+    }
+    std::int32_t FTID_GetDeviceSerialNumber(std::int32_t index, char *buffer, std::int32_t size) override
+    {
+        return copyText(index, &Adapter::serialNumber, &Adapter::serialNumberStatus, buffer, size);
     }
     std::int32_t FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId) override
     {
@@ -47,5 +43,22 @@ public:
         if (adapters[index].chipIdStatus == Success)
             chipId = adapters[index].chipId;
         return adapters[index].chipIdStatus;
+    }
+
+private:
+    std::int32_t copyText(std::int32_t index, QByteArray Adapter::*text, std::int32_t Adapter::*status, char *buffer,
+                          std::int32_t size)
+    {
+        ++calls;
+        if (index < 0 || index >= adapters.size())
+            return DeviceNotFound;
+        const Adapter &a = adapters[index];
+        if (a.*status != Success)
+            return a.*status;
+        const int n = std::min<int>((a.*text).size(), size);
+        std::copy((a.*text).begin(), (a.*text).begin() + n, buffer);
+        if (n < size)
+            buffer[n] = '\0';
+        return Success;
     }
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -38,6 +39,20 @@ Seen openAbout(frmFwUpMain &w, Qt::Key key)
         seen.caption = QStringLiteral("<not closed by the key>");
     return seen;
 }
+
+// True when the icon draws nothing at all: a window carrying it shows no
+// picture, where an empty icon would let the main window's show through.
+bool drawsNothing(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) != 0)
+                return false;
+    return true;
+}
 }
 
 class TestAbout : public QObject {
@@ -72,6 +87,16 @@ private slots:
         QCOMPARE(about.lblTitle->font().pointSizeF(), 13.5);
         QVERIFY(about.lblTitle->font().bold());
         QVERIFY(!about.picIcon->pixmap().isNull());
+    }
+
+    // The main window's icon is not handed down to it.
+    void carriesNoIcon()
+    {
+        WindowRig rig{QString()};
+        frmFwUpAbout about(rig.window.get());
+        about.winId();  // the window as the window system is given it
+        QVERIFY(drawsNothing(about.windowIcon()));
+        QVERIFY(drawsNothing(about.windowHandle()->icon()));
     }
 };
 

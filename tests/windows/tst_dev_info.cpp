@@ -1,11 +1,12 @@
 #include "FakeChipIdLibrary.h"
 #include "WindowRig.h"
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include "windows/frmDevInfo.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -39,6 +40,20 @@ FakeChipIdLibrary::Adapter adapter(const QByteArray &description, std::int32_t c
     a.description = description;
     a.chipId = chipId;
     return a;
+}
+
+// True when the icon draws nothing at all: a window carrying it shows no
+// picture, where an empty icon would let the main window's show through.
+bool drawsNothing(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) != 0)
+                return false;
+    return true;
 }
 }
 
@@ -111,6 +126,16 @@ private slots:
         QCOMPARE(w.LoggerList->geometry(), QRect(8, 4, 305, 184));
         QCOMPARE(w.LoggerList->font().pointSizeF(), 12.0);
         QVERIFY(!w.LoggerList->isSortingEnabled());
+    }
+
+    // The main window's icon is not handed down to it.
+    void carriesNoIcon()
+    {
+        WindowRig rig{QString()};
+        frmDevInfo w(rig.chipId, rig.window.get());
+        w.winId();  // the window as the window system is given it
+        QVERIFY(drawsNothing(w.windowIcon()));
+        QVERIFY(drawsNothing(w.windowHandle()->icon()));
     }
 
     // The real library on this machine: no adapters, perhaps no USB access at

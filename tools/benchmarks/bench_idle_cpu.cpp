@@ -5,7 +5,7 @@
 #include "BenchSupport.h"
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include "app/frmFwUpMain.h"
 #include "base/MonotonicClock.h"
 #include "link/QtCommPort.h"

@@ -15,7 +15,7 @@
 #include "base/MonotonicClock.h"
 #include "link/QtCommPort.h"
 #include "upgrade/UpgradeFile.h"
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>

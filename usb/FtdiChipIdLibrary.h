@@ -1,5 +1,5 @@
 #pragma once
-#include "windows/ChipIdLibrary.h"
+#include "usb/ChipIdLibrary.h"
 #include <vector>
 
 struct libusb_context;
@@ -21,6 +21,7 @@ public:
 
     std::int32_t FTID_GetNumDevices(std::int32_t &count) override;
     std::int32_t FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size) override;
+    std::int32_t FTID_GetDeviceSerialNumber(std::int32_t index, char *buffer, std::int32_t size) override;
     std::int32_t FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId) override;
 
 private:
@@ -28,6 +29,10 @@ private:
     libusb_device *device(std::int32_t index) const;
     // The adapter at `index` and its USB descriptor, or the failure status.
     std::int32_t describe(std::int32_t index, libusb_device *&dev, libusb_device_descriptor &desc) const;
+    // The string descriptor chosen from the adapter's USB descriptor by
+    // `which`, zero-terminated in `buffer`; empty where the adapter has none.
+    std::int32_t readString(std::int32_t index, std::uint8_t libusb_device_descriptor::*which, char *buffer,
+                            std::int32_t size) const;
 
     libusb_context *usb_ = nullptr;
     bool usbReady_ = false;

@@ -1,4 +1,4 @@
-#include "windows/FtdiChipIdLibrary.h"
+#include "usb/FtdiChipIdLibrary.h"
 #include <cstring>
 #include <ftdi.h>
 #include <libusb.h>
@@ -75,7 +75,8 @@ std::int32_t FtdiChipIdLibrary::describe(std::int32_t index, libusb_device *&dev
     return libusb_get_device_descriptor(dev, &desc) == 0 ? Success : IoError;
 }
 
-std::int32_t FtdiChipIdLibrary::FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size)
+std::int32_t FtdiChipIdLibrary::readString(std::int32_t index, std::uint8_t libusb_device_descriptor::*which,
+                                          char *buffer, std::int32_t size) const
 {
     if (!buffer || size <= 0)
         return InvalidParameter;
@@ -87,14 +88,25 @@ std::int32_t FtdiChipIdLibrary::FTID_GetDeviceDescription(std::int32_t index, ch
     if (!open.handle)
         return DeviceNotOpened;
     std::memset(buffer, 0, static_cast<std::size_t>(size));
-    if (desc.iProduct == 0)
-        return Success;  // the adapter has no description
+    const std::uint8_t stringIndex = desc.*which;
+    if (stringIndex == 0)
+        return Success;  // the adapter has no such string
     const int got = libusb_get_string_descriptor_ascii(
-        open.handle, desc.iProduct, reinterpret_cast<unsigned char *>(buffer), size);
+        open.handle, stringIndex, reinterpret_cast<unsigned char *>(buffer), size);
     if (got < 0)
         return IoError;
     buffer[got < size ? got : size - 1] = '\0';
     return Success;
+}
+
+std::int32_t FtdiChipIdLibrary::FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size)
+{
+    return readString(index, &libusb_device_descriptor::iProduct, buffer, size);
+}
+
+std::int32_t FtdiChipIdLibrary::FTID_GetDeviceSerialNumber(std::int32_t index, char *buffer, std::int32_t size)
+{
+    return readString(index, &libusb_device_descriptor::iSerialNumber, buffer, size);
 }
 
 std::int32_t FtdiChipIdLibrary::FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId)

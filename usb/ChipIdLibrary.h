@@ -2,8 +2,8 @@
 #include <cstdint>
 
 // The adapter chip-ID library the USB device information window reads: a
-// count of adapters, then each one's description and chip ID by index. Every
-// call returns a status; 0 is success.
+// count of adapters, then each one's description, serial number and chip ID
+// by index. Every call returns a status; 0 is success.
 class ChipIdLibrary {
 public:
     enum Status : std::int32_t {
@@ -20,5 +20,7 @@ public:
     virtual std::int32_t FTID_GetNumDevices(std::int32_t &count) = 0;
     // Fills `buffer` (of `size` bytes) with the zero-terminated description.
     virtual std::int32_t FTID_GetDeviceDescription(std::int32_t index, char *buffer, std::int32_t size) = 0;
+    // The same for the adapter's USB serial number.
+    virtual std::int32_t FTID_GetDeviceSerialNumber(std::int32_t index, char *buffer, std::int32_t size) = 0;
     virtual std::int32_t FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId) = 0;
 };
