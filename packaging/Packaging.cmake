@@ -21,6 +21,8 @@ install(CODE "
       ../${OVFW_PROGRAM_DIR_REL}/\${p} \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/\${p}\")
   endforeach()")
 install(FILES packaging/ovfw-upgrade.desktop DESTINATION share/applications)
+# The catalogue entry names the adapters the udev rule below is for.
+install(FILES packaging/ovfw-upgrade.metainfo.xml DESTINATION share/metainfo)
 install(FILES "${PROJECT_BINARY_DIR}/ovfw-upgrade.png" DESTINATION share/icons/hicolor/32x32/apps)
 
 # Manual pages. Those of ovfw and the emulator are made from their --help at
