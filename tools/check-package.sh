@@ -60,6 +60,7 @@ mirror="${OVFW_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 security="${OVFW_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}"
 inside='chroot "$1" /bin/bash /tmp/in/in-clean-root.sh'
 mmdebstrap --quiet --mode=root --variant=apt --include=man-db,bash-completion \
+  --dpkgopt=force-unsafe-io \
   --skip=essential/unlink \
   --setup-hook='mkdir -p "$1"/var/cache/apt/archives/' \
   --setup-hook="sync-in $cache/debs /var/cache/apt/archives/" \
