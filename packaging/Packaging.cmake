@@ -9,6 +9,15 @@ set(OVFW_PROGRAM_DIR_REL lib/${OVFW_PACKAGE_NAME})
 # guide that Help opens beside the window. tools/package.sh also packs this
 # folder alone as the portable archive.
 install(TARGETS ovfw_upgrade ovfw ov_meter_emulator RUNTIME DESTINATION ${OVFW_PROGRAM_DIR_REL})
+# A stripped install (the packages) also drops the compiler's version note,
+# as Debian's own stripping does; cmake's --strip keeps it.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(p ovfw_upgrade ovfw ov_meter_emulator)
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${OVFW_PROGRAM_DIR_REL}/\${p}\" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
 install(FILES "${PROJECT_BINARY_DIR}/Upgrade User Guide V100.pdf" DESTINATION ${OVFW_PROGRAM_DIR_REL})
 
 # The launcher the menu entry runs, the programs on the PATH, the menu entry.
@@ -31,14 +40,17 @@ install(FILES "${PROJECT_BINARY_DIR}/ovfw-upgrade.png" DESTINATION share/icons/h
 find_program(OVFW_HELP2MAN help2man REQUIRED)
 set(OVFW_MAN_DIR "${PROJECT_BINARY_DIR}/man")
 file(MAKE_DIRECTORY "${OVFW_MAN_DIR}")
+# The programs run here only to print their help; in a sanitizer build, leaks
+# at exit are the tests' business, not the build's.
+set(OVFW_RUN_AT_BUILD ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen)
 add_custom_command(OUTPUT "${OVFW_MAN_DIR}/ovfw.1" "${OVFW_MAN_DIR}/ovfw.1.gz"
-  COMMAND sh "${PROJECT_SOURCE_DIR}/packaging/ovfw-manpage.sh" $<TARGET_FILE:ovfw> "${OVFW_MAN_DIR}/ovfw.1"
+  COMMAND ${OVFW_RUN_AT_BUILD} sh "${PROJECT_SOURCE_DIR}/packaging/ovfw-manpage.sh" $<TARGET_FILE:ovfw> "${OVFW_MAN_DIR}/ovfw.1"
   COMMAND sh -c "gzip -9nc ovfw.1 > ovfw.1.gz"
   WORKING_DIRECTORY "${OVFW_MAN_DIR}"
   DEPENDS ovfw packaging/ovfw-manpage.sh
   VERBATIM)
 add_custom_command(OUTPUT "${OVFW_MAN_DIR}/ov_meter_emulator.1" "${OVFW_MAN_DIR}/ov_meter_emulator.1.gz"
-  COMMAND ${OVFW_HELP2MAN} --no-info --section=1
+  COMMAND ${OVFW_RUN_AT_BUILD} ${OVFW_HELP2MAN} --no-info --section=1
     "--name=emulate an orvane meter on a pseudo-terminal"
     "--output=ov_meter_emulator.1" $<TARGET_FILE:ov_meter_emulator>
   COMMAND sh -c "gzip -9nc ov_meter_emulator.1 > ov_meter_emulator.1.gz"
@@ -55,8 +67,10 @@ add_custom_target(ovfw_man_pages ALL DEPENDS
 install(FILES "${OVFW_MAN_DIR}/ovfw.1.gz" "${OVFW_MAN_DIR}/ov_meter_emulator.1.gz"
   "${OVFW_MAN_DIR}/ovfw-upgrade.1.gz" DESTINATION share/man/man1)
 
-# Bash completion for ovfw, where bash-completion loads it on first use.
+# Bash completion for ovfw, where bash-completion loads it on first use, and
+# zsh's, where Debian's zsh looks for vendors' completions.
 install(FILES packaging/ovfw.bash-completion DESTINATION share/bash-completion/completions RENAME ovfw)
+install(FILES packaging/ovfw.zsh-completion DESTINATION share/zsh/vendor-completions RENAME _ovfw)
 
 # The person at the seat gets the bench's USB-serial adapters (the tty node
 # and the USB device node) through udev's uaccess tag; post-install applies it
