@@ -58,7 +58,10 @@ mkdir -p "$cache/debs"
 echo "apt cache: $cache/debs ($(find "$cache/debs" -name '*.deb' | wc -l) .deb files)"
 mirror="${OVFW_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 security="${OVFW_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}"
+# mmdebstrap's hooks get the root's path as $1.
+# shellcheck disable=SC2016
 inside='chroot "$1" /bin/bash /tmp/in/in-clean-root.sh'
+# shellcheck disable=SC2016
 mmdebstrap --quiet --mode=root --variant=apt --include=man-db,bash-completion \
   --dpkgopt=force-unsafe-io \
   --skip=essential/unlink \

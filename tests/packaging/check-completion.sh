@@ -43,7 +43,7 @@ offered() {  # offered LINE WORD...: completing LINE offers each WORD
   shift
   got="$(offers "$line")"
   for w in "$@"; do
-    grep -qxF -- "$w" <<< "$got" || bad "\"$line\" does not offer $w (offers: $(echo $got))"
+    grep -qxF -- "$w" <<< "$got" || bad "\"$line\" does not offer $w (offers: $(tr '\n' ' ' <<< "$got"))"
   done
 }
 
@@ -51,7 +51,7 @@ commands="$(ovfw --help | awk '/^Commands:/ { f = 1; next } f && /^[^ ]/ { exit 
 [ -n "$commands" ] || bad "ovfw --help lists no commands"
 # shellcheck disable=SC2086
 offered "ovfw " $commands
-cd "$work/files"
+cd "$work/files" || exit 1
 touch OV3A_FW0211.OVH note.txt
 for c in $commands; do
   help="$(ovfw "$c" --help)"
