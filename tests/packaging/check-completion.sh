@@ -23,9 +23,9 @@ if [ -n "${2:-}" ]; then
 else
   __load_completion ovfw
 fi
-spec="$(complete -p ovfw 2> /dev/null)"
-function="$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<< "$spec")"
-[ -n "$function" ] || { bad "no completion for ovfw (complete -p: \"$spec\")"; exit 1; }
+registered="$(complete -p ovfw 2> /dev/null)"
+function="$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<< "$registered")"
+[ -n "$function" ] || { bad "no completion for ovfw (complete -p: \"$registered\")"; exit 1; }
 
 # What completing LINE (up to its end) offers, one a line.
 offers() {
@@ -73,5 +73,5 @@ for c in $commands; do
     offers "ovfw $c " | grep -qx note.txt && bad "\"ovfw $c \" offers note.txt, not an upgrade file"
   fi
 done
-[ $fail = 0 ] && echo "check-completion: ovfw's completion ($spec) offers every command and option of $ovfw"
+[ $fail = 0 ] && echo "check-completion: ovfw's completion ($registered) offers every command and option of $ovfw"
 exit $fail
