@@ -1,6 +1,7 @@
 // ovfw's entry: picks the command named first and hands it the rest.
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "FwUpVersion.h"
 #include <QCoreApplication>
 
 namespace {
@@ -14,7 +15,7 @@ const QString kOverview = QStringLiteral(
     "  upgrade FILE      upgrade the meters on the named ports, all at once\n"
     "  ports             list ports 1 to 16, their devices and state\n"
     "\n"
-    "`ovfw COMMAND --help` describes a command.\n"
+    "`ovfw COMMAND --help` describes a command; `ovfw --version` prints the version.\n"
     "Ports are numbered 1 to 16; by default port n is /dev/ttyUSB{n-1}. The\n"
     "environment variable OVFW_PORTS=\"N=DEVICE,...\" replaces that map.\n"
     "\n"
@@ -36,6 +37,10 @@ int ovfwMain(int argc, char **argv)
         return runUpgrade(args.mid(1));
     if (command == QLatin1String("ports"))
         return runPorts(args.mid(1));
+    if (command == QLatin1String("--version")) {
+        Console::out(QStringLiteral("ovfw %1.%2.%3\n").arg(FwUpVersion::Major).arg(FwUpVersion::Minor).arg(FwUpVersion::Revision));
+        return ExitStatus::Ok;
+    }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         Console::out(kOverview);
         return ExitStatus::Ok;

@@ -16,7 +16,9 @@
 
 namespace {
 const QString kDialoutHint = QStringLiteral(
-    "add your user to the dialout group (e.g. sudo usermod -aG dialout $USER), then log in again");
+    "the package's udev rule (70-ovfw-upgrade.rules) gives the person at the seat the FTDI adapters: "
+    "plug the adapter in again; otherwise add your user to the dialout group "
+    "(e.g. sudo usermod -aG dialout $USER), then log in again");
 
 #ifdef Q_OS_UNIX
 PortState stateFromErrno(int error)

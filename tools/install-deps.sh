@@ -2,7 +2,8 @@
 # Installs, from Debian's archive, whatever the build, the demo and the tests
 # need and this machine lacks. Safe to run again: it installs nothing twice.
 # With --analysis also what the sanitizer build, the fuzzers and the static
-# analyzers need (clang, clang-tidy, cppcheck).
+# analyzers need (clang, clang-tidy, cppcheck); with --package also what
+# tools/check-package.sh needs (lintian, mmdebstrap and Debian's keyring).
 set -euo pipefail
 
 packages=(
@@ -11,10 +12,12 @@ packages=(
   libftdi1-dev libusb-1.0-0-dev
   fonts-dejavu-core fonts-liberation2
   srecord socat xvfb xauth poppler-utils
+  help2man man-db bash-completion
 )
-if [ "${1:-}" = "--analysis" ]; then
-  packages+=(clang clang-tidy cppcheck libclang-rt-dev)
-fi
+case "${1:-}" in
+  --analysis) packages+=(clang clang-tidy cppcheck libclang-rt-dev) ;;
+  --package) packages+=(lintian mmdebstrap debian-archive-keyring) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

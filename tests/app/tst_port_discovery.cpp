@@ -123,8 +123,9 @@ private slots:
         QTest::newRow("regular file") << "file" << "not a serial device";
         QTest::newRow("permission denied")
             << "mode 000"
-            << "permission denied; add your user to the dialout group "
-               "(e.g. sudo usermod -aG dialout $USER), then log in again";
+            << "permission denied; the package's udev rule (70-ovfw-upgrade.rules) gives the person at "
+               "the seat the FTDI adapters: plug the adapter in again; otherwise add your user to the "
+               "dialout group (e.g. sudo usermod -aG dialout $USER), then log in again";
         QTest::newRow("in use") << "held" << "in use by another program";
     }
 

@@ -20,7 +20,8 @@ const char *kHelp =
     "Options:\n"
     "  --identity TEXT       version reply without its CR (default V,OV3A01234,1.02,2.10)\n"
     "  --chatter             send readings until quieted by the quiet command\n"
-    "  --chatter-interval MS time between readings (default 150)\n"
+    "  --chatter-interval MS\n"
+    "                        time between readings (default 150)\n"
     "  --quiet-after N       quiet commands needed before the chatter stops (default 1)\n"
     "  --never-quiet         keep chattering whatever it is told\n"
     "  --boot                start already in the boot loader\n"
@@ -37,7 +38,8 @@ const char *kHelp =
     "  --log PATH            record the wire: one line per burst, \"SECONDS rx|tx HEX\"\n"
     "                        (rx = to the meter), seconds since the emulator started\n"
     "  --link PATH           also make PATH a symbolic link to the device\n"
-    "  --help                show this text\n";
+    "  --help                show this text\n"
+    "  --version             show the version\n";
 
 bool number(const char *text, int &out)
 {
@@ -65,6 +67,10 @@ bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &o, int &exitCo
         bool ok = true;
         if (a == "--help") {
             std::fputs(kHelp, stdout);
+            exitCode = 0;
+            return false;
+        } else if (a == "--version") {
+            std::printf("ov_meter_emulator %s\n", OVFW_VERSION);
             exitCode = 0;
             return false;
         } else if (a == "--identity") ok = text(o.identity);
