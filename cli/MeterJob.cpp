@@ -4,12 +4,30 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
 #include "cli/StopSignal.h"
+#include "history/AttemptRecord.h"
+#include "history/AttemptRecorder.h"
 #include "link/MeterLink.h"
 #include "link/TranscriptCommPort.h"
 #include "link/QtCommPort.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QDir>
+
+namespace {
+// The progress events, and the history's row when the meter is first changed.
+class RecordedUpgradeEvents : public CliUpgradeEvents {
+public:
+    RecordedUpgradeEvents(MeterBoard &board, int index, AttemptRecorder &history, const MeterLink &link)
+        : CliUpgradeEvents(board, index), history_(history), link_(link)
+    {
+    }
+    void meterChanging(const QString &filePath) override { history_.started(link_.meter(), filePath); }
+
+private:
+    AttemptRecorder &history_;
+    const MeterLink &link_;
+};
+}
 
 MeterJob::MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board)
     : index_(index), port_(port), settings_(settings), board_(board)
@@ -101,7 +119,7 @@ void MeterJob::identify(MeterLink &link, TranscriptCommPort &port)
     finish(acknowledged ? MeterResult::BootLoader : MeterResult::NoMeter, {}, port);
 }
 
-bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
+bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history)
 {
     MeterState &g = link.meter();
     if (settings_.boot) {
@@ -117,6 +135,17 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
         g.Boot_Mode = true;
         board_.event(index_, QStringLiteral("boot_loader"));
         port.note(QStringLiteral("boot loader answered"));
+        // A boot loader has no model: the last one identified on this device
+        // stands for it.
+        const QString expected = settings_.force ? QString() : history.lastModelOnDevice();
+        if (!expected.isEmpty() && !settings_.fileModel.isEmpty() && expected != settings_.fileModel) {
+            const QString mismatch = QStringLiteral("the meter last identified on %1 was model %2, the file is for "
+                                                    "model %3 (--force overrides)")
+                                         .arg(settings_.map.deviceFor(port_), expected, settings_.fileModel);
+            history.notTouched(g, settings_.filePath, HistoryOutcome::ModelMismatch, mismatch);
+            finish(MeterResult::Failed, mismatch, port);
+            return false;
+        }
         return true;
     }
     bool found = false;
@@ -130,10 +159,11 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
     }
     identityFound(link, port);
     if (g.Model_Code != settings_.fileModel && !settings_.force) {
-        finish(MeterResult::Failed,
-               QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
-                   .arg(g.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown") : settings_.fileModel),
-               port);
+        const QString mismatch =
+            QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
+                .arg(g.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown") : settings_.fileModel);
+        history.notTouched(g, settings_.filePath, HistoryOutcome::ModelMismatch, mismatch);
+        finish(MeterResult::Failed, mismatch, port);
         return false;
     }
     return true;
@@ -141,7 +171,9 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
 
 void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
 {
-    if (!identifyForUpgrade(link, port))
+    AttemptRecorder history(QStringLiteral("ovfw"), settings_.map.deviceFor(port_));
+    history.setFile(settings_.file);
+    if (!identifyForUpgrade(link, port, history))
         return;
     if (StopSignal::requested()) {
         finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"), port);
@@ -153,10 +185,11 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("boot loader"); });
 
     UpgradeFile file;
-    CliUpgradeEvents events(board_, index_);
+    RecordedUpgradeEvents events(board_, index_, history, link);
     UpgradeRun run(link, prompts, events, file);
     QString fileName = settings_.filePath;
     const UpgradeResult result = run.run(fileName);
+    history.finished(link.meter(), result, fileName);
     const bool stopped = StopSignal::requested();
     const bool completed = result.outcome == UpgradeOutcome::Completed;
     board_.update(index_, [&](MeterStatus &s) {

@@ -1,8 +1,10 @@
 #pragma once
 #include "cli/MeterBoard.h"
+#include "history/FileFacts.h"
 #include "link/PortMap.h"
 #include <QThread>
 
+class AttemptRecorder;
 class CliPrompts;
 class MeterLink;
 class TranscriptCommPort;
@@ -18,6 +20,7 @@ struct MeterJobSettings {
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter waits in its boot loader already
     QString logDir;      // empty: no transcript
+    FileFacts file;      // for the upgrade history
 };
 
 // One meter on its own thread: its own port and meter link (which holds the
@@ -32,7 +35,7 @@ protected:
 
 private:
     void identify(MeterLink &link, TranscriptCommPort &port);
-    bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port);
+    bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
     void identityFound(const MeterLink &link, TranscriptCommPort &port);
