@@ -42,7 +42,8 @@ const QStringList kCsvColumns = {
     QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version"),
     QStringLiteral("outcome"), QStringLiteral("error_number"), QStringLiteral("error_text"),
     QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
-    QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader")};
+    QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
+    QStringLiteral("verified")};
 }
 
 QString HistoryTable::localIso(const QString &utc)
@@ -70,6 +71,9 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
                        (r.errorNumber != 0 ? QStringLiteral("%1 %2").arg(r.errorNumber).arg(r.errorText) : r.errorText);
         else if (r.refusedLine > 0)
             outcome += QStringLiteral(": line %1 refused").arg(r.refusedLine);
+        if (r.verified >= 0)
+            outcome += r.verified ? QStringLiteral(", verified %1").arg(r.firmwareAfter)
+                                  : QStringLiteral(", NOT verified (%1)").arg(orDash(r.firmwareAfter));
         if (r.leftInBootLoader || r.outcome == HistoryOutcome::Interrupted)
             outcome += QStringLiteral(" (in boot loader on %1)").arg(r.device);
         out += QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8\n")
@@ -113,7 +117,9 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("lines_total"), r.linesTotal},
             {QStringLiteral("retries"), r.retries},
             {QStringLiteral("refused_line"), r.refusedLine},
-            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader}};
+            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader},
+            {QStringLiteral("firmware_after"), text(r.firmwareAfter)},
+            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)}};
 }
 
 QString HistoryTable::csv(const QList<AttemptRecord> &rows)

@@ -14,6 +14,22 @@
 #include <QDir>
 
 namespace {
+constexpr double kRestartSeconds = 20;  // how long a restarting meter may take to answer
+
+// "02.11" and "2.11" name the same version: each dotted part as a number.
+bool sameVersion(const QString &a, const QString &b)
+{
+    const QStringList pa = a.trimmed().split(QLatin1Char('.')), pb = b.trimmed().split(QLatin1Char('.'));
+    if (pa.size() != pb.size())
+        return false;
+    for (int i = 0; i < pa.size(); ++i) {
+        bool okA = false, okB = false;
+        if (pa[i].toInt(&okA) != pb[i].toInt(&okB) || !okA || !okB)
+            return false;
+    }
+    return true;
+}
+
 // The progress events, and the history's row when the meter is first changed.
 class RecordedUpgradeEvents : public CliUpgradeEvents {
 public:
@@ -199,7 +215,12 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     });
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
     switch (result.outcome) {
-    case UpgradeOutcome::Completed: finish(MeterResult::Completed, QStringLiteral("upgrade complete"), port); return;
+    case UpgradeOutcome::Completed:
+        if (settings_.verify)
+            verify(link, port, history);
+        else
+            finish(MeterResult::Completed, QStringLiteral("upgrade complete"), port);
+        return;
     case UpgradeOutcome::Stopped: finish(MeterResult::Interrupted, stoppedAfter, port); return;
     case UpgradeOutcome::UnexpectedEnd:
         if (stopped)
@@ -226,6 +247,35 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
         finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(result.errorNumber).arg(result.errorDescription),
                port);
         return;
+    }
+}
+
+// The meter restarts into its new firmware: it is identified again (as often
+// as it takes, for a while) and its firmware version compared with the file's.
+void MeterJob::verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history)
+{
+    board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("verifying"); });
+    MeterState &g = link.meter();
+    g.Boot_Mode = false;
+    g.Firm_Version.clear();
+    const double until = MonotonicClock::now() + kRestartSeconds;
+    bool found = false;
+    while (!found && !StopSignal::requested() && MonotonicClock::now() < until) {
+        if (link.Check_Version(static_cast<std::int16_t>(port_), found) == LinkResult::PortOpenFailed)
+            link.SDelay(1);  // the adapter may be gone while the meter restarts
+    }
+    const QString expected = settings_.file.targetVersion;
+    const bool matches = found && sameVersion(g.Firm_Version, expected);
+    history.verified(found ? g.Firm_Version : QString(), matches);
+    if (matches) {
+        finish(MeterResult::Completed, QStringLiteral("upgrade complete, verified: firmware %1").arg(g.Firm_Version),
+               port);
+    } else {
+        finish(MeterResult::Failed,
+               found ? QStringLiteral("not verified: the meter restarted with firmware %1, the file gives %2")
+                           .arg(g.Firm_Version, expected)
+                     : QStringLiteral("not verified: the meter did not answer after the upgrade"),
+               port);
     }
 }
 

@@ -19,6 +19,7 @@ struct MeterJobSettings {
     int retries = 3;
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter waits in its boot loader already
+    bool verify = false; // identify the meter again after the upgrade
     QString logDir;      // empty: no transcript
     FileFacts file;      // for the upgrade history
 };
@@ -37,6 +38,7 @@ private:
     void identify(MeterLink &link, TranscriptCommPort &port);
     bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
+    void verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
     void identityFound(const MeterLink &link, TranscriptCommPort &port);
     QString openFailure() const;

@@ -19,7 +19,7 @@ struct Options {
     QString file;
     QList<int> ports;
     int retries = kDefaultRetries;
-    bool yes = false, force = false, boot = false, noCheck = false, json = false;
+    bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
     QString sha256;  // the digest the file must have, lower case; empty: any
 };
@@ -60,7 +60,10 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption sha256(QStringLiteral("sha256"),
                                     QStringLiteral("Refuse the file unless its SHA-256 digest is HEX."),
                                     QStringLiteral("HEX"));
-    parser.addOptions({port, retries, yes, force, boot, noCheck, json, log, sha256});
+    const QCommandLineOption verify(QStringLiteral("verify"),
+                                    QStringLiteral("After the upgrade, identify each meter again and compare its "
+                                                   "firmware version with the file's; a meter that differs fails."));
+    parser.addOptions({port, retries, yes, force, boot, noCheck, json, log, sha256, verify});
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
@@ -82,6 +85,7 @@ int parseOptions(const QStringList &args, Options &o)
     o.boot = parser.isSet(boot);
     o.noCheck = parser.isSet(noCheck);
     o.json = parser.isSet(json);
+    o.verify = parser.isSet(verify);
     o.sha256 = parser.value(sha256).trimmed().toLower();
     if (parser.isSet(log)) {
         o.logDir = QFileInfo(parser.value(log)).absoluteFilePath();
@@ -175,6 +179,7 @@ int runUpgrade(const QStringList &args)
     settings.boot = o.boot;
     settings.logDir = o.logDir;
     settings.file = facts;
+    settings.verify = o.verify;
     MeterBoard board(o.ports, o.json);
     for (int i = 0; i < board.size(); ++i)
         board.update(i, [&](MeterStatus &s) { s.totalLines = totalLines; });

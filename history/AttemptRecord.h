@@ -42,6 +42,11 @@ struct AttemptRecord {
     int retries = 0;
     qint64 refusedLine = 0;
     bool leftInBootLoader = false;
+
+    // After an upgrade, when asked: the version the restarted meter named
+    // and whether it is the file's. `verified` is -1 when not asked.
+    QString firmwareAfter;
+    int verified = -1;
 };
 
 // The outcomes a row can end with. A row without one is "running" while its

@@ -103,3 +103,10 @@ QString AttemptRecorder::lastModelOnDevice()
 {
     return HistoryQuery::lastModelOn(store(), device_);
 }
+
+void AttemptRecorder::verified(const QString &firmwareAfter, bool matches)
+{
+    record_.firmwareAfter = firmwareAfter;
+    record_.verified = matches ? 1 : 0;
+    store().verified(record_);
+}

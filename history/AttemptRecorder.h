@@ -26,6 +26,8 @@ public:
     void finished(const MeterState &meter, const UpgradeResult &result, const QString &filePath);
     // A meter reached but not touched, for `outcome` (model mismatch, file
     // refused): one completed row.
+    // What the restarted meter named after the upgrade, for the last row.
+    void verified(const QString &firmwareAfter, bool matches);
     void notTouched(const MeterState &meter, const QString &filePath, const QString &outcome, const QString &text);
 
     // The model last identified on this recorder's device, or empty: what a

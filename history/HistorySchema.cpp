@@ -36,6 +36,9 @@ QStringList HistorySchema::migrationTo(int version)
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_serial ON attempts(serial)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_started ON attempts(started_utc)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_device ON attempts(device)")};
+    case 2:  // ovfw upgrade --verify
+        return {QStringLiteral("ALTER TABLE attempts ADD COLUMN firmware_after TEXT"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN verified INTEGER")};
     default:
         return {};
     }
@@ -101,7 +104,8 @@ void HistorySchema::bindEnd(QSqlQuery &q, const AttemptRecord &r)
 
 QString HistorySchema::selectColumns()
 {
-    return QStringLiteral("id,") + (kStartColumns + kEndColumns).join(QLatin1Char(','));
+    return QStringLiteral("id,") + (kStartColumns + kEndColumns).join(QLatin1Char(',')) +
+           QStringLiteral(",firmware_after,verified");
 }
 
 AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
@@ -137,5 +141,8 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     r.retries = next().toInt();
     r.refusedLine = next().toLongLong();
     r.leftInBootLoader = next().toInt() != 0;
+    r.firmwareAfter = next().toString();
+    const QVariant verified = next();
+    r.verified = verified.isNull() ? -1 : verified.toInt();
     return r;
 }

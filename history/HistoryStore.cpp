@@ -239,6 +239,20 @@ qint64 HistoryStore::insert(const AttemptRecord &r)
     return q.lastInsertId().toLongLong();
 }
 
+bool HistoryStore::verified(const AttemptRecord &r)
+{
+    if (!isWritable() || r.id <= 0)
+        return false;
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("UPDATE attempts SET firmware_after=:after, verified=:verified WHERE id=:id"));
+    q.bindValue(QStringLiteral(":after"), r.firmwareAfter.isEmpty() ? QVariant() : QVariant(r.firmwareAfter));
+    q.bindValue(QStringLiteral(":verified"), r.verified < 0 ? QVariant() : QVariant(r.verified));
+    q.bindValue(QStringLiteral(":id"), r.id);
+    if (!q.exec())
+        return failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());
+    return true;
+}
+
 bool HistoryStore::complete(const AttemptRecord &r)
 {
     if (!isWritable() || r.id <= 0)

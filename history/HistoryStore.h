@@ -15,7 +15,7 @@
 class HistoryStore {
 public:
     static constexpr const char *kEnvironmentVariable = "OVFW_HISTORY";
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kBusyTimeoutMs = 5000;  // writers wait for each other this long at most
 
     enum class Access { Write, Read };
@@ -39,6 +39,8 @@ public:
     qint64 insert(const AttemptRecord &record);
     // The end of the attempt `record.id`.
     bool complete(const AttemptRecord &record);
+    // What the meter said after restarting, for the attempt `record.id`.
+    bool verified(const AttemptRecord &record);
 
     // One line on standard error, the first time only in this process.
     static void note(const QString &text);

@@ -6,6 +6,7 @@
 #include "history/FileFacts.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
+#include <QPushButton>
 #include <QtTest>
 
 namespace {

@@ -209,6 +209,29 @@ private slots:
         QCOMPARE(historyByPort(history).value(1).value("outcome").toString(), QString("completed"));
     }
 
+    // --verify: the meter restarted into the file's version is verified, one
+    // restarted into the old one is not, and that meter fails.
+    void verifiesTheVersionAfter()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        Emulators meters;
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.11"}));
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.10"}));
+        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--verify", "--json"} + portArgs(2),
+                           portList(meters), history);
+        QVERIFY2(r.exitCode == 1 && r.err.isEmpty(), qPrintable(r.out + r.err));
+        QVERIFY2(r.out.contains("verified: firmware 2.11"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("not verified: the meter restarted with firmware 2.10, the file gives 02.11"),
+                 qPrintable(r.out));
+        const QMap<int, QJsonObject> rows = historyByPort(history);
+        QCOMPARE(rows.value(1).value("verified").toBool(), true);
+        QCOMPARE(rows.value(1).value("firmware_after").toString(), QString("2.11"));
+        QCOMPARE(rows.value(2).value("verified").toBool(false), false);
+        QCOMPARE(rows.value(2).value("firmware_after").toString(), QString("2.10"));
+        QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
+    }
+
     void aWrongDigestTouchesNoMeter()
     {
         QTemporaryDir state;

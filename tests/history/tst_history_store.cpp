@@ -1,6 +1,7 @@
 // The upgrade history's store: its queries, how it tells a running attempt
 // from an interrupted one, and what it does with a file it cannot use.
 #include "history/HistoryQuery.h"
+#include "history/HistorySchema.h"
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
 #include <QProcess>
@@ -137,6 +138,34 @@ private slots:
         QVERIFY(!ProcessIdentity::stillRuns(self.host, "another-boot", self.pid, self.start));
         QVERIFY(!ProcessIdentity::stillRuns(self.host, self.bootId, self.pid, self.start + 1));
         QVERIFY(ProcessIdentity::stillRuns("another-host", "another-boot", 1, 0));
+    }
+
+    // A history of the first schema is brought up to this one, its rows kept.
+    void migratesFromTheFirstSchema()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "first");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            for (const QString &statement : HistorySchema::migrationTo(1))
+                QVERIFY(q.exec(statement));
+            QVERIFY(q.exec("INSERT INTO attempts (started_utc, face, found_in_boot_loader, serial, outcome) "
+                           "VALUES ('2026-01-01T00:00:00.000Z', 'window', 0, 'OLD1', 'completed')"));
+            QVERIFY(q.exec("PRAGMA user_version=1"));
+        }
+        QSqlDatabase::removeDatabase("first");
+        HistoryStore store(HistoryStore::Access::Write, path);
+        QVERIFY(store.isWritable());
+        QSqlQuery q(store.database());
+        QVERIFY(q.exec("PRAGMA user_version") && q.next());
+        QCOMPARE(q.value(0).toInt(), HistoryStore::kSchemaVersion);
+        const QList<AttemptRecord> rows = HistoryQuery::find(store, HistoryFilter{});
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].serial, QStringLiteral("OLD1"));
+        QCOMPARE(rows[0].verified, -1);
     }
 
     // Not a database: kept aside under a timed name, and a new one started.
