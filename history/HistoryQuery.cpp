@@ -28,12 +28,8 @@ QList<AttemptRecord> HistoryQuery::find(HistoryStore &store, const HistoryFilter
         where << QStringLiteral("port = :port");
     if (!filter.sinceUtc.isEmpty())
         where << QStringLiteral("started_utc >= :since");
-    if (filter.failed) {
-        QStringList names;
-        for (const QString &o : kFailures)
-            names << QStringLiteral("'%1'").arg(o);
-        where << QStringLiteral("(outcome IS NULL OR outcome IN (%1))").arg(names.join(QLatin1Char(',')));
-    }
+    if (filter.failed)
+        where << HistorySchema::failedCondition();
     // Rows still running are dropped from --failed after reading, so the
     // limit is counted here rather than in SQL.
     QSqlQuery q(store.database());

@@ -36,9 +36,11 @@ QStringList HistorySchema::migrationTo(int version)
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_serial ON attempts(serial)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_started ON attempts(started_utc)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_device ON attempts(device)")};
-    case 2:  // ovfw upgrade --verify
+    case 2:  // ovfw upgrade --verify; failed rows found without reading the rest
         return {QStringLiteral("ALTER TABLE attempts ADD COLUMN firmware_after TEXT"),
-                QStringLiteral("ALTER TABLE attempts ADD COLUMN verified INTEGER")};
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN verified INTEGER"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_failed ON attempts(id) WHERE ") +
+                    failedCondition()};
     default:
         return {};
     }
@@ -100,6 +102,13 @@ void HistorySchema::bindEnd(QSqlQuery &q, const AttemptRecord &r)
     q.bindValue(QStringLiteral(":retries"), end(r.retries));
     q.bindValue(QStringLiteral(":refused_line"), end(r.refusedLine));
     q.bindValue(QStringLiteral(":left_in_boot_loader"), end(r.leftInBootLoader ? 1 : 0));
+}
+
+QString HistorySchema::failedCondition()
+{
+    const QStringList failures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
+                                  HistoryOutcome::Stopped};
+    return QStringLiteral("(outcome IS NULL OR outcome IN ('%1'))").arg(failures.join(QStringLiteral("','")));
 }
 
 QString HistorySchema::selectColumns()

@@ -15,5 +15,8 @@ void bindAll(QSqlQuery &q, const AttemptRecord &r);
 void bindEnd(QSqlQuery &q, const AttemptRecord &r);
 // The columns a query selects, in the order `fromQuery` reads them.
 QString selectColumns();
+// The condition of a failed or unfinished row, as --failed asks it and as its
+// index is made (the two must read the same for the index to serve).
+QString failedCondition();
 AttemptRecord fromQuery(const QSqlQuery &q);
 }
