@@ -1,6 +1,8 @@
 // The Upgrade button: one whole upgrade of the connected meter, and what the
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
+#include "history/AttemptRecorder.h"
+#include "link/QtCommPort.h"
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -18,8 +20,14 @@ void frmFwUpMain::cmdUpgrade_Click()
     cmdUpgrade->setEnabled(false);
     cmdExit->setEnabled(false);
     link_.Com_Open();
+    const auto *serial = dynamic_cast<const QtCommPort *>(&Comm1);
+    const PortMap ports = serial ? serial->portMap() : PortMap::fromEnvironment();
+    AttemptRecorder history(QStringLiteral("window"), ports.deviceFor(meter().Port_Number));
+    history_ = &history;
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
     const UpgradeResult result = upgrade.run(cdlFileName_);
+    history.finished(meter(), result, cdlFileName_);
+    history_ = nullptr;
     if (result.outcome == UpgradeOutcome::Failed) {
         // Reported already; the meter stays connected for another try.
         cmdConnect->setEnabled(true);
@@ -44,6 +52,12 @@ void frmFwUpMain::versionAnnounced(const QString &versionText)
     Label2->setText(kUpgradingHeading);
     lblFirm->setText(versionText);
     Label2->setVisible(true);
+}
+
+void frmFwUpMain::meterChanging(const QString &filePath)
+{
+    if (history_)
+        history_->started(meter(), filePath);
 }
 
 void frmFwUpMain::progressShown(const UpgradeProgress &progress)

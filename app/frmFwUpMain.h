@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+class AttemptRecorder;
 class ChipIdLibrary;
 class CommPort;
 class DocumentOpener;
@@ -133,6 +134,7 @@ private:
 
     // What an upgrade shows.
     void versionAnnounced(const QString &versionText) override;
+    void meterChanging(const QString &filePath) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
     void fileOpening() override;
@@ -150,4 +152,5 @@ private:
     DocumentOpener &opener_;
     std::unique_ptr<frmDevInfo> devInfo_;  // created on first use, kept for the run
     QEventLoop *mainLoop_ = nullptr;
+    AttemptRecorder *history_ = nullptr;  // the upgrade history, while an upgrade runs
 };

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "history/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
 
 int runCheck(const QStringList &args)
@@ -13,7 +14,8 @@ int runCheck(const QStringList &args)
         "reads it, must be a well-formed Intel HEX record (':' and hex pairs, a byte count\n"
         "that matches, a correct checksum, record types 00 to 05); the end-of-file record\n"
         "must come once and last, and no address may be written twice. Prints the version\n"
-        "and model the name gives, the line count, the data bytes and the address ranges.\n"
+        "and model the name gives, the line count, the data bytes, the address ranges\n"
+        "and the file's SHA-256 digest (for `ovfw upgrade --sha256`).\n"
         "Exit status 0 when the file is good, 2 when it is not (or on a usage error)."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file (OV<model>_FW<version>.OVH)."));
     const int status = CommandLine::parse(parser, args, true);
@@ -22,7 +24,8 @@ int runCheck(const QStringList &args)
     const QString path = parser.positionalArguments().first();
     const FileCheckReport report = checkUpgradeFile(path);
     if (report.ok)
-        Console::out(CheckReport::describe(path, report));
+        Console::out(CheckReport::describe(path, report) +
+                     QStringLiteral("SHA-256: %1\n").arg(FileFacts::sha256Of(path)));
     else
         Console::err(CheckReport::describeFault(path, report));
     return report.ok ? ExitStatus::Ok : ExitStatus::Usage;

@@ -7,6 +7,7 @@ int runCheck(const QStringList &args);
 int runIdentify(const QStringList &args);
 int runUpgrade(const QStringList &args);
 int runPorts(const QStringList &args);
+int runHistory(const QStringList &args);
 
 // The whole command line; main() only calls this.
 int ovfwMain(int argc, char **argv);

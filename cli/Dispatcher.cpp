@@ -14,6 +14,7 @@ const QString kOverview = QStringLiteral(
     "  identify          identify the meters on the named (or all present) ports\n"
     "  upgrade FILE      upgrade the meters on the named ports, all at once\n"
     "  ports             list ports 1 to 16, their devices and state\n"
+    "  history           list the upgrade attempts recorded, newest first\n"
     "\n"
     "`ovfw COMMAND --help` describes a command; `ovfw --version` prints the version.\n"
     "Ports are numbered 1 to 16; by default port n is /dev/ttyUSB{n-1}. The\n"
@@ -37,6 +38,8 @@ int ovfwMain(int argc, char **argv)
         return runUpgrade(args.mid(1));
     if (command == QLatin1String("ports"))
         return runPorts(args.mid(1));
+    if (command == QLatin1String("history"))
+        return runHistory(args.mid(1));
     if (command == QLatin1String("--version")) {
         Console::out(QStringLiteral("ovfw %1.%2.%3\n").arg(FwUpVersion::Major).arg(FwUpVersion::Minor).arg(FwUpVersion::Revision));
         return ExitStatus::Ok;

@@ -4,12 +4,46 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
 #include "cli/StopSignal.h"
+#include "history/AttemptRecord.h"
+#include "history/AttemptRecorder.h"
 #include "link/MeterLink.h"
 #include "link/TranscriptCommPort.h"
 #include "link/QtCommPort.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QDir>
+
+namespace {
+constexpr double kRestartSeconds = 20;  // how long a restarting meter may take to answer
+
+// "02.11" and "2.11" name the same version: each dotted part as a number.
+bool sameVersion(const QString &a, const QString &b)
+{
+    const QStringList pa = a.trimmed().split(QLatin1Char('.')), pb = b.trimmed().split(QLatin1Char('.'));
+    if (pa.size() != pb.size())
+        return false;
+    for (int i = 0; i < pa.size(); ++i) {
+        bool okA = false, okB = false;
+        if (pa[i].toInt(&okA) != pb[i].toInt(&okB) || !okA || !okB)
+            return false;
+    }
+    return true;
+}
+
+// The progress events, and the history's row when the meter is first changed.
+class RecordedUpgradeEvents : public CliUpgradeEvents {
+public:
+    RecordedUpgradeEvents(MeterBoard &board, int index, AttemptRecorder &history, const MeterLink &link)
+        : CliUpgradeEvents(board, index), history_(history), link_(link)
+    {
+    }
+    void meterChanging(const QString &filePath) override { history_.started(link_.meter(), filePath); }
+
+private:
+    AttemptRecorder &history_;
+    const MeterLink &link_;
+};
+}
 
 MeterJob::MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board)
     : index_(index), port_(port), settings_(settings), board_(board)
@@ -101,7 +135,7 @@ void MeterJob::identify(MeterLink &link, TranscriptCommPort &port)
     finish(acknowledged ? MeterResult::BootLoader : MeterResult::NoMeter, {}, port);
 }
 
-bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
+bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history)
 {
     MeterState &g = link.meter();
     if (settings_.boot) {
@@ -117,6 +151,17 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
         g.Boot_Mode = true;
         board_.event(index_, QStringLiteral("boot_loader"));
         port.note(QStringLiteral("boot loader answered"));
+        // A boot loader has no model: the last one identified on this device
+        // stands for it.
+        const QString expected = settings_.force ? QString() : history.lastModelOnDevice();
+        if (!expected.isEmpty() && !settings_.fileModel.isEmpty() && expected != settings_.fileModel) {
+            const QString mismatch = QStringLiteral("the meter last identified on %1 was model %2, the file is for "
+                                                    "model %3 (--force overrides)")
+                                         .arg(settings_.map.deviceFor(port_), expected, settings_.fileModel);
+            history.notTouched(g, settings_.filePath, HistoryOutcome::ModelMismatch, mismatch);
+            finish(MeterResult::Failed, mismatch, port);
+            return false;
+        }
         return true;
     }
     bool found = false;
@@ -130,10 +175,11 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
     }
     identityFound(link, port);
     if (g.Model_Code != settings_.fileModel && !settings_.force) {
-        finish(MeterResult::Failed,
-               QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
-                   .arg(g.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown") : settings_.fileModel),
-               port);
+        const QString mismatch =
+            QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
+                .arg(g.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown") : settings_.fileModel);
+        history.notTouched(g, settings_.filePath, HistoryOutcome::ModelMismatch, mismatch);
+        finish(MeterResult::Failed, mismatch, port);
         return false;
     }
     return true;
@@ -141,7 +187,9 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port)
 
 void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
 {
-    if (!identifyForUpgrade(link, port))
+    AttemptRecorder history(QStringLiteral("ovfw"), settings_.map.deviceFor(port_));
+    history.setFile(settings_.file);
+    if (!identifyForUpgrade(link, port, history))
         return;
     if (StopSignal::requested()) {
         finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"), port);
@@ -153,10 +201,11 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("boot loader"); });
 
     UpgradeFile file;
-    CliUpgradeEvents events(board_, index_);
+    RecordedUpgradeEvents events(board_, index_, history, link);
     UpgradeRun run(link, prompts, events, file);
     QString fileName = settings_.filePath;
     const UpgradeResult result = run.run(fileName);
+    history.finished(link.meter(), result, fileName);
     const bool stopped = StopSignal::requested();
     const bool completed = result.outcome == UpgradeOutcome::Completed;
     board_.update(index_, [&](MeterStatus &s) {
@@ -166,7 +215,12 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     });
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
     switch (result.outcome) {
-    case UpgradeOutcome::Completed: finish(MeterResult::Completed, QStringLiteral("upgrade complete"), port); return;
+    case UpgradeOutcome::Completed:
+        if (settings_.verify)
+            verify(link, port, history);
+        else
+            finish(MeterResult::Completed, QStringLiteral("upgrade complete"), port);
+        return;
     case UpgradeOutcome::Stopped: finish(MeterResult::Interrupted, stoppedAfter, port); return;
     case UpgradeOutcome::UnexpectedEnd:
         if (stopped)
@@ -193,6 +247,35 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
         finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(result.errorNumber).arg(result.errorDescription),
                port);
         return;
+    }
+}
+
+// The meter restarts into its new firmware: it is identified again (as often
+// as it takes, for a while) and its firmware version compared with the file's.
+void MeterJob::verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history)
+{
+    board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("verifying"); });
+    MeterState &g = link.meter();
+    g.Boot_Mode = false;
+    g.Firm_Version.clear();
+    const double until = MonotonicClock::now() + kRestartSeconds;
+    bool found = false;
+    while (!found && !StopSignal::requested() && MonotonicClock::now() < until) {
+        if (link.Check_Version(static_cast<std::int16_t>(port_), found) == LinkResult::PortOpenFailed)
+            link.SDelay(1);  // the adapter may be gone while the meter restarts
+    }
+    const QString expected = settings_.file.targetVersion;
+    const bool matches = found && sameVersion(g.Firm_Version, expected);
+    history.verified(found ? g.Firm_Version : QString(), matches);
+    if (matches) {
+        finish(MeterResult::Completed, QStringLiteral("upgrade complete, verified: firmware %1").arg(g.Firm_Version),
+               port);
+    } else {
+        finish(MeterResult::Failed,
+               found ? QStringLiteral("not verified: the meter restarted with firmware %1, the file gives %2")
+                           .arg(g.Firm_Version, expected)
+                     : QStringLiteral("not verified: the meter did not answer after the upgrade"),
+               port);
     }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 #include "cli/MeterBoard.h"
+#include "history/FileFacts.h"
 #include "link/PortMap.h"
 #include <QThread>
 
+class AttemptRecorder;
 class CliPrompts;
 class MeterLink;
 class TranscriptCommPort;
@@ -17,7 +19,9 @@ struct MeterJobSettings {
     int retries = 3;
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter waits in its boot loader already
+    bool verify = false; // identify the meter again after the upgrade
     QString logDir;      // empty: no transcript
+    FileFacts file;      // for the upgrade history
 };
 
 // One meter on its own thread: its own port and meter link (which holds the
@@ -32,8 +36,9 @@ protected:
 
 private:
     void identify(MeterLink &link, TranscriptCommPort &port);
-    bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port);
+    bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
+    void verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
     void identityFound(const MeterLink &link, TranscriptCommPort &port);
     QString openFailure() const;

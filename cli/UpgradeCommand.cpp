@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "history/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
 #include "cli/MeterOutput.h"
 #include "cli/StopSignal.h"
@@ -18,8 +19,9 @@ struct Options {
     QString file;
     QList<int> ports;
     int retries = kDefaultRetries;
-    bool yes = false, force = false, boot = false, noCheck = false, json = false;
+    bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
+    QString sha256;  // the digest the file must have, lower case; empty: any
 };
 
 // Parses the command line into `o`; returns -1 to go on or the exit status.
@@ -37,7 +39,8 @@ int parseOptions(const QStringList &args, Options &o)
         "SIGINT/SIGTERM: each meter finishes the line in flight and stops; the summary\n"
         "names the meters left in their boot loader.\n"
         "Exit status: 0 all upgraded, 1 at least one failed, 2 usage error or the file\n"
-        "failed its check, 130 interrupted."));
+        "failed its check (or its --sha256), 130 interrupted.\n"
+        "Every attempt is recorded in the upgrade history (see `ovfw history`)."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("A port to upgrade, 1 to 16 (repeatable)."),
                                   QStringLiteral("N"));
@@ -47,12 +50,20 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Do not ask for confirmation."));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Upgrade whatever model answers."));
     const QCommandLineOption boot(QStringLiteral("boot"),
-                                  QStringLiteral("The meters wait in their boot loader already (no identification)."));
+                                  QStringLiteral("The meters wait in their boot loader already (no identification; the "
+                                                 "model last identified on the device, in the history, must match the "
+                                                 "file's unless --force)."));
     const QCommandLineOption noCheck(QStringLiteral("no-check"), QStringLiteral("Do not check the file first."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event and result."));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write one transcript per meter into DIR."),
                                  QStringLiteral("DIR"));
-    parser.addOptions({port, retries, yes, force, boot, noCheck, json, log});
+    const QCommandLineOption sha256(QStringLiteral("sha256"),
+                                    QStringLiteral("Refuse the file unless its SHA-256 digest is HEX."),
+                                    QStringLiteral("HEX"));
+    const QCommandLineOption verify(QStringLiteral("verify"),
+                                    QStringLiteral("After the upgrade, identify each meter again and compare its "
+                                                   "firmware version with the file's; a meter that differs fails."));
+    parser.addOptions({port, retries, yes, force, boot, noCheck, json, log, sha256, verify});
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
@@ -74,6 +85,8 @@ int parseOptions(const QStringList &args, Options &o)
     o.boot = parser.isSet(boot);
     o.noCheck = parser.isSet(noCheck);
     o.json = parser.isSet(json);
+    o.verify = parser.isSet(verify);
+    o.sha256 = parser.value(sha256).trimmed().toLower();
     if (parser.isSet(log)) {
         o.logDir = QFileInfo(parser.value(log)).absoluteFilePath();
         if (!QDir().mkpath(o.logDir)) {
@@ -140,6 +153,12 @@ int runUpgrade(const QStringList &args)
             return ExitStatus::Usage;
         }
     }
+    const FileFacts facts = FileFacts::of(o.file);
+    if (!o.sha256.isEmpty() && facts.sha256 != o.sha256) {
+        Console::err(QStringLiteral("ovfw upgrade: %1 has the SHA-256 digest %2, not %3; no meter was touched\n")
+                         .arg(o.file, facts.sha256.isEmpty() ? QStringLiteral("(unreadable)") : facts.sha256, o.sha256));
+        return ExitStatus::Usage;
+    }
     const QString model = UpgradeFileName::modelCode(o.file);
     if (model.isEmpty() && !o.force && !o.boot) {
         Console::err(QStringLiteral("ovfw upgrade: the file name gives no model (expected OV<model>_FW<version>.OVH); "
@@ -159,6 +178,8 @@ int runUpgrade(const QStringList &args)
     settings.force = o.force;
     settings.boot = o.boot;
     settings.logDir = o.logDir;
+    settings.file = facts;
+    settings.verify = o.verify;
     MeterBoard board(o.ports, o.json);
     for (int i = 0; i < board.size(); ++i)
         board.update(i, [&](MeterStatus &s) { s.totalLines = totalLines; });

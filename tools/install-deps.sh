@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev
   fonts-dejavu-core fonts-liberation2
+  libqt6sql6-sqlite
   srecord socat xvfb xauth poppler-utils
   help2man man-db bash-completion
 )

@@ -26,12 +26,15 @@ UpgradeResult UpgradeRun::run(QString &fileName)
                 result_.outcome = UpgradeOutcome::Declined;
                 return result_;
             }
+            events_.meterChanging(fileName);
             bool abort = false;
             enterBootLoader(abort);
             if (abort) {
                 result_.outcome = UpgradeOutcome::NotSwitched;
                 return result_;
             }
+        } else {
+            events_.meterChanging(fileName);
         }
         transfer(fileName);
     } catch (const FwUpError &e) {

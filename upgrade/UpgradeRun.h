@@ -14,6 +14,10 @@ public:
     virtual ~UpgradeEvents() = default;
     // A file was chosen; this is the version it carries.
     virtual void versionAnnounced(const QString &versionText) { Q_UNUSED(versionText); }
+    // The meter is about to be changed for the first time in this upgrade,
+    // with the file chosen: before the first byte of the switch into the boot
+    // loader, or of the first line for a meter in its boot loader already.
+    virtual void meterChanging(const QString &filePath) { Q_UNUSED(filePath); }
     // The transfer starts: the bar is scaled to the file and shown.
     virtual void progressShown(const UpgradeProgress &progress) { Q_UNUSED(progress); }
     // A line was read and counted; it is sent next.

@@ -38,6 +38,8 @@ const char *kHelp =
     "  --log PATH            record the wire: one line per burst, \"SECONDS rx|tx HEX\"\n"
     "                        (rx = to the meter), seconds since the emulator started\n"
     "  --link PATH           also make PATH a symbolic link to the device\n"
+    "  --restart-into VER    after the end-of-file record, restart in normal mode\n"
+    "                        with firmware version VER in the version reply\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
 
@@ -90,6 +92,7 @@ bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &o, int &exitCo
         else if (a == "--image") ok = text(o.imagePath);
         else if (a == "--log") ok = text(o.logPath);
         else if (a == "--link") ok = text(o.linkPath);
+        else if (a == "--restart-into") ok = text(o.restartInto) && !o.restartInto.empty();
         else ok = false;
         if (!ok) {
             std::fprintf(stderr, "ov_meter_emulator: bad option or value near \"%s\"; see --help\n",

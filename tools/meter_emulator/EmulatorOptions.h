@@ -20,6 +20,7 @@ struct EmulatorOptions {
     std::string imagePath;
     std::string logPath;
     std::string linkPath;
+    std::string restartInto;  // after the end record: normal mode, reporting this firmware version
 };
 
 // Parses argv; on --help or an error prints to stdout/stderr and returns false

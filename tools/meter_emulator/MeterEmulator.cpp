@@ -187,6 +187,11 @@ void MeterEmulator::handleBoot(const std::string &line, double at)
     if (outcome == IntelHexImage::Outcome::EndOfFile)
         writeImage();
     send(kPass, at);
+    if (outcome == IntelHexImage::Outcome::EndOfFile && !o_.restartInto.empty()) {
+        // The new firmware starts and names its version in the last field.
+        boot_ = false;
+        o_.identity = o_.identity.substr(0, o_.identity.rfind(',') + 1) + o_.restartInto;
+    }
     if (o_.hangupAfter > 0 && recordsAccepted_ == o_.hangupAfter)
         hangupAt_ = txFreeAt_ + kHangupGraceSeconds;
 }

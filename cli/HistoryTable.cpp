@@ -1,0 +1,140 @@
+#include "cli/HistoryTable.h"
+#include <QDateTime>
+#include <QStringList>
+
+namespace {
+QDateTime local(const QString &utc)
+{
+    return QDateTime::fromString(utc, Qt::ISODateWithMs).toLocalTime();
+}
+
+QString linesText(const AttemptRecord &r)
+{
+    return r.linesTotal >= 0 ? QStringLiteral("%1/%2").arg(r.linesSent).arg(r.linesTotal) : QString::number(r.linesSent);
+}
+
+QString versionsText(const AttemptRecord &r)
+{
+    const QString from = r.firmwareVersion.isEmpty() ? QStringLiteral("?") : r.firmwareVersion;
+    return QStringLiteral("%1 -> %2").arg(from, r.targetVersion.isEmpty() ? QStringLiteral("?") : r.targetVersion);
+}
+
+QString orDash(const QString &s)
+{
+    return s.isEmpty() ? QStringLiteral("-") : s;
+}
+
+QString csvField(const QString &s)
+{
+    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')) &&
+        !s.contains(QLatin1Char('\r')))
+        return s;
+    QString quoted = s;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+const QStringList kCsvColumns = {
+    QStringLiteral("id"), QStringLiteral("started"), QStringLiteral("ended"), QStringLiteral("face"),
+    QStringLiteral("host"), QStringLiteral("user"), QStringLiteral("port"), QStringLiteral("device"),
+    QStringLiteral("serial"), QStringLiteral("model"), QStringLiteral("boot_version"),
+    QStringLiteral("firmware_version"), QStringLiteral("found_in_boot_loader"), QStringLiteral("file_path"),
+    QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version"),
+    QStringLiteral("outcome"), QStringLiteral("error_number"), QStringLiteral("error_text"),
+    QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
+    QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
+    QStringLiteral("verified")};
+}
+
+QString HistoryTable::localIso(const QString &utc)
+{
+    return utc.isEmpty() ? QString() : local(utc).toOffsetFromUtc(local(utc).offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+QString HistoryTable::table(const QList<AttemptRecord> &rows)
+{
+    if (rows.isEmpty())
+        return QStringLiteral("No upgrade recorded.\n");
+    QString out = QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8\n")
+                      .arg(QStringLiteral("STARTED"), -19)
+                      .arg(QStringLiteral("FACE"), -6)
+                      .arg(QStringLiteral("PORT"), 4)
+                      .arg(QStringLiteral("SERIAL"), -12)
+                      .arg(QStringLiteral("MODEL"), -5)
+                      .arg(QStringLiteral("FIRMWARE"), -16)
+                      .arg(QStringLiteral("LINES"), -11)
+                      .arg(QStringLiteral("OUTCOME"));
+    for (const AttemptRecord &r : rows) {
+        QString outcome = r.outcome;
+        if (r.errorNumber != 0 || !r.errorText.isEmpty())
+            outcome += QStringLiteral(": ") +
+                       (r.errorNumber != 0 ? QStringLiteral("%1 %2").arg(r.errorNumber).arg(r.errorText) : r.errorText);
+        else if (r.refusedLine > 0)
+            outcome += QStringLiteral(": line %1 refused").arg(r.refusedLine);
+        if (r.verified >= 0)
+            outcome += r.verified ? QStringLiteral(", verified %1").arg(r.firmwareAfter)
+                                  : QStringLiteral(", NOT verified (%1)").arg(orDash(r.firmwareAfter));
+        if (r.leftInBootLoader || r.outcome == HistoryOutcome::Interrupted)
+            outcome += QStringLiteral(" (in boot loader on %1)").arg(r.device);
+        out += QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8\n")
+                   .arg(local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -19)
+                   .arg(r.face, -6)
+                   .arg(r.port, 4)
+                   .arg(orDash(r.serial), -12)
+                   .arg(orDash(r.model), -5)
+                   .arg(versionsText(r), -16)
+                   .arg(linesText(r), -11)
+                   .arg(outcome);
+    }
+    return out;
+}
+
+QJsonObject HistoryTable::json(const AttemptRecord &r)
+{
+    const auto text = [](const QString &s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
+    return {{QStringLiteral("id"), r.id},
+            {QStringLiteral("started"), localIso(r.startedUtc)},
+            {QStringLiteral("ended"), text(localIso(r.endedUtc))},
+            {QStringLiteral("face"), r.face},
+            {QStringLiteral("host"), r.host},
+            {QStringLiteral("user"), r.user},
+            {QStringLiteral("pid"), r.pid},
+            {QStringLiteral("port"), r.port},
+            {QStringLiteral("device"), r.device},
+            {QStringLiteral("serial"), text(r.serial)},
+            {QStringLiteral("model"), text(r.model)},
+            {QStringLiteral("boot_version"), text(r.bootVersion)},
+            {QStringLiteral("firmware_version"), text(r.firmwareVersion)},
+            {QStringLiteral("found_in_boot_loader"), r.foundInBootLoader},
+            {QStringLiteral("file_path"), r.filePath},
+            {QStringLiteral("file_size"), r.fileSize},
+            {QStringLiteral("file_sha256"), text(r.fileSha256)},
+            {QStringLiteral("target_version"), text(r.targetVersion)},
+            {QStringLiteral("outcome"), r.outcome},
+            {QStringLiteral("error_number"), r.errorNumber},
+            {QStringLiteral("error_text"), text(r.errorText)},
+            {QStringLiteral("lines_sent"), r.linesSent},
+            {QStringLiteral("lines_total"), r.linesTotal},
+            {QStringLiteral("retries"), r.retries},
+            {QStringLiteral("refused_line"), r.refusedLine},
+            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader},
+            {QStringLiteral("firmware_after"), text(r.firmwareAfter)},
+            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)}};
+}
+
+QString HistoryTable::csv(const QList<AttemptRecord> &rows)
+{
+    QString out = kCsvColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const AttemptRecord &r : rows) {
+        const QJsonObject o = json(r);
+        QStringList fields;
+        for (const QString &c : kCsvColumns) {
+            const QJsonValue v = o.value(c);
+            fields << csvField(v.isBool() ? (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"))
+                               : v.isDouble() ? QString::number(v.toInteger())
+                                              : v.toString());
+        }
+        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return out;
+}

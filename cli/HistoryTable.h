@@ -1,0 +1,14 @@
+#pragma once
+#include "history/AttemptRecord.h"
+#include <QJsonObject>
+#include <QList>
+
+// The rows of `ovfw history` as a table, JSON objects or CSV; times in local
+// time.
+namespace HistoryTable {
+QString table(const QList<AttemptRecord> &rows);
+QJsonObject json(const AttemptRecord &row);
+QString csv(const QList<AttemptRecord> &rows);
+// A stored UTC time in local time, ISO 8601 with its offset.
+QString localIso(const QString &utc);
+}

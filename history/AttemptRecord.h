@@ -1,0 +1,67 @@
+#pragma once
+#include <QString>
+#include <QtGlobal>
+
+// One upgrade attempt of one meter as the history keeps it. The first part is
+// written before the meter is changed; the second when the attempt ends.
+struct AttemptRecord {
+    qint64 id = 0;
+
+    // Who and where: the writing process, so that a row never completed can be
+    // told apart as still running or interrupted.
+    QString startedUtc;  // ISO 8601, UTC, milliseconds
+    QString host;
+    QString user;
+    QString face;  // "window" or "ovfw"
+    qint64 pid = 0;
+    qint64 processStart = 0;  // the process's start, in clock ticks after boot
+    QString bootId;
+
+    // The meter as it was found.
+    int port = 0;
+    QString device;
+    QString serial;
+    QString model;
+    QString bootVersion;
+    QString firmwareVersion;
+    bool foundInBootLoader = false;
+
+    // The file.
+    QString filePath;
+    qint64 fileSize = -1;
+    QString fileSha256;
+    QString targetVersion;
+
+    // How it ended; `outcome` is empty until then.
+    QString endedUtc;
+    QString outcome;  // one of the HistoryOutcome names
+    int errorNumber = 0;
+    QString errorText;
+    qint64 linesSent = 0;
+    qint64 linesTotal = 0;
+    int retries = 0;
+    qint64 refusedLine = 0;
+    bool leftInBootLoader = false;
+
+    // After an upgrade, when asked: the version the restarted meter named
+    // and whether it is the file's. `verified` is -1 when not asked.
+    QString firmwareAfter;
+    int verified = -1;
+};
+
+// The outcomes a row can end with. A row without one is "running" while its
+// process lives and "interrupted" after.
+namespace HistoryOutcome {
+inline const QString Completed = QStringLiteral("completed");
+inline const QString UnexpectedEnd = QStringLiteral("unexpected_end");  // refused line, or no end record
+inline const QString NotSwitched = QStringLiteral("not_switched");
+inline const QString Failed = QStringLiteral("failed");      // a run-time error, with its number
+inline const QString Stopped = QStringLiteral("stopped");    // asked to stop between two lines
+// The meter was reached but not touched.
+inline const QString Declined = QStringLiteral("declined");  // the warning answered Cancel
+inline const QString ModelMismatch = QStringLiteral("model_mismatch");
+inline const QString FileRefused = QStringLiteral("file_refused");
+// Shown, never stored.
+inline const QString Running = QStringLiteral("running");
+inline const QString Interrupted = QStringLiteral("interrupted");
+}

@@ -1,0 +1,112 @@
+#include "history/AttemptRecorder.h"
+#include "history/HistoryQuery.h"
+#include "history/HistoryStore.h"
+#include "history/ProcessIdentity.h"
+#include "link/MeterState.h"
+#include "upgrade/UpgradeRun.h"
+#include <QFileInfo>
+
+namespace {
+QString outcomeName(UpgradeOutcome outcome)
+{
+    switch (outcome) {
+    case UpgradeOutcome::Completed: return HistoryOutcome::Completed;
+    case UpgradeOutcome::UnexpectedEnd: return HistoryOutcome::UnexpectedEnd;
+    case UpgradeOutcome::Declined: return HistoryOutcome::Declined;
+    case UpgradeOutcome::NotSwitched: return HistoryOutcome::NotSwitched;
+    case UpgradeOutcome::Failed: return HistoryOutcome::Failed;
+    case UpgradeOutcome::Stopped: return HistoryOutcome::Stopped;
+    }
+    return HistoryOutcome::Failed;
+}
+}
+
+AttemptRecorder::AttemptRecorder(const QString &face, const QString &device) : face_(face), device_(device) {}
+
+AttemptRecorder::~AttemptRecorder() = default;
+
+HistoryStore &AttemptRecorder::store()
+{
+    if (!store_)
+        store_ = std::make_unique<HistoryStore>();
+    return *store_;
+}
+
+void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
+{
+    const QString absolute = QFileInfo(filePath).absoluteFilePath();
+    if (file_.path != absolute)
+        file_ = FileFacts::of(filePath);
+    const ProcessIdentity &self = ProcessIdentity::current();
+    record_ = AttemptRecord{};
+    record_.startedUtc = HistoryStore::nowUtc();
+    record_.host = self.host;
+    record_.user = self.user;
+    record_.face = face_;
+    record_.pid = self.pid;
+    record_.processStart = self.start;
+    record_.bootId = self.bootId;
+    record_.port = meter.Port_Number;
+    record_.device = device_;
+    record_.serial = meter.Meter_Serial;
+    record_.model = meter.Model_Code == QLatin1String("*") ? QString() : meter.Model_Code;
+    record_.bootVersion = meter.Boot_Version;
+    record_.firmwareVersion = meter.Firm_Version;
+    record_.foundInBootLoader = meter.Boot_Mode;
+    record_.filePath = file_.path;
+    record_.fileSize = file_.size;
+    record_.fileSha256 = file_.sha256;
+    record_.targetVersion = file_.targetVersion;
+    record_.linesTotal = file_.lines;
+}
+
+void AttemptRecorder::started(const MeterState &meter, const QString &filePath)
+{
+    fill(meter, filePath);
+    record_.id = store().insert(record_);
+}
+
+void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &result, const QString &filePath)
+{
+    const bool began = !record_.startedUtc.isEmpty();
+    if (!began && result.outcome != UpgradeOutcome::Declined)
+        return;  // no file chosen: nothing was attempted
+    if (!began)
+        fill(meter, filePath);
+    record_.endedUtc = HistoryStore::nowUtc();
+    record_.outcome = outcomeName(result.outcome);
+    record_.errorNumber = result.errorNumber;
+    record_.errorText = result.errorDescription;
+    record_.linesSent = result.linesAccepted;
+    record_.retries = result.retries;
+    record_.refusedLine = result.refusedLine;
+    record_.leftInBootLoader = meter.Boot_Mode && result.outcome != UpgradeOutcome::Completed;
+    if (began)
+        store().complete(record_);
+    else
+        record_.id = store().insert(record_);
+    record_.startedUtc.clear();
+}
+
+void AttemptRecorder::notTouched(const MeterState &meter, const QString &filePath, const QString &outcome,
+                                 const QString &text)
+{
+    fill(meter, filePath);
+    record_.endedUtc = record_.startedUtc;
+    record_.outcome = outcome;
+    record_.errorText = text;
+    record_.id = store().insert(record_);
+    record_.startedUtc.clear();
+}
+
+QString AttemptRecorder::lastModelOnDevice()
+{
+    return HistoryQuery::lastModelOn(store(), device_);
+}
+
+void AttemptRecorder::verified(const QString &firmwareAfter, bool matches)
+{
+    record_.firmwareAfter = firmwareAfter;
+    record_.verified = matches ? 1 : 0;
+    store().verified(record_);
+}

@@ -1,0 +1,31 @@
+#include "history/FileFacts.h"
+#include "upgrade/HexFileCheck.h"
+#include "upgrade/UpgradeFile.h"
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+QString FileFacts::sha256Of(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&f))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+FileFacts FileFacts::of(const QString &path)
+{
+    FileFacts facts;
+    const QFileInfo info(path);
+    facts.path = info.absoluteFilePath();
+    facts.targetVersion = UpgradeFile::versionText(path).trimmed();
+    facts.sha256 = sha256Of(path);
+    if (!facts.sha256.isEmpty()) {
+        facts.size = info.size();
+        facts.lines = countUpgradeLines(path);
+    }
+    return facts;
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include "history/AttemptRecord.h"
+#include <QStringList>
+
+class QSqlQuery;
+
+// The history's table, how each schema version is reached from the one before
+// (the first from an empty file), and the mapping of a record to its columns.
+namespace HistorySchema {
+// The statements that take a database of version `version - 1` to `version`.
+QStringList migrationTo(int version);
+QString insertStatement();
+QString completeStatement();
+void bindAll(QSqlQuery &q, const AttemptRecord &r);
+void bindEnd(QSqlQuery &q, const AttemptRecord &r);
+// The columns a query selects, in the order `fromQuery` reads them.
+QString selectColumns();
+// The condition of a failed or unfinished row, as --failed asks it and as its
+// index is made (the two must read the same for the index to serve).
+QString failedCondition();
+AttemptRecord fromQuery(const QSqlQuery &q);
+}

@@ -1,0 +1,266 @@
+#include "history/HistoryStore.h"
+#include "history/HistorySchema.h"
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+constexpr mode_t kPrivateFile = 0600;
+constexpr mode_t kGroupFile = 0660;  // in a group-writable folder: a shared bench
+constexpr mode_t kPrivateFolder = 0700;
+
+QAtomicInt connectionCounter;
+
+bool isCorrupt(const QSqlError &e)
+{
+    const int code = e.nativeErrorCode().toInt() & 0xff;  // the primary result code
+    return code == kSqliteCorrupt || code == kSqliteNotADatabase;
+}
+
+// Makes the folder (new ones private) and the file, so it is born with its
+// mode rather than with SQLite's default.
+bool createFile(const QString &path, QString &why)
+{
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    if (!QFileInfo::exists(folder)) {
+        if (!QDir().mkpath(folder)) {
+            why = QStringLiteral("cannot make the folder %1").arg(folder);
+            return false;
+        }
+        ::chmod(QFile::encodeName(folder).constData(), kPrivateFolder);
+    }
+    if (info.exists())
+        return true;
+    struct stat folderStat {};
+    const bool shared = ::stat(QFile::encodeName(folder).constData(), &folderStat) == 0 && (folderStat.st_mode & S_IWGRP);
+    const mode_t mode = shared ? kGroupFile : kPrivateFile;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return true;
+        why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    ::fchmod(fd, mode);  // whatever the umask
+    ::close(fd);
+    return true;
+}
+}
+
+QString HistoryStore::defaultPath()
+{
+    const QString named = qEnvironmentVariable(kEnvironmentVariable);
+    if (!named.isEmpty())
+        return named;
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/ovfw-upgrade/history.sqlite");
+}
+
+QString HistoryStore::nowUtc()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+void HistoryStore::note(const QString &text)
+{
+    static QAtomicInt noted;
+    if (!noted.testAndSetOrdered(0, 1))
+        return;
+    const QString line = QStringLiteral("%1: upgrade history: %2\n").arg(QCoreApplication::applicationName(), text);
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+HistoryStore::HistoryStore(Access access, const QString &path)
+    : access_(access), path_(path),
+      connection_(QStringLiteral("ovfw-history-%1").arg(connectionCounter.fetchAndAddOrdered(1)))
+{
+    if (path_.isEmpty())
+        return;
+    if (access_ == Access::Read && !QFileInfo::exists(path_))
+        return;  // nothing recorded yet
+    if (access_ == Access::Write) {
+        QString why;
+        if (!createFile(path_, why)) {
+            failed(QStringLiteral("cannot create %1").arg(path_), why);
+            return;
+        }
+    }
+    open_ = openConnection() && prepare();
+    if (!open_)
+        close();
+}
+
+HistoryStore::~HistoryStore()
+{
+    close();
+}
+
+QSqlDatabase HistoryStore::database() const
+{
+    return QSqlDatabase::database(connection_, false);
+}
+
+void HistoryStore::close()
+{
+    if (!QSqlDatabase::contains(connection_))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+bool HistoryStore::failed(const QString &what, const QString &why)
+{
+    note(QStringLiteral("%1 (%2); the upgrade goes on without it").arg(what, why));
+    open_ = false;
+    return false;
+}
+
+bool HistoryStore::openConnection()
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    if (!db.isValid())
+        return failed(QStringLiteral("no SQLite driver"), QStringLiteral("install libqt6sql6-sqlite"));
+    db.setDatabaseName(path_);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!db.open())
+        return failed(QStringLiteral("cannot open %1").arg(path_), db.lastError().text());
+    return true;
+}
+
+// The pragmas, then the schema. A file SQLite cannot read as a database is
+// moved aside once and a new one started.
+bool HistoryStore::prepare()
+{
+    for (int attempt = 0;; ++attempt) {
+        QSqlQuery q(database());
+        const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
+                        q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) &&
+                        q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs)) &&
+                        q.exec(QStringLiteral("PRAGMA user_version")) && q.next();
+        if (ok) {
+            const int version = q.value(0).toInt();
+            q.finish();
+            if (version > kSchemaVersion) {
+                note(QStringLiteral("%1 has a newer schema (%2); it is read but not written")
+                         .arg(path_)
+                         .arg(version));
+                writable_ = false;
+                return true;
+            }
+            writable_ = access_ == Access::Write;
+            if (version == kSchemaVersion)
+                return true;
+            if (access_ == Access::Read && version == 0)
+                return false;  // made, but nothing recorded yet
+            return migrate(version);
+        }
+        const QSqlError error = q.lastError();
+        q.finish();
+        if (!isCorrupt(error) || attempt > 0 || access_ != Access::Write)
+            return failed(QStringLiteral("cannot use %1").arg(path_), error.text());
+        moveAside();
+        QString why;
+        if (!createFile(path_, why) || !openConnection())
+            return failed(QStringLiteral("cannot start %1 anew").arg(path_), why);
+    }
+}
+
+bool HistoryStore::migrate(int from)
+{
+    QSqlDatabase db = database();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());
+    // Another process may have migrated while this one waited.
+    if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next())
+        from = q.value(0).toInt();
+    q.finish();
+    for (int version = from; version < kSchemaVersion; ++version) {
+        for (const QString &statement : HistorySchema::migrationTo(version + 1)) {
+            if (!q.exec(statement)) {
+                const QString why = q.lastError().text();
+                q.exec(QStringLiteral("ROLLBACK"));
+                return failed(QStringLiteral("cannot write %1").arg(path_), why);
+            }
+        }
+    }
+    if (!q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion)) || !q.exec(QStringLiteral("COMMIT"))) {
+        const QString why = q.lastError().text();
+        q.exec(QStringLiteral("ROLLBACK"));
+        return failed(QStringLiteral("cannot write %1").arg(path_), why);
+    }
+    return true;
+}
+
+void HistoryStore::moveAside()
+{
+    close();
+    const QString aside = path_ + QStringLiteral(".corrupt-") +
+                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QFile::rename(path_, aside);
+    QFile::rename(path_ + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(path_ + QStringLiteral("-shm"));
+    note(QStringLiteral("%1 was not a readable database; kept as %2 and a new one started").arg(path_, aside));
+}
+
+qint64 HistoryStore::insert(const AttemptRecord &r)
+{
+    if (!isWritable())
+        return 0;
+    QSqlQuery q(database());
+    q.prepare(HistorySchema::insertStatement());
+    HistorySchema::bindAll(q, r);
+    if (!q.exec()) {
+        failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());
+        return 0;
+    }
+    return q.lastInsertId().toLongLong();
+}
+
+bool HistoryStore::verified(const AttemptRecord &r)
+{
+    if (!isWritable() || r.id <= 0)
+        return false;
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("UPDATE attempts SET firmware_after=:after, verified=:verified WHERE id=:id"));
+    q.bindValue(QStringLiteral(":after"), r.firmwareAfter.isEmpty() ? QVariant() : QVariant(r.firmwareAfter));
+    q.bindValue(QStringLiteral(":verified"), r.verified < 0 ? QVariant() : QVariant(r.verified));
+    q.bindValue(QStringLiteral(":id"), r.id);
+    if (!q.exec())
+        return failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());
+    return true;
+}
+
+bool HistoryStore::complete(const AttemptRecord &r)
+{
+    if (!isWritable() || r.id <= 0)
+        return false;
+    QSqlQuery q(database());
+    q.prepare(HistorySchema::completeStatement());
+    HistorySchema::bindEnd(q, r);
+    if (!q.exec())
+        return failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());
+    return true;
+}

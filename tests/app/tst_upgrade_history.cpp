@@ -1,0 +1,131 @@
+// The window's upgrades in the history: the row it writes and how it ends,
+// with nothing new shown.
+#include "HexFiles.h"
+#include "MeterEmulatorProcess.h"
+#include "WindowRig.h"
+#include "history/FileFacts.h"
+#include "history/HistoryQuery.h"
+#include "history/HistoryStore.h"
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+const QString kTitle = QStringLiteral("Firmware Upgrade");
+const QString kWarning = QStringLiteral(
+    "Warning! Starting firmware upgrade will render the device inoperable until new firmware upgrade is "
+    "complete.\r\nReady to download ");
+constexpr int kWarningStyle = 1 + 48 + 256;
+constexpr int kErrorSendingStyle = 5 + 64;
+constexpr int kOutcomeStyle = 64;
+const QStringList kFast{"--no-pacing", "--reply-delay", "0"};
+
+QList<AttemptRecord> rows(const QString &path)
+{
+    HistoryStore store(HistoryStore::Access::Read, path);
+    return HistoryQuery::find(store, HistoryFilter{});
+}
+}
+
+class TestUpgradeHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QVERIFY(state_.isValid());
+        path_ = state_.filePath(QStringLiteral("%1.sqlite").arg(QTest::currentTestFunction()));
+        qputenv("OVFW_HISTORY", path_.toLocal8Bit());
+    }
+
+    // Connected in normal mode: declined once at the warning, then completed.
+    void completedAndDeclined()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 2048);
+        MeterEmulatorProcess meter(kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected);
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::Cancel);
+        w.cmdUpgrade_Click();
+        w.cmdConnect_Click();
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::OK);
+        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
+
+        const QList<AttemptRecord> r = rows(path_);
+        QCOMPARE(r.size(), 2);
+        const AttemptRecord &done = r[0], &declined = r[1];
+        QCOMPARE(declined.outcome, HistoryOutcome::Declined);
+        QCOMPARE(declined.linesSent, 0);
+        QCOMPARE(done.outcome, HistoryOutcome::Completed);
+        for (const AttemptRecord &a : r) {
+            QCOMPARE(a.face, QStringLiteral("window"));
+            QCOMPARE(a.port, 1);
+            QCOMPARE(a.device, meter.device());
+            QCOMPARE(a.serial, QStringLiteral("OV3A01234"));
+            QCOMPARE(a.model, QStringLiteral("3A"));
+            QCOMPARE(a.bootVersion, QStringLiteral("1.02"));
+            QCOMPARE(a.firmwareVersion, QStringLiteral("2.10"));
+            QVERIFY(!a.foundInBootLoader);
+            QCOMPARE(a.filePath, hex.path);
+            QCOMPARE(a.fileSha256, FileFacts::sha256Of(hex.path));
+            QCOMPARE(a.targetVersion, QStringLiteral("02.11"));
+        }
+        QCOMPARE(done.linesSent, qint64(hex.lines));
+        QCOMPARE(done.linesTotal, qint64(hex.lines));
+        QVERIFY(!done.leftInBootLoader);
+    }
+
+    // A meter in its boot loader, a line refused and Cancel at "Error sending ".
+    void cancelledAtARefusedLine()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
+        MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "3"} + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        rig.window->Form_Load();
+        rig.window->Check_Boot();
+        QVERIFY(rig.window->Meter_Connected && rig.meter().Boot_Mode);
+        rig.window->cmdUpgrade->setEnabled(true);
+        const QByteArray line3 = HexFiles::readAll(hex.path).split('\n').at(2).trimmed();
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect("Error sending " + QString::fromLatin1(line3), kErrorSendingStyle, kTitle, MsgAnswer::Cancel);
+        rig.prompts.expect("Unexpected end of file", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        rig.window->cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+
+        const QList<AttemptRecord> r = rows(path_);
+        QCOMPARE(r.size(), 1);
+        QCOMPARE(r[0].outcome, HistoryOutcome::UnexpectedEnd);
+        QCOMPARE(r[0].refusedLine, 3);
+        QCOMPARE(r[0].linesSent, 2);
+        QVERIFY(r[0].foundInBootLoader && r[0].leftInBootLoader);
+        QVERIFY(r[0].serial.isEmpty());
+        QCOMPARE(r[0].fileSha256, FileFacts::sha256Of(hex.path));
+    }
+
+    // No file chosen: nothing was attempted, nothing is kept.
+    void noFileNoRow()
+    {
+        MeterEmulatorProcess meter(QStringList{"--boot"} + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        rig.window->Form_Load();
+        rig.window->Check_Boot();
+        rig.prompts.expectOpen(std::nullopt);
+        rig.window->cmdUpgrade_Click();
+        QVERIFY(rows(path_).isEmpty());
+    }
+
+private:
+    QTemporaryDir state_;
+    QString path_;
+};
+
+QTEST_MAIN(TestUpgradeHistory)
+#include "tst_upgrade_history.moc"

@@ -1,0 +1,339 @@
+// ovfw's upgrade history end to end: ovfw as a child process, meters on
+// emulators, the history read back with `ovfw history`.
+#include "HexFiles.h"
+#include "MeterEmulatorProcess.h"
+#include "history/FileFacts.h"
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <memory>
+#include <vector>
+
+namespace {
+constexpr int kRunTimeoutMs = 180000;
+constexpr int kFileBytes = 4 * 1024;
+constexpr int kRefusedLine = 5;
+
+using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
+
+struct Run {
+    int exitCode = -1;
+    QString out, err;
+};
+
+QProcessEnvironment environment(const QString &ports, const QString &history)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVFW_PORTS"), ports);
+    env.insert(QStringLiteral("OVFW_HISTORY"), history);
+    return env;
+}
+
+void start(QProcess &p, const QStringList &args, const QString &ports, const QString &history)
+{
+    p.setProcessEnvironment(environment(ports, history));
+    p.start(QStringLiteral(OVFW_PATH), args);
+    p.closeWriteChannel();
+}
+
+Run finish(QProcess &p)
+{
+    Run r;
+    if (!p.waitForFinished(kRunTimeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+Run ovfw(const QStringList &args, const QString &ports, const QString &history)
+{
+    QProcess p;
+    start(p, args, ports, history);
+    return finish(p);
+}
+
+// Meter n of the list is port n+1.
+QString portList(const Emulators &meters, int firstPort = 1)
+{
+    QStringList entries;
+    for (std::size_t i = 0; i < meters.size(); ++i)
+        entries << QStringLiteral("%1=%2").arg(firstPort + int(i)).arg(meters[i]->device());
+    return entries.join(QLatin1Char(','));
+}
+
+QStringList portArgs(int count, int firstPort = 1)
+{
+    QStringList args;
+    for (int n = firstPort; n < firstPort + count; ++n)
+        args << QStringLiteral("--port") << QString::number(n);
+    return args;
+}
+
+QString serialOf(int i)
+{
+    return QStringLiteral("OV3A%1").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+Emulators startMeters(int count, const QStringList &extra = {})
+{
+    Emulators meters;
+    for (int i = 0; i < count; ++i)
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(
+            QStringList{"--no-pacing", "--identity", QStringLiteral("V,%1,1.02,2.10").arg(serialOf(i))} + extra));
+    return meters;
+}
+
+QByteArray receivedBy(const MeterEmulatorProcess &meter)
+{
+    QByteArray bytes;
+    for (const auto &burst : meter.wire())
+        if (burst.toMeter)
+            bytes += burst.bytes;
+    return bytes;
+}
+
+// `ovfw history --json ...` as objects keyed by port, the newest of each.
+QMap<int, QJsonObject> historyByPort(const QString &history, const QStringList &options = {})
+{
+    const Run r = ovfw(QStringList{"history", "--json"} + options, {}, history);
+    QMap<int, QJsonObject> rows;
+    for (const QString &line : r.out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (!rows.contains(o.value("port").toInt()))
+            rows.insert(o.value("port").toInt(), o);
+    }
+    return rows;
+}
+
+int rowCount(const QString &history)
+{
+    return ovfw({"history", "--csv", "--limit", "1000"}, {}, history).out.count(QStringLiteral("\r\n")) - 1;
+}
+}
+
+class TestOvfwHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        made_ = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), kFileBytes);
+        QVERIFY2(!made_.path.isEmpty(), "srec_cat made no file");
+        digest_ = FileFacts::sha256Of(made_.path);
+        QCOMPARE(digest_.size(), 64);
+    }
+
+    void checkPrintsTheDigest()
+    {
+        const Run r = ovfw({"check", made_.path}, {}, {});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("SHA-256: ") + digest_), qPrintable(r.out));
+    }
+
+    // One row per meter reached, with what it said and how it ended; none
+    // for a port where nothing answered.
+    void recordsEveryMeterReached()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        Emulators meters = startMeters(3);
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{
+            "--no-pacing", "--identity", "V," + serialOf(3) + ",1.02,2.10", "--refuse-line", QString::number(kRefusedLine)}));
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(
+            QStringList{"--no-pacing", "--identity", "V,OV3B00004,1.02,2.10"}));
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--silent"}));
+        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--retries", "1", "--sha256", digest_.toUpper()} +
+                               portArgs(6),
+                           portList(meters), history);
+        QVERIFY2(r.exitCode == 1, qPrintable(r.out + r.err));
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+
+        const QMap<int, QJsonObject> rows = historyByPort(history);
+        QCOMPARE(rows.keys(), (QList<int>{1, 2, 3, 4, 5}));
+        for (int port = 1; port <= 5; ++port) {
+            const QJsonObject row = rows.value(port);
+            QCOMPARE(row.value("face").toString(), QString("ovfw"));
+            QCOMPARE(row.value("device").toString(), meters[port - 1]->device());
+            QCOMPARE(row.value("serial").toString(), port == 5 ? QString("OV3B00004") : serialOf(port - 1));
+            QCOMPARE(row.value("firmware_version").toString(), QString("2.10"));
+            QCOMPARE(row.value("boot_version").toString(), QString("1.02"));
+            QCOMPARE(row.value("file_sha256").toString(), digest_);
+            QCOMPARE(row.value("file_path").toString(), made_.path);
+            QCOMPARE(row.value("target_version").toString(), QString("02.11"));
+            QCOMPARE(row.value("lines_total").toInt(), made_.lines);
+            QVERIFY(!row.value("ended").toString().isEmpty());
+        }
+        for (int port = 1; port <= 3; ++port) {
+            QCOMPARE(rows.value(port).value("outcome").toString(), QString("completed"));
+            QCOMPARE(rows.value(port).value("lines_sent").toInt(), made_.lines);
+        }
+        QCOMPARE(rows.value(4).value("outcome").toString(), QString("unexpected_end"));
+        QCOMPARE(rows.value(4).value("refused_line").toInt(), kRefusedLine);
+        QCOMPARE(rows.value(4).value("lines_sent").toInt(), kRefusedLine - 1);
+        QCOMPARE(rows.value(4).value("retries").toInt(), 1);
+        QCOMPARE(rows.value(4).value("left_in_boot_loader").toBool(), true);
+        QCOMPARE(rows.value(5).value("outcome").toString(), QString("model_mismatch"));
+        QCOMPARE(rows.value(5).value("model").toString(), QString("3B"));
+
+        QCOMPARE(historyByPort(history, {"--failed"}).keys(), QList<int>{4});
+        QCOMPARE(historyByPort(history, {"--serial", serialOf(1)}).keys(), QList<int>{2});
+        const Run table = ovfw({"history"}, {}, history);
+        QVERIFY2(table.exitCode == 0 && table.out.count('\n') == 6, qPrintable(table.out));
+        QCOMPARE(rowCount(history), 5);
+    }
+
+    // A boot loader has no model: the one last identified on its device
+    // stands for it, and --force overrides.
+    void bootLoaderGuardUsesTheLastModel()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        MeterEmulatorProcess meter({"--no-pacing", "--identity", "V,OV3B00009,1.02,2.10"});
+        const QString ports = "1=" + meter.device();
+        QCOMPARE(ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, ports, history).exitCode, 1);
+        const Run guarded = ovfw({"upgrade", made_.path, "--yes", "--boot", "--port", "1"}, ports, history);
+        QCOMPARE(guarded.exitCode, 1);
+        QVERIFY2(guarded.out.contains("was model 3B, the file is for model 3A"), qPrintable(guarded.out));
+        QVERIFY(!receivedBy(meter).contains(':'));
+        QCOMPARE(rowCount(history), 2);
+        const Run forced = ovfw({"upgrade", made_.path, "--yes", "--boot", "--force", "--port", "1"}, ports, history);
+        QVERIFY2(forced.exitCode == 0, qPrintable(forced.out + forced.err));
+        QCOMPARE(historyByPort(history).value(1).value("outcome").toString(), QString("completed"));
+    }
+
+    // --verify: the meter restarted into the file's version is verified, one
+    // restarted into the old one is not, and that meter fails.
+    void verifiesTheVersionAfter()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        Emulators meters;
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.11"}));
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.10"}));
+        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--verify", "--json"} + portArgs(2),
+                           portList(meters), history);
+        QVERIFY2(r.exitCode == 1 && r.err.isEmpty(), qPrintable(r.out + r.err));
+        QVERIFY2(r.out.contains("verified: firmware 2.11"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("not verified: the meter restarted with firmware 2.10, the file gives 02.11"),
+                 qPrintable(r.out));
+        const QMap<int, QJsonObject> rows = historyByPort(history);
+        QCOMPARE(rows.value(1).value("verified").toBool(), true);
+        QCOMPARE(rows.value(1).value("firmware_after").toString(), QString("2.11"));
+        QCOMPARE(rows.value(2).value("verified").toBool(false), false);
+        QCOMPARE(rows.value(2).value("firmware_after").toString(), QString("2.10"));
+        QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
+    }
+
+    void aWrongDigestTouchesNoMeter()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        const Emulators meters = startMeters(1);
+        QString wrong = digest_;
+        wrong[0] = wrong[0] == '0' ? '1' : '0';
+        const Run r = ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", wrong}, portList(meters), history);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(digest_), qPrintable(r.err));
+        QVERIFY(receivedBy(*meters[0]).isEmpty());
+        QCOMPARE(rowCount(history), 0);
+    }
+
+    // kill -9 mid-transfer: that meter's row reads interrupted once ovfw is
+    // gone; the meter finished before it keeps its row.
+    void aKilledRunIsInterrupted()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        Emulators meters = startMeters(1);
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(
+            QStringList{"--no-pacing", "--identity", "V," + serialOf(1) + ",1.02,2.10", "--reply-delay", "20"}));
+        QProcess p;
+        start(p, QStringList{"upgrade", made_.path, "--yes"} + portArgs(2), portList(meters), history);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(meters[0]->imagePath()) && receivedBy(*meters[1]).count(':') > 10,
+                                 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(historyByPort(history).value(1).value("outcome").toString(), QString("completed"), 10000);
+        QCOMPARE(historyByPort(history).value(2).value("outcome").toString(), QString("running"));
+        p.kill();  // SIGKILL
+        QVERIFY(p.waitForFinished());
+
+        const QMap<int, QJsonObject> failed = historyByPort(history, {"--failed"});
+        QCOMPARE(failed.keys(), QList<int>{2});
+        QCOMPARE(failed.value(2).value("outcome").toString(), QString("interrupted"));
+        QCOMPARE(failed.value(2).value("serial").toString(), serialOf(1));
+        QVERIFY(failed.value(2).value("ended").isNull());
+        QCOMPARE(historyByPort(history).value(1).value("outcome").toString(), QString("completed"));
+        QVERIFY(ovfw({"history", "--failed"}, {}, history).out.contains("interrupted"));
+    }
+
+    // Sixteen meters in one ovfw and four in another, at once, in one
+    // history: a row for each, and no complaint.
+    void concurrentWritersWait()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        const Emulators first = startMeters(16, {"--reply-delay", "0"});
+        const Emulators second = startMeters(4, {"--reply-delay", "0"});
+        const auto small = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), 1024);
+        QProcess a, b;
+        start(a, QStringList{"upgrade", small.path, "--yes"} + portArgs(16), portList(first), history);
+        start(b, QStringList{"upgrade", small.path, "--yes"} + portArgs(4), portList(second), history);
+        const Run ra = finish(a), rb = finish(b);
+        QVERIFY2(ra.exitCode == 0 && ra.err.isEmpty(), qPrintable(ra.out + ra.err));
+        QVERIFY2(rb.exitCode == 0 && rb.err.isEmpty(), qPrintable(rb.out + rb.err));
+        const Run csv = ovfw({"history", "--csv", "--limit", "100"}, {}, history);
+        QCOMPARE(csv.out.count(QStringLiteral(",completed,")), 20);
+        QCOMPARE(rowCount(history), 20);
+    }
+
+    // A file that is no database, and a folder that cannot be written: the
+    // upgrade sends the same bytes and completes, with one line said.
+    void neverInTheWay()
+    {
+        QTemporaryDir state;
+        const auto sent = [&](const QString &history, Run &r) {
+            const Emulators meters = startMeters(1, {"--reply-delay", "0"});
+            r = ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, portList(meters), history);
+            return receivedBy(*meters[0]);
+        };
+        Run normal, corrupt, readOnly;
+        const QByteArray wire = sent(state.filePath("good.sqlite"), normal);
+        QVERIFY2(normal.exitCode == 0 && normal.err.isEmpty(), qPrintable(normal.err));
+
+        const QString bad = state.filePath("bad.sqlite");
+        HexFiles::write(state.path(), "bad.sqlite", QByteArray(8192, '\x5a'));
+        QCOMPARE(sent(bad, corrupt), wire);
+        QVERIFY2(corrupt.exitCode == 0, qPrintable(corrupt.err));
+        QCOMPARE(corrupt.err.count('\n'), 1);
+        QVERIFY2(corrupt.err.contains("kept as"), qPrintable(corrupt.err));
+        QCOMPARE(QDir(state.path()).entryList({"bad.sqlite.corrupt-*"}).size(), 1);
+        QCOMPARE(rowCount(bad), 1);
+
+        const QString locked = state.filePath("locked");
+        QVERIFY(QDir().mkpath(locked));
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+        QFile probe(locked + "/probe");
+        if (probe.open(QIODevice::WriteOnly))
+            QSKIP("this user writes into read-only folders; run as another user or without CAP_DAC_OVERRIDE");
+        QCOMPARE(sent(locked + "/history.sqlite", readOnly), wire);
+        QVERIFY2(readOnly.exitCode == 0, qPrintable(readOnly.err));
+        QCOMPARE(readOnly.err.count('\n'), 1);
+        QVERIFY2(readOnly.err.contains("upgrade history"), qPrintable(readOnly.err));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+private:
+    QTemporaryDir dir_;
+    HexFiles::Made made_;
+    QString digest_;
+};
+
+QTEST_GUILESS_MAIN(TestOvfwHistory)
+#include "tst_ovfw_history.moc"

@@ -1,0 +1,158 @@
+// The upgrade history's costs, run by hand:
+//  1. what recording one upgrade costs: the store opened, the started row
+//     written and completed, as each upgrade does (the file's digest apart);
+//  2. ovfw upgrade's wall time with the history and with none, one meter on
+//     the emulator, runs taken in turn;
+//  3. `ovfw history` over 100,000 rows printing the newest 50.
+#include "BenchSupport.h"
+#include "history/AttemptRecorder.h"
+#include "history/HistoryStore.h"
+#include "history/ProcessIdentity.h"
+#include "link/MeterState.h"
+#include "upgrade/UpgradeRun.h"
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+constexpr int kRecordings = 300;
+constexpr int kUpgradeRuns = 5;
+constexpr int kRows = 100000;
+constexpr int kHistoryRuns = 7;
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v.at(v.size() / 2);
+}
+
+void recordingCost(const QString &dir, const QString &file, bool anotherOpen)
+{
+    const QString path = dir + (anotherOpen ? "/recording-shared.sqlite" : "/recording.sqlite");
+    qputenv("OVFW_HISTORY", path.toLocal8Bit());
+    // Another connection open (another meter's thread, another process) spares
+    // the last one's checkpoint on closing.
+    std::unique_ptr<HistoryStore> other;
+    if (anotherOpen)
+        other = std::make_unique<HistoryStore>(HistoryStore::Access::Write, path);
+    MeterState meter;
+    meter.Port_Number = 1;
+    meter.Model_Code = "3A";
+    meter.Meter_Serial = "OV3A01234";
+    const FileFacts facts = FileFacts::of(file);
+    QList<double> ms;
+    for (int i = 0; i < kRecordings; ++i) {
+        QElapsedTimer t;
+        t.start();
+        AttemptRecorder recorder("ovfw", "/dev/ttyUSB0");
+        recorder.setFile(facts);
+        recorder.started(meter, file);
+        UpgradeResult result;
+        result.outcome = UpgradeOutcome::Completed;
+        recorder.finished(meter, result, file);
+        ms << t.nsecsElapsed() / 1e6;
+    }
+    QElapsedTimer t;
+    t.start();
+    FileFacts::of(file);
+    std::printf("recording one upgrade (open, insert, complete, close)%s: median %.2f ms, max %.2f ms over %d\n",
+                anotherOpen ? ", another connection open" : ", the only connection", median(ms),
+                *std::max_element(ms.begin(), ms.end()), kRecordings);
+    std::printf("the file's facts (SHA-256, line count) of a 100 KiB file, once per run: %.2f ms\n",
+                t.nsecsElapsed() / 1e6);
+}
+
+double ovfwUpgradeSeconds(const QString &file, const QString &history)
+{
+    QProcess emulator;
+    const QString device = BenchSupport::startEmulator(emulator, {"--no-pacing", "--reply-delay", "0"});
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OVFW_PORTS", "1=" + device);
+    env.insert("OVFW_HISTORY", history);
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start(OV_OVFW_PATH, {"upgrade", file, "--yes", "--port", "1"});
+    p.waitForFinished(-1);
+    const double s = t.nsecsElapsed() / 1e9;
+    BenchSupport::stopEmulator(emulator);
+    return p.exitCode() == 0 ? s : -1;
+}
+
+void upgradeWallTime(const QString &dir, const QString &file)
+{
+    QList<double> with, without;
+    for (int i = 0; i < kUpgradeRuns; ++i) {
+        with << ovfwUpgradeSeconds(file, dir + "/wall.sqlite");
+        without << ovfwUpgradeSeconds(file, "/proc/no-history/history.sqlite");  // cannot be made: no store
+    }
+    std::printf("ovfw upgrade, one meter, 100 KiB file: median %.3f s with the history, %.3f s without "
+                "(difference %.1f ms; %d runs each, in turn)\n",
+                median(with), median(without), (median(with) - median(without)) * 1000, kUpgradeRuns);
+}
+
+void historyQueryTime(const QString &dir)
+{
+    const QString path = dir + "/large.sqlite";
+    {
+        HistoryStore store(HistoryStore::Access::Write, path);
+        QSqlQuery q(store.database());
+        q.exec("BEGIN");
+        AttemptRecord r;
+        const ProcessIdentity &self = ProcessIdentity::current();
+        r.host = self.host;
+        r.bootId = self.bootId;
+        r.face = "ovfw";
+        r.model = "3A";
+        r.filePath = dir + "/OV3A_FW0211.OVH";
+        r.fileSha256 = QString(64, 'a');
+        r.targetVersion = "02.11";
+        r.outcome = HistoryOutcome::Completed;
+        for (int i = 0; i < kRows; ++i) {
+            r.startedUtc = r.endedUtc =
+                QDateTime::fromSecsSinceEpoch(1700000000 + qint64(i) * 60, Qt::UTC).toString(Qt::ISODateWithMs);
+            r.port = 1 + i % 16;
+            r.serial = QString("OV3A%1").arg(i % 5000, 5, 10, QChar('0'));
+            store.insert(r);
+        }
+        q.exec("COMMIT");
+    }
+    for (const QStringList &args : {QStringList{"history"}, QStringList{"history", "--failed"},
+                                    QStringList{"history", "--serial", "OV3A00042"}}) {
+        QList<double> ms;
+        for (int i = 0; i < kHistoryRuns; ++i) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("OVFW_HISTORY", path);
+            p.setProcessEnvironment(env);
+            QElapsedTimer t;
+            t.start();
+            p.start(OV_OVFW_PATH, args);
+            p.waitForFinished(-1);
+            ms << t.nsecsElapsed() / 1e6;
+        }
+        std::printf("ovfw %s over %d rows: median %.1f ms (whole process), %d runs\n", qPrintable(args.join(' ')),
+                    kRows, median(ms), kHistoryRuns);
+    }
+}
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString file = BenchSupport::makeHexFile(dir.path(), "OV3A_FW0211.OVH", 100 * 1024, 32);
+    if (file.isEmpty())
+        return 1;
+    recordingCost(dir.path(), file, false);
+    recordingCost(dir.path(), file, true);
+    upgradeWallTime(dir.path(), file);
+    historyQueryTime(dir.path());
+    return 0;
+}
