@@ -20,6 +20,7 @@ void frmFwUpMain::cmdUpgrade_Click()
     link_.Com_Open();
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
     const UpgradeResult result = upgrade.run(cdlFileName_);
+    sleepLock_.release();  // however the transfer ended
     if (result.outcome == UpgradeOutcome::Failed) {
         // Reported already; the meter stays connected for another try.
         cmdConnect->setEnabled(true);
@@ -48,6 +49,7 @@ void frmFwUpMain::versionAnnounced(const QString &versionText)
 
 void frmFwUpMain::progressShown(const UpgradeProgress &progress)
 {
+    sleepLock_.acquire();
     pbUpgrade->setRange(0, UpgradeProgress::kWidgetSteps);
     pbUpgrade->setValue(progress.widgetStep());
     pbUpgrade->setVisible(true);
@@ -66,6 +68,7 @@ void frmFwUpMain::fileOpening()
 
 void frmFwUpMain::headingRestored()
 {
+    sleepLock_.release();  // the transfer has ended
     Label2->setText(kRestoredHeading);
     lblFirm->clear();
 }

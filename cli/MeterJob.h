@@ -17,6 +17,7 @@ struct MeterJobSettings {
     int retries = 3;
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter waits in its boot loader already
+    bool probeBoot = false;  // identify: probe a silent port for a boot loader (which switches a meter)
     QString logDir;      // empty: no transcript
 };
 
@@ -36,7 +37,7 @@ private:
     void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
     void identityFound(const MeterLink &link, TranscriptCommPort &port);
-    QString openFailure() const;
+    QString openFailure(const TranscriptCommPort &port) const;
 
     int index_;
     int port_;

@@ -11,6 +11,7 @@ packages=(
   libftdi1-dev libusb-1.0-0-dev
   fonts-dejavu-core fonts-liberation2
   srecord socat xvfb xauth poppler-utils
+  dbus-daemon
 )
 if [ "${1:-}" = "--analysis" ]; then
   packages+=(clang clang-tidy cppcheck libclang-rt-dev)
