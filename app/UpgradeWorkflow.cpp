@@ -26,6 +26,7 @@ void frmFwUpMain::cmdUpgrade_Click()
     history_ = &history;
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
     const UpgradeResult result = upgrade.run(cdlFileName_);
+    sleepLock_.release();  // however the transfer ended
     history.finished(meter(), result, cdlFileName_);
     history_ = nullptr;
     if (result.outcome == UpgradeOutcome::Failed) {
@@ -62,6 +63,7 @@ void frmFwUpMain::meterChanging(const QString &filePath)
 
 void frmFwUpMain::progressShown(const UpgradeProgress &progress)
 {
+    sleepLock_.acquire();
     pbUpgrade->setRange(0, UpgradeProgress::kWidgetSteps);
     pbUpgrade->setValue(progress.widgetStep());
     pbUpgrade->setVisible(true);
@@ -80,6 +82,7 @@ void frmFwUpMain::fileOpening()
 
 void frmFwUpMain::headingRestored()
 {
+    sleepLock_.release();  // the transfer has ended
     Label2->setText(kRestoredHeading);
     lblFirm->clear();
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include "app/FwUpGlobals.h"
 #include "link/MeterLink.h"
+#include "base/AppFacts.h"
+#include "power/SleepInhibitor.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QMainWindow>
@@ -146,6 +148,7 @@ private:
     Prompts &prompts_;
     MeterLink link_;
     UpgradeFile upgradeFile_;  // open during a transfer; closed when the window closes
+    SleepInhibitor sleepLock_{FwUpApp::Title};  // held while the lines go out
     QString cdlFileName_;      // the upgrade dialog's file name, offered again
     QString appDir_;
     ChipIdLibrary &chipId_;

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/MeterReply.h"
 #include <QString>
 
 // Every message box the tool shows, with its kind and the numbers it is
@@ -38,6 +39,7 @@ struct QuestionFacts {
     int port = 0;         // PortOpenFailed
     qint64 line = 0;      // LineRefused: the line's number in the file, from 1
     int errorNumber = 0;  // UpgradeError
+    MeterReply reply = MeterReply::Refused;  // LineRefused: refused, or not answered at all
 };
 
 struct Question {
@@ -102,12 +104,13 @@ inline Question notResponding()
 }
 
 // `line` is the line as read; shown whole up to kShownLineChars characters.
-inline Question lineRefused(qint64 lineNumber, const QByteArray &line)
+// The same box whether the meter refused the line or did not answer.
+inline Question lineRefused(qint64 lineNumber, const QByteArray &line, MeterReply reply = MeterReply::Refused)
 {
     QString shown = QString::fromLatin1(line.left(kShownLineChars));
     if (line.size() > kShownLineChars)
         shown += QStringLiteral("...");
-    return {{QuestionKind::LineRefused, 0, lineNumber, 0},
+    return {{QuestionKind::LineRefused, 0, lineNumber, 0, reply},
             QStringLiteral("Error sending ") + shown,
             MsgStyle::RetryCancel + MsgStyle::Information,
             kUpgradeTitle};

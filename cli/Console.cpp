@@ -1,6 +1,7 @@
 #include "cli/Console.h"
 #include <QMutex>
 #include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,12 @@ void out(const QString &text) { write(stdout, text); }
 void err(const QString &text) { write(stderr, text); }
 bool outIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 bool inIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+int outColumns()
+{
+    winsize size{};
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
 
 QString readLine()
 {

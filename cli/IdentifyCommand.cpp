@@ -16,6 +16,7 @@ QString describe(const MeterStatus &s)
             .arg(s.model, s.serial, s.bootVersion, s.firmVersion);
     case MeterResult::BootLoader: return QStringLiteral("boot loader");
     case MeterResult::NoMeter: return QStringLiteral("no meter");
+    case MeterResult::Unreadable: return QStringLiteral("unreadable reply \"%1\"").arg(s.message);
     case MeterResult::Interrupted: return QStringLiteral("interrupted");
     default: return QStringLiteral("failed: %1").arg(s.message);
     }
@@ -28,14 +29,21 @@ int runIdentify(const QStringList &args)
     parser.setApplicationDescription(QStringLiteral(
         "Identifies the meter on each named port (every present port when none is named),\n"
         "all ports at once, with the same exchange as the window's Connect: the meter is\n"
-        "quieted and asked for its version. Where nothing answers, the port is probed for a\n"
-        "meter waiting in its boot loader (the boot loader's upgrade-mode command is sent).\n"
-        "One line per port: model, serial, boot-loader and firmware versions; or \"boot\n"
-        "loader\"; or \"no meter\". Exit status 0 when every port answered, 1 otherwise."));
+        "quieted and asked for its version. Nothing else is sent: a meter is never changed.\n"
+        "One line per port: model, serial, boot-loader and firmware versions; or \"no meter\"\n"
+        "(nothing came back); or \"unreadable reply\" with what came back (\\r, \\n, \\xHH for\n"
+        "bytes that are not printable). With --probe-boot a port without a version reply is\n"
+        "also sent the boot loader's upgrade-mode command (C2 D4 CR): a boot loader answers\n"
+        "it (\"boot loader\"), but a meter in normal mode that answered badly SWITCHES into\n"
+        "its boot loader and is unusable until it is upgraded.\n"
+        "Exit status 0 when every port answered, 1 otherwise, 130 interrupted."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("A port to identify, 1 to 16 (repeatable)."),
                                   QStringLiteral("N"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event and result."));
-    parser.addOptions({port, json});
+    const QCommandLineOption probeBoot(
+        QStringLiteral("probe-boot"),
+        QStringLiteral("Probe ports without a version reply for a boot loader (switches a meter that answered badly)."));
+    parser.addOptions({port, json, probeBoot});
     const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
@@ -44,6 +52,7 @@ int runIdentify(const QStringList &args)
         return ExitStatus::Usage;
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Identify;
+    settings.probeBoot = parser.isSet(probeBoot);
     settings.map = PortMap::fromEnvironment();
     if (ports.isEmpty()) {
         for (int n = 1; n <= PortMap::kPortCount; ++n) {

@@ -13,6 +13,7 @@ QString resultName(MeterResult r)
     case MeterResult::Identified: return QStringLiteral("identified");
     case MeterResult::BootLoader: return QStringLiteral("boot_loader");
     case MeterResult::NoMeter: return QStringLiteral("no_meter");
+    case MeterResult::Unreadable: return QStringLiteral("unreadable_reply");
     }
     return QStringLiteral("unknown");
 }

@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QString>
 #include <functional>
+#include <optional>
 
 enum class MeterResult {
     Pending,
@@ -13,6 +14,7 @@ enum class MeterResult {
     Identified,   // identify: a meter in normal mode answered
     BootLoader,   // identify: a boot loader answered
     NoMeter,      // nothing answered
+    Unreadable,   // identify: something answered, but not with a version reply
 };
 
 QString resultName(MeterResult r);  // the word used in JSON and the summary
@@ -32,7 +34,7 @@ struct MeterStatus {
     int retries = 0;
     MeterResult result = MeterResult::Pending;
     QString message;
-    bool leftInBootLoader = false;
+    std::optional<bool> leftInBootLoader = false;  // nullopt: it may be, nobody knows
     QString transcript;
 };
 

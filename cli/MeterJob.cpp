@@ -43,6 +43,29 @@ private:
     AttemptRecorder &history_;
     const MeterLink &link_;
 };
+
+// After the last switch attempt, how long a slow meter has to say it switched.
+constexpr double kLateSwitchSeconds = 1.0;
+
+// Bytes as text: printable ASCII as it is, everything else as \r, \n or \xHH.
+QString shownBytes(const QByteArray &bytes)
+{
+    QString out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r')
+            out += QStringLiteral("\\r");
+        else if (c == '\n')
+            out += QStringLiteral("\\n");
+        else if (c == '\\')
+            out += QStringLiteral("\\\\");
+        else if (c >= 0x20 && c < 0x7F)
+            out += QLatin1Char(ch);
+        else
+            out += QStringLiteral("\\x") + QStringLiteral("%1").arg(c, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return out;
+}
 }
 
 MeterJob::MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board)
@@ -86,9 +109,11 @@ void MeterJob::run()
     }
 }
 
-QString MeterJob::openFailure() const
+QString MeterJob::openFailure(const TranscriptCommPort &port) const
 {
-    return QStringLiteral("port %1 (%2) could not be opened").arg(port_).arg(settings_.map.deviceFor(port_));
+    return QStringLiteral("port %1 (%2) could not be opened: %3")
+        .arg(port_)
+        .arg(settings_.map.deviceFor(port_), portStateText(port.openState()));
 }
 
 void MeterJob::identityFound(const MeterLink &link, TranscriptCommPort &port)
@@ -125,7 +150,19 @@ void MeterJob::identify(MeterLink &link, TranscriptCommPort &port)
         return;
     }
     if (reached == LinkResult::PortOpenFailed) {
-        finish(MeterResult::Failed, openFailure(), port);
+        finish(MeterResult::Failed, openFailure(port), port);
+        return;
+    }
+    // The probe's command switches a meter in normal mode that merely answered
+    // badly, so it is sent only when asked for, and never once a stop is asked.
+    if (!settings_.probeBoot || StopSignal::requested()) {
+        const QByteArray heard = link.meter().Last_Reply;
+        if (StopSignal::requested())
+            finish(MeterResult::Interrupted, {}, port);
+        else if (heard.isEmpty())
+            finish(MeterResult::NoMeter, {}, port);
+        else
+            finish(MeterResult::Unreadable, shownBytes(heard), port);
         return;
     }
     bool acknowledged = false;
@@ -143,12 +180,13 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, Att
         const LinkResult reached = link.Probe_Boot(static_cast<std::int16_t>(port_), acknowledged);
         if (!acknowledged) {
             if (reached == LinkResult::PortOpenFailed)
-                finish(MeterResult::Failed, openFailure(), port);
+                finish(MeterResult::Failed, openFailure(port), port);
             else
                 finish(MeterResult::NoMeter, QStringLiteral("no boot loader answered"), port);
             return false;
         }
         g.Boot_Mode = true;
+        StopSignal::setMayBeInBootLoader(port_, true);
         board_.event(index_, QStringLiteral("boot_loader"));
         port.note(QStringLiteral("boot loader answered"));
         // A boot loader has no model: the last one identified on this device
@@ -168,7 +206,7 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, Att
     const LinkResult reached = link.Check_Version(static_cast<std::int16_t>(port_), found);
     if (!found) {
         if (reached == LinkResult::PortOpenFailed)
-            finish(MeterResult::Failed, openFailure(), port);
+            finish(MeterResult::Failed, openFailure(port), port);
         else
             finish(MeterResult::NoMeter, QStringLiteral("no meter answered"), port);
         return false;
@@ -203,14 +241,21 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     UpgradeFile file;
     RecordedUpgradeEvents events(board_, index_, history, link);
     UpgradeRun run(link, prompts, events, file);
+    run.setLateSwitchWait(kLateSwitchSeconds);
     QString fileName = settings_.filePath;
+    StopSignal::setMayBeInBootLoader(port_, true);  // from the switch command on
     const UpgradeResult result = run.run(fileName);
     history.finished(link.meter(), result, fileName);
     const bool stopped = StopSignal::requested();
     const bool completed = result.outcome == UpgradeOutcome::Completed;
+    // A switch never acknowledged may still have happened: nobody knows.
+    const std::optional<bool> left = result.outcome == UpgradeOutcome::NotSwitched
+                                         ? std::nullopt
+                                         : std::optional<bool>(link.meter().Boot_Mode && !completed);
+    StopSignal::setMayBeInBootLoader(port_, left != false);
     board_.update(index_, [&](MeterStatus &s) {
         s.retries = result.retries;
-        s.leftInBootLoader = link.meter().Boot_Mode && !completed;
+        s.leftInBootLoader = left;
         s.lines = result.linesAccepted;
     });
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
@@ -227,7 +272,10 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
             finish(MeterResult::Interrupted, stoppedAfter, port);
         else if (result.refusedLine > 0)
             finish(MeterResult::Failed,
-                   QStringLiteral("line %1 refused %2 times").arg(result.refusedLine).arg(prompts.retryLimit() + 1),
+                   (result.refusal == MeterReply::NoAnswer ? QStringLiteral("line %1 not answered %2 times")
+                                                           : QStringLiteral("line %1 refused %2 times"))
+                       .arg(result.refusedLine)
+                       .arg(prompts.retryLimit() + 1),
                    port);
         else
             finish(MeterResult::Failed, QStringLiteral("the file ended without the end-of-file record accepted last"), port);
@@ -239,8 +287,9 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
         return;
     case UpgradeOutcome::NotSwitched:
         finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,
-               stopped ? QStringLiteral("stopped before the boot loader")
-                       : QStringLiteral("the meter did not switch to its boot loader"),
+               stopped ? QStringLiteral("stopped while the switch to the boot loader went unacknowledged")
+                       : QStringLiteral("the meter did not acknowledge the switch to its boot loader, "
+                                        "even late; it may be in it"),
                port);
         return;
     case UpgradeOutcome::Failed:
@@ -298,5 +347,6 @@ void MeterJob::finish(MeterResult result, const QString &message, TranscriptComm
                   {QStringLiteral("total_lines"), done.totalLines},
                   {QStringLiteral("seconds"), qRound((done.finishedAt - done.startedAt) * 1000) / 1000.0},
                   {QStringLiteral("retries"), done.retries},
-                  {QStringLiteral("left_in_boot_loader"), done.leftInBootLoader}});
+                  {QStringLiteral("left_in_boot_loader"),
+                   done.leftInBootLoader ? QJsonValue(*done.leftInBootLoader) : QJsonValue(QJsonValue::Null)}});
 }

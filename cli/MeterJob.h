@@ -20,6 +20,7 @@ struct MeterJobSettings {
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter waits in its boot loader already
     bool verify = false; // identify the meter again after the upgrade
+    bool probeBoot = false;  // identify: probe a silent port for a boot loader (which switches a meter)
     QString logDir;      // empty: no transcript
     FileFacts file;      // for the upgrade history
 };
@@ -41,7 +42,7 @@ private:
     void verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
     void identityFound(const MeterLink &link, TranscriptCommPort &port);
-    QString openFailure() const;
+    QString openFailure(const TranscriptCommPort &port) const;
 
     int index_;
     int port_;

@@ -6,13 +6,15 @@ namespace {
 constexpr double kJsonProgressSeconds = 1.0;  // at most one progress event a second per meter
 constexpr int kLineEndBytes = 1;               // each line goes out with a carriage return
 
-// The question's kind as JSON and the transcript name it.
-QString kindName(QuestionKind k)
+// The question's kind as JSON and the transcript name it; a line the meter
+// did not answer at all is told from one it refused.
+QString kindName(const QuestionFacts &f)
 {
-    switch (k) {
+    switch (f.kind) {
     case QuestionKind::UpgradeWarning: return QStringLiteral("warning");
     case QuestionKind::NotResponding: return QStringLiteral("not_responding");
-    case QuestionKind::LineRefused: return QStringLiteral("line_refused");
+    case QuestionKind::LineRefused:
+        return f.reply == MeterReply::NoAnswer ? QStringLiteral("line_not_answered") : QStringLiteral("line_refused");
     case QuestionKind::UpgradeComplete:
     case QuestionKind::UnexpectedEnd:
     case QuestionKind::UpgradeError: return QStringLiteral("outcome");
@@ -30,7 +32,9 @@ QString describe(const QuestionFacts &f)
     switch (f.kind) {
     case QuestionKind::UpgradeWarning: return QStringLiteral("switch the meter into its boot loader?");
     case QuestionKind::NotResponding: return QStringLiteral("the meter did not acknowledge the switch");
-    case QuestionKind::LineRefused: return QStringLiteral("line %1 was not acknowledged").arg(f.line);
+    case QuestionKind::LineRefused:
+        return f.reply == MeterReply::NoAnswer ? QStringLiteral("line %1 was not answered").arg(f.line)
+                                               : QStringLiteral("line %1 was refused").arg(f.line);
     case QuestionKind::UpgradeComplete: return QStringLiteral("upgrade complete");
     case QuestionKind::UnexpectedEnd: return QStringLiteral("unexpected end of file");
     case QuestionKind::UpgradeError: return QStringLiteral("error %1").arg(f.errorNumber);
@@ -64,7 +68,7 @@ void DecisionObserver::operator()(const QuestionFacts &facts, int attempt, MsgAn
         board.update(index, [](MeterStatus &s) { ++s.retries; });
     const QString text = describe(facts);
     port.note(QStringLiteral("%1 (attempt %2): %3 -> %4")
-                  .arg(kindName(facts.kind))
+                  .arg(kindName(facts))
                   .arg(attempt)
                   .arg(text, answerName(answer)));
     const bool windowOnly = facts.kind == QuestionKind::NoMeterDetected ||
@@ -72,7 +76,7 @@ void DecisionObserver::operator()(const QuestionFacts &facts, int attempt, MsgAn
                             facts.kind == QuestionKind::SessionSaveFailed;
     if (facts.kind == QuestionKind::NotResponding || refusal || windowOnly) {
         board.event(index, retry ? QStringLiteral("retry") : QStringLiteral("gave_up"),
-                    {{QStringLiteral("kind"), kindName(facts.kind)},
+                    {{QStringLiteral("kind"), kindName(facts)},
                      {QStringLiteral("line"), refusal ? facts.line : 0},
                      {QStringLiteral("attempt"), attempt},
                      {QStringLiteral("text"), text}});

@@ -18,6 +18,22 @@ QString clock(double seconds)
     return QStringLiteral("%1:%2").arg(s / kSecondsPerMinute).arg(s % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
 }
 
+// The live lines, each cut to the terminal's width as it is now (a resize
+// is followed at the next redraw): a line that wrapped would take two rows
+// while the redraw moves up one per meter. The last column stays free, as
+// some terminals wrap on writing it.
+QString liveLines(const MeterBoard &board, int linesShown)
+{
+    const int columns = Console::outColumns();
+    QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
+    const double now = MonotonicClock::now();
+    for (const MeterStatus &s : board.all()) {
+        const QString line = MeterOutput::progressLine(s, now);
+        text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? line.left(columns - 1) : line) + QLatin1Char('\n');
+    }
+    return text;
+}
+
 QString serialOf(const MeterStatus &s)
 {
     return s.serial.isEmpty() ? QStringLiteral("-") : s.serial;
@@ -71,12 +87,15 @@ QString summary(const QList<MeterStatus> &meters)
 QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePath)
 {
     QString out;
-    for (const MeterStatus &s : meters)
-        if (s.leftInBootLoader)
-            out += QStringLiteral("Port %1 (%2) is left in its boot loader; finish it with:\n"
-                                  "  ovfw upgrade \"%3\" --boot --port %1\n")
-                       .arg(s.port)
-                       .arg(serialOf(s), filePath);
+    for (const MeterStatus &s : meters) {
+        if (s.leftInBootLoader == false)
+            continue;
+        out += (s.leftInBootLoader ? QStringLiteral("Port %1 (%2) is left in its boot loader; finish it with:\n")
+                                   : QStringLiteral("Port %1 (%2) may be in its boot loader; if so, finish it with:\n"))
+                   .arg(s.port)
+                   .arg(serialOf(s));
+        out += QStringLiteral("  ovfw upgrade \"%1\" --boot --port %2\n").arg(filePath).arg(s.port);
+    }
     return out;
 }
 
@@ -103,23 +122,16 @@ void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTer
         }
         const double now = MonotonicClock::now();
         if (liveTerminal && !board.json()) {
-            QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
-            for (const MeterStatus &s : board.all())
-                text += QStringLiteral("\r\x1b[2K") + progressLine(s, now) + QLatin1Char('\n');
+            Console::out(liveLines(board, linesShown));
             linesShown = board.size();
-            Console::out(text);
         } else if (plain && now >= nextPlainAt) {
             nextPlainAt = now + kPlainProgressSeconds;
             for (const MeterStatus &s : board.all())
                 Console::out(progressLine(s, now) + QLatin1Char('\n'));
         }
     }
-    if (liveTerminal && !board.json() && linesShown > 0) {
-        QString text = QStringLiteral("\x1b[%1A").arg(linesShown);
-        for (const MeterStatus &s : board.all())
-            text += QStringLiteral("\r\x1b[2K") + progressLine(s, MonotonicClock::now()) + QLatin1Char('\n');
-        Console::out(text);
-    }
+    if (liveTerminal && !board.json() && linesShown > 0)
+        Console::out(liveLines(board, linesShown));
 }
 
 }

@@ -7,9 +7,11 @@
 #include "upgrade/HexFileCheck.h"
 #include "cli/MeterOutput.h"
 #include "cli/StopSignal.h"
+#include "power/SleepInhibitor.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QTemporaryFile>
 
 namespace {
 constexpr int kDefaultRetries = 3;
@@ -36,11 +38,13 @@ int parseOptions(const QStringList &args, Options &o)
         "file line by line. A meter that does not switch is asked again, and a refused\n"
         "line is sent again, up to --retries times each; then that meter fails alone.\n"
         "Asks once for confirmation (y/N) on a terminal; elsewhere --yes is required.\n"
-        "SIGINT/SIGTERM: each meter finishes the line in flight and stops; the summary\n"
-        "names the meters left in their boot loader.\n"
+        "SIGINT/SIGTERM/SIGHUP: each meter finishes the line in flight and stops; the\n"
+        "summary names the meters left in their boot loader. A second signal ends ovfw at\n"
+        "once, without the summary, naming on standard error the meters that may be in\n"
+        "their boot loader.\n"
         "Exit status: 0 all upgraded, 1 at least one failed, 2 usage error or the file\n"
-        "failed its check (or its --sha256), 130 interrupted.\n"
-        "Every attempt is recorded in the upgrade history (see `ovfw history`)."));
+        "failed its check (or its --sha256), 130 interrupted (when not every meter was\n"
+        "upgraded). Every attempt is recorded in the upgrade history (see `ovfw history`)."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("A port to upgrade, 1 to 16 (repeatable)."),
                                   QStringLiteral("N"));
@@ -93,6 +97,13 @@ int parseOptions(const QStringList &args, Options &o)
             Console::err(QStringLiteral("ovfw upgrade: cannot make the log folder %1\n").arg(o.logDir));
             return ExitStatus::Usage;
         }
+        // A folder that exists but takes no file would leave every meter without its transcript.
+        QTemporaryFile probe(QDir(o.logDir).filePath(QStringLiteral(".ovfw-XXXXXX")));
+        if (!probe.open()) {
+            Console::err(QStringLiteral("ovfw upgrade: cannot write into the log folder %1: %2\n")
+                             .arg(o.logDir, probe.errorString()));
+            return ExitStatus::Usage;
+        }
     }
     return -1;
 }
@@ -117,14 +128,15 @@ bool confirmed(const Options &o)
     return answer == QLatin1String("y") || answer == QLatin1String("yes");
 }
 
+// Every meter upgraded is success, even when a stop came too late to matter.
 int exitStatus(const QList<MeterStatus> &meters)
 {
-    if (StopSignal::requested())
-        return ExitStatus::Interrupted;
+    bool allCompleted = true;
     for (const MeterStatus &s : meters)
-        if (s.result != MeterResult::Completed)
-            return ExitStatus::MeterFailed;
-    return ExitStatus::Ok;
+        allCompleted = allCompleted && s.result == MeterResult::Completed;
+    if (allCompleted)
+        return ExitStatus::Ok;
+    return StopSignal::requested() ? ExitStatus::Interrupted : ExitStatus::MeterFailed;
 }
 }
 
@@ -168,6 +180,7 @@ int runUpgrade(const QStringList &args)
     if (!confirmed(o))
         return ExitStatus::Usage;
 
+    StopSignal::setUpgradeFile(o.file);
     StopSignal::install();
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Upgrade;
@@ -183,23 +196,30 @@ int runUpgrade(const QStringList &args)
     MeterBoard board(o.ports, o.json);
     for (int i = 0; i < board.size(); ++i)
         board.update(i, [&](MeterStatus &s) { s.totalLines = totalLines; });
-    MeterOutput::runMeters(board, settings, Console::outIsTerminal());
+    {
+        // No sleep, and no USB powered down, while meters take their firmware.
+        const SleepInhibited noSleep(QStringLiteral("ovfw"));
+        MeterOutput::runMeters(board, settings, Console::outIsTerminal());
+    }
 
     const QList<MeterStatus> meters = board.all();
     const int exit = exitStatus(meters);
     if (o.json) {
-        QJsonArray leftInBoot;
+        QJsonArray leftInBoot, mayBeInBoot;
         int completed = 0;
         for (const MeterStatus &s : meters) {
             completed += s.result == MeterResult::Completed;
-            if (s.leftInBootLoader)
+            if (s.leftInBootLoader == true)
                 leftInBoot.append(s.port);
+            else if (!s.leftInBootLoader)
+                mayBeInBoot.append(s.port);
         }
         writeJsonLine({{QStringLiteral("event"), QStringLiteral("summary")},
                        {QStringLiteral("meters"), meters.size()},
                        {QStringLiteral("completed"), completed},
                        {QStringLiteral("failed"), meters.size() - completed},
                        {QStringLiteral("left_in_boot_loader"), leftInBoot},
+                       {QStringLiteral("may_be_in_boot_loader"), mayBeInBoot},
                        {QStringLiteral("interrupted"), StopSignal::requested()},
                        {QStringLiteral("exit_status"), exit}});
     } else {

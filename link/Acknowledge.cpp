@@ -15,11 +15,25 @@ const QByteArray kAccepted = QByteArrayLiteral("PASS");
 
 void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
 {
+    MeterReply reply = MeterReply::NoAnswer;
+    Send_Line(line, reply);
+    accepted = reply == MeterReply::Accepted;
+}
+
+void MeterLink::Send_Line(const QByteArray &line, MeterReply &reply)
+{
     Comm1.output(line + kCarriageReturn);
-    Acknowledge(accepted);
+    Acknowledge(reply);
 }
 
 void MeterLink::Acknowledge(bool &accepted)
+{
+    MeterReply reply = MeterReply::NoAnswer;
+    Acknowledge(reply);
+    accepted = reply == MeterReply::Accepted;
+}
+
+void MeterLink::Acknowledge(MeterReply &judged)
 {
     QByteArray reply, lastRead;
     const double deadline = MonotonicClock::now() + kAcknowledgeSeconds;
@@ -35,5 +49,8 @@ void MeterLink::Acknowledge(bool &accepted)
         if (Comm1.inBufferCount() == 0)
             EventWait::sleepUntil(deadline + kPastDeadlineSeconds, &Comm1);
     }
-    accepted = reply.contains(kAccepted);
+    if (reply.contains(kAccepted))
+        judged = MeterReply::Accepted;
+    else
+        judged = reply.isEmpty() ? MeterReply::NoAnswer : MeterReply::Refused;
 }

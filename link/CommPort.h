@@ -1,4 +1,5 @@
 #pragma once
+#include "link/PortStatus.h"
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -24,6 +25,11 @@ public:
     virtual void output(const QByteArray &bytes) = 0;
     virtual int inBufferCount() = 0;
     virtual QByteArray input() = 0;
+
+    // How the last opening went: Present when the port opened, otherwise why
+    // not, in the words `ovfw ports` uses. A port that cannot tell says only
+    // that it failed.
+    virtual PortState openState() const { return portOpen() ? PortState::Present : PortState::OpenFailed; }
 
     // Blocks the thread (no event loop) until input is waiting or the time is
     // up; for the few reads that must not yield to the window.

@@ -15,12 +15,14 @@ constexpr double kReplyReadSeconds = 0.2;
 constexpr int kQuietGapTicks = 2;       // between the first two quiet commands
 constexpr int kDrainPauseTicks = 5;     // after a quiet command, before reading
 constexpr int kSilencePauseTicks = 10;  // after the line was drained
+constexpr int kKeptChatterBytes = 64;   // of a meter that never falls silent
 }
 
 LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
 {
     found = false;
     meter_.Port_Number = portNumber;
+    meter_.Last_Reply.clear();
     events_.portChecking(portNumber);
     Com_Close();
     Com_Open();
@@ -38,7 +40,7 @@ LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
             Comm1.output(kQuietCommand);
             TDelay(kDrainPauseTicks);
             do {
-                Comm1.input();
+                meter_.Last_Reply = (meter_.Last_Reply + Comm1.input()).right(kKeptChatterBytes);
             } while (Comm1.inBufferCount() > 0);
             TDelay(kSilencePauseTicks);
             if (t0 + kSilenceLimitSeconds < MonotonicClock::now()) {
@@ -86,5 +88,6 @@ void MeterLink::Com_Input_Vers(bool &valid)
         if (Comm1.inBufferCount() == 0)
             Comm1.waitForInput(static_cast<int>(std::ceil((end - now) * 1000)) + 1);
     }
+    meter_.Last_Reply = received;
     valid = VersionReply::parse(received, meter_);
 }

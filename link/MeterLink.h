@@ -1,4 +1,5 @@
 #pragma once
+#include "base/MeterReply.h"
 #include "link/MeterState.h"
 #include <QByteArray>
 #include <QString>
@@ -79,14 +80,22 @@ public:
     // command and its acknowledgement. Port errors reach the caller.
     void Enter_Boot_Loader(bool &accepted);
 
+    // After the last switch attempt went unacknowledged: up to `seconds` more
+    // for a "PASS" that comes late. Nothing is sent. Port errors reach the caller.
+    void Await_Late_Acknowledge(double seconds, bool &accepted);
+
     // One upgrade line, sent with a carriage return, and its acknowledgement.
     // Port errors reach the caller.
     void Send_Line(const QByteArray &line, bool &accepted);
+    // The same, telling a refusal from no answer at all.
+    void Send_Line(const QByteArray &line, MeterReply &reply);
 
     // The meter's reply to what was just written: up to its carriage return
     // or for at most 0.3 s; accepted when it contains "PASS". Port errors
     // reach the caller.
     void Acknowledge(bool &accepted);
+    // The same, telling a refusal from no answer at all.
+    void Acknowledge(MeterReply &reply);
 
 private:
     void drainAfterQuiet();

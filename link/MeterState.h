@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -11,4 +12,7 @@ struct MeterState {
     QString Meter_Serial;
     QString Boot_Version;
     QString Firm_Version;
+    // What the last identification heard, as it came: the version reply read
+    // (valid or not), or the chatter that never fell silent. Empty: nothing.
+    QByteArray Last_Reply;
 };

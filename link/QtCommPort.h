@@ -31,7 +31,7 @@ public:
     // USB-serial adapter otherwise holds short replies for up to 16 ms).
     bool lowLatencyActive() const { return lowLatency_; }
     // How the last opening went: Present when it opened, otherwise why not.
-    PortState openState() const { return openState_; }
+    PortState openState() const override { return openState_; }
     const PortMap &portMap() const { return map_; }
 
 private:

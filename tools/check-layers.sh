@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that the house stands the right way up: nothing in the core (base/, history/,
-# link/, upgrade/, usb/) includes a face (app/, windows/, cli/) or a widget or
+# link/, upgrade/, usb/, power/) includes a face (app/, windows/, cli/) or a widget or
 # GUI header, and the programs built on the core alone load neither Qt Widgets nor
 # Qt Gui. Also that each layer speaks with one voice: only link/ reads from or
 # writes to a port, box texts live in base/Questions.h alone (a face holding
@@ -11,14 +11,14 @@ set -uo pipefail
 src="$1"; shift
 status=0
 
-core_dirs=(base link upgrade usb history)
+core_dirs=(base link upgrade usb history power)
 if hits=$(cd "$src" && grep -nE '#include[[:space:]]*[<"](app|windows|cli)/|#include[[:space:]]*<Qt(Widgets|Gui)|#include[[:space:]]*<Q(Widget|Application|MainWindow|MessageBox|FileDialog|Label|PushButton)>' \
             -r "${core_dirs[@]}"); then
   echo "core includes a face or a widget header:"; echo "$hits"; status=1
 fi
 
 faces=(app windows cli)
-outside_link=(base upgrade usb history "${faces[@]}")
+outside_link=(base upgrade usb history power "${faces[@]}")
 if hits=$(cd "$src" && grep -nE '(\.|->)(output|input|inBufferCount|waitForInput)\(|\bQSerialPort\b' \
             -r "${outside_link[@]}"); then
   echo "a port is read or written outside link/:"; echo "$hits"; status=1

@@ -14,6 +14,7 @@ packages=(
   libqt6sql6-sqlite
   srecord socat xvfb xauth poppler-utils
   help2man man-db bash-completion
+  dbus-daemon
 )
 case "${1:-}" in
   --analysis) packages+=(clang clang-tidy cppcheck libclang-rt-dev) ;;

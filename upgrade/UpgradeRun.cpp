@@ -53,17 +53,23 @@ void UpgradeRun::enterBootLoader(bool &abort)
     for (;;) {
         bool accepted = false;
         link_.Enter_Boot_Loader(accepted);
-        if (accepted) {
-            link_.meter().Boot_Mode = true;
-            result_.bootEntered = true;
-            return;
+        if (!accepted) {
+            if (prompts_.MsgBox(Questions::notResponding()) == MsgAnswer::OK) {
+                ++result_.retries;
+                continue;
+            }
+            // That was the last attempt; a slow meter may still say it switched.
+            if (lateSwitchWait_ > 0)
+                link_.Await_Late_Acknowledge(lateSwitchWait_, accepted);
+            if (!accepted) {
+                link_.Com_Close();
+                abort = true;
+                return;
+            }
         }
-        if (prompts_.MsgBox(Questions::notResponding()) != MsgAnswer::OK) {
-            link_.Com_Close();
-            abort = true;
-            return;
-        }
-        ++result_.retries;
+        link_.meter().Boot_Mode = true;
+        result_.bootEntered = true;
+        return;
     }
 }
 
@@ -108,13 +114,14 @@ void UpgradeRun::transfer(const QString &path)
 void UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber, bool &abort)
 {
     while (!abort) {
-        bool accepted = false;
-        link_.Send_Line(line, accepted);
-        if (accepted)
+        MeterReply reply = MeterReply::NoAnswer;
+        link_.Send_Line(line, reply);
+        if (reply == MeterReply::Accepted)
             return;
-        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line)) != MsgAnswer::Retry) {
+        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply)) != MsgAnswer::Retry) {
             abort = true;
             result_.refusedLine = lineNumber;
+            result_.refusal = reply;
         } else {
             ++result_.retries;
         }

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/MeterReply.h"
 #include "upgrade/UpgradeProgress.h"
 #include <QByteArray>
 #include <QString>
@@ -50,6 +51,7 @@ struct UpgradeResult {
     QString errorDescription;
     qint64 linesAccepted = 0;  // lines of the file the meter acknowledged, in order
     qint64 refusedLine = 0;    // the refused line the transfer ended on (from 1), or 0
+    MeterReply refusal = MeterReply::Refused;  // how the meter last answered refusedLine
     int retries = 0;           // switch attempts and line resends asked for
     bool bootEntered = false;  // the meter acknowledged the switch in this run
 };
@@ -69,6 +71,11 @@ public:
     // file chosen.
     UpgradeResult run(QString &fileName);
 
+    // After the last switch attempt, wait up to this long more for an
+    // acknowledgement that comes late, and go on when it comes. The window
+    // has none (0).
+    void setLateSwitchWait(double seconds) { lateSwitchWait_ = seconds; }
+
 private:
     void enterBootLoader(bool &abort);
     void sendLine(const QByteArray &line, qint64 lineNumber, bool &abort);
@@ -79,4 +86,5 @@ private:
     Prompts &prompts_;
     UpgradeEvents &events_;
     UpgradeFile &file_;
+    double lateSwitchWait_ = 0;
 };

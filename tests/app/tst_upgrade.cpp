@@ -3,6 +3,7 @@
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
 #include "app/FwUpStartup.h"
+#include "power/SleepInhibitor.h"
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -102,9 +103,11 @@ class TestUpgrade : public QObject {
 
 private slots:
     // The process's one-time resources (the platform's display connection,
-    // the child-process watcher, srec_cat's) are made before counting.
+    // the child-process watcher, srec_cat's, the D-Bus thread the sleep
+    // inhibitor asks through) are made before counting.
     void initTestCase()
     {
+        SleepInhibitor(QStringLiteral("warm-up")).acquire();
         MeterEmulatorProcess warmUp;
         QTemporaryDir dir;
         HexFiles::make(dir.path(), "warm-up", 64);

@@ -241,7 +241,7 @@ private slots:
         Emulators meters = startMeters(1);
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--boot"}));
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--silent"}));
-        const Run r = ovfw({QStringLiteral("identify")}, portList(meters));
+        const Run r = ovfw({QStringLiteral("identify"), QStringLiteral("--probe-boot")}, portList(meters));
         QCOMPARE(r.exitCode, 1);  // port 3 has no meter
         QVERIFY2(r.out.contains(QStringLiteral("port  1: model 3A, serial OV3A01234, boot loader 1.02, firmware 2.10")),
                  qPrintable(r.out));

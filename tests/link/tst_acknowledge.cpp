@@ -4,6 +4,8 @@
 #include "base/MonotonicClock.h"
 #include <QtTest>
 
+Q_DECLARE_METATYPE(MeterReply)
+
 namespace {
 constexpr double kToleranceSeconds = 0.03;
 constexpr double kLimitSeconds = 0.3;
@@ -14,13 +16,14 @@ struct Rig {
     RecordingLinkEvents events;
     MeterLink link{comm, prompts, events};
 
+    MeterReply reply = MeterReply::Accepted;  // as the last call judged it
+
     // One call: the result and how long it took.
     std::pair<bool, double> acknowledge()
     {
-        bool accepted = false;
         const double t0 = MonotonicClock::now();
-        link.Acknowledge(accepted);
-        return {accepted, MonotonicClock::now() - t0};
+        link.Acknowledge(reply);
+        return {reply == MeterReply::Accepted, MonotonicClock::now() - t0};
     }
 };
 }
@@ -34,13 +37,16 @@ private slots:
         QTest::addColumn<int>("afterMs");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<double>("returnsAfter");  // seconds
-        QTest::newRow("PASS CR") << QByteArray("PASS\r") << 20 << true << 0.02;
-        QTest::newRow("other reply CR") << QByteArray("FAIL\r") << 20 << false << 0.02;
-        QTest::newRow("no reply") << QByteArray() << 0 << false << kLimitSeconds;
-        QTest::newRow("PASS without CR") << QByteArray("PASS") << 20 << true << kLimitSeconds;
-        QTest::newRow("PASS inside") << QByteArray("xxPASSyy\r") << 10 << true << 0.01;
-        QTest::newRow("lower case") << QByteArray("pass\r") << 10 << false << 0.01;
-        QTest::newRow("too late") << QByteArray("PASS\r") << 400 << false << kLimitSeconds;
+        QTest::addColumn<MeterReply>("judged");
+        const auto refused = MeterReply::Refused, silent = MeterReply::NoAnswer, passed = MeterReply::Accepted;
+        QTest::newRow("PASS CR") << QByteArray("PASS\r") << 20 << true << 0.02 << passed;
+        QTest::newRow("other reply CR") << QByteArray("FAIL\r") << 20 << false << 0.02 << refused;
+        QTest::newRow("other reply without CR") << QByteArray("FA") << 20 << false << kLimitSeconds << refused;
+        QTest::newRow("no reply") << QByteArray() << 0 << false << kLimitSeconds << silent;
+        QTest::newRow("PASS without CR") << QByteArray("PASS") << 20 << true << kLimitSeconds << passed;
+        QTest::newRow("PASS inside") << QByteArray("xxPASSyy\r") << 10 << true << 0.01 << passed;
+        QTest::newRow("lower case") << QByteArray("pass\r") << 10 << false << 0.01 << refused;
+        QTest::newRow("too late") << QByteArray("PASS\r") << 400 << false << kLimitSeconds << silent;
     }
 
     void judgesTheReply()
@@ -49,11 +55,13 @@ private slots:
         QFETCH(int, afterMs);
         QFETCH(bool, accepted);
         QFETCH(double, returnsAfter);
+        QFETCH(MeterReply, judged);
         Rig rig;
         if (!reply.isEmpty())
             rig.comm.arrive(afterMs, reply);
         const auto [result, lasted] = rig.acknowledge();
         QCOMPARE(result, accepted);
+        QCOMPARE(rig.reply, judged);
         QVERIFY2(lasted >= returnsAfter - 0.002 && lasted < returnsAfter + kToleranceSeconds,
                  qPrintable(QStringLiteral("returned after %1 s").arg(lasted)));
     }

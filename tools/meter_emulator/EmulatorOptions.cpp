@@ -32,6 +32,7 @@ const char *kHelp =
     "  --refuse-count K      refuse it K times, then accept it (default: always)\n"
     "  --hangup-after N      drop the line after acknowledging N records\n"
     "  --reply-delay MS      the meter's processing time before a reply (default 2)\n"
+    "  --switch-delay MS     hold the acknowledgement of C2 D4 back by MS milliseconds\n"
     "  --no-pacing           send at once instead of at 9600 baud\n"
     "  --image PATH          write the received image here (binary, from its lowest\n"
     "                        address, gaps filled with FF) at the end-of-file record\n"
@@ -88,6 +89,7 @@ bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &o, int &exitCo
         else if (a == "--refuse-count") ok = num(o.refuseCount);
         else if (a == "--hangup-after") ok = num(o.hangupAfter);
         else if (a == "--reply-delay") ok = num(o.replyDelayMs);
+        else if (a == "--switch-delay") ok = num(o.switchDelayMs);
         else if (a == "--no-pacing") o.pacing = false;
         else if (a == "--image") ok = text(o.imagePath);
         else if (a == "--log") ok = text(o.logPath);

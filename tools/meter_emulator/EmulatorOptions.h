@@ -16,6 +16,7 @@ struct EmulatorOptions {
     int refuseCount = -1;     // how often; -1 = always
     int hangupAfter = 0;      // lines acknowledged before the line drops; 0 = never
     int replyDelayMs = 2;     // the meter's own processing time
+    int switchDelayMs = 0;    // extra delay before acknowledging the switch to the boot loader
     bool pacing = true;       // 9600 baud, 8N1: about 1.04 ms per byte each way
     std::string imagePath;
     std::string logPath;

@@ -160,14 +160,14 @@ void MeterEmulator::handleNormal(const std::string &line, double at)
     } else if (line == kUpgradeModeCommand) {
         boot_ = true;
         quiet_ = true;
-        send(kPass, at);
+        send(kPass, at + o_.switchDelayMs / 1000.0);
     }
 }
 
 void MeterEmulator::handleBoot(const std::string &line, double at)
 {
     if (line == kUpgradeModeCommand) {
-        send(kPass, at);
+        send(kPass, at + o_.switchDelayMs / 1000.0);
         return;
     }
     if (line.empty() || line == "H")

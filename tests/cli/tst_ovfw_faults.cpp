@@ -1,0 +1,342 @@
+// ovfw against meters and machines that misbehave: a read-only identify, a
+// slow switch, a frozen meter, ports that cannot be opened, a log folder that
+// takes no file, signals, and a narrow terminal.
+#include "HexFiles.h"
+#include "MeterEmulatorProcess.h"
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kRunTimeoutMs = 120000;
+const QByteArray kSwitchCommand("\xC2\xD4");
+const QByteArray kEndRecord(":00000001FF");
+
+struct Run {
+    int exitCode = -1;
+    QString out, err;
+};
+
+void prepare(QProcess &p, const QString &ports)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVFW_PORTS"), ports);
+    p.setProcessEnvironment(env);
+}
+
+Run ovfw(const QStringList &args, const QString &ports)
+{
+    QProcess p;
+    prepare(p, ports);
+    p.start(QStringLiteral(OVFW_PATH), args);
+    p.closeWriteChannel();
+    Run r;
+    if (!p.waitForFinished(kRunTimeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString portOf(const MeterEmulatorProcess &m, int n = 1)
+{
+    return QStringLiteral("%1=%2").arg(n).arg(m.device());
+}
+
+QByteArray said(const MeterEmulatorProcess &meter, bool toMeter)
+{
+    QByteArray bytes;
+    for (const auto &burst : meter.wire())
+        if (burst.toMeter == toMeter)
+            bytes += burst.bytes;
+    return bytes;
+}
+
+QList<QJsonObject> events(const QString &out, const QString &name)
+{
+    QList<QJsonObject> found;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (o.value(QStringLiteral("event")).toString() == name)
+            found << o;
+    }
+    return found;
+}
+}
+
+class TestOvfwFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        small_ = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), 8 * 1024);
+        QVERIFY(!small_.path.isEmpty());
+    }
+
+    // A command that only looks never sends the boot loader's command, which
+    // would switch a meter that merely answered badly.
+    void identifyOnlyLooks_data()
+    {
+        QTest::addColumn<QStringList>("meter");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("switchSent");
+        QTest::newRow("garbled") << QStringList{"--garble"} << QStringList{}
+                                 << QStringLiteral("port  1: unreadable reply \"V,0V3A0123\\x07#4,1.02,2.10\\r\"")
+                                 << false;
+        QTest::newRow("late") << QStringList{"--late-reply", "800"} << QStringList{} << "port  1: no meter" << false;
+        QTest::newRow("boot loader, probed") << QStringList{"--boot"} << QStringList{"--probe-boot"}
+                                             << "port  1: boot loader" << true;
+    }
+
+    void identifyOnlyLooks()
+    {
+        QFETCH(QStringList, meter);
+        QFETCH(QStringList, options);
+        QFETCH(QString, shown);
+        QFETCH(bool, switchSent);
+        MeterEmulatorProcess m(QStringList{"--no-pacing"} + meter);
+        const Run r = ovfw(QStringList{"identify", "--port", "1"} + options, portOf(m));
+        QVERIFY2(r.out.contains(shown), qPrintable(r.out + r.err));
+        QCOMPARE(r.exitCode, switchSent ? 0 : 1);
+        QCOMPARE(said(m, true).contains(kSwitchCommand), switchSent);
+    }
+
+    // A switch acknowledged only after its window: waited for once more, then
+    // the transfer goes on; never acknowledged: the meter may be in its boot
+    // loader (null), and the advice says how to finish it.
+    void aSlowSwitchIsWaitedFor()
+    {
+        MeterEmulatorProcess slow({"--no-pacing", "--switch-delay", "400"});
+        MeterEmulatorProcess mute({"--no-pacing", "--switch-delay", "9000"});
+        const QString ports = portOf(slow, 1) + QLatin1Char(',') + portOf(mute, 2);
+        const Run r = ovfw({"upgrade", small_.path, "--yes", "--json", "--retries", "1", "--port", "1", "--port", "2"},
+                           ports);
+        QCOMPARE(r.exitCode, 1);
+        const QList<QJsonObject> results = events(r.out, QStringLiteral("result"));
+        QCOMPARE(results.size(), 2);
+        for (const QJsonObject &e : results) {
+            const bool first = e.value("port").toInt() == 1;
+            QCOMPARE(e.value("result").toString(), first ? QString("completed") : QString("failed"));
+            QVERIFY2(first ? e.value("left_in_boot_loader") == QJsonValue(false) : e.value("left_in_boot_loader").isNull(),
+                     qPrintable(r.out));
+        }
+        QCOMPARE(HexFiles::readAll(slow.imagePath()), small_.image);
+        const QJsonObject summary = events(r.out, QStringLiteral("summary")).value(0);
+        QCOMPARE(summary.value("may_be_in_boot_loader").toArray(), QJsonArray{2});
+
+        MeterEmulatorProcess muteToo({"--no-pacing", "--switch-delay", "9000"});  // the first one did switch
+        const Run plain = ovfw({"upgrade", small_.path, "--yes", "--retries", "0", "--port", "2"}, portOf(muteToo, 2));
+        QVERIFY2(plain.out.contains(QStringLiteral("Port 2 (OV3A01234) may be in its boot loader; if so, finish it with:\n"
+                                                   "  ovfw upgrade \"%1\" --boot --port 2")
+                                        .arg(small_.path)),
+                 qPrintable(plain.out));
+    }
+
+    // A meter that stops answering is not said to refuse.
+    void aFrozenMeterIsNotAnswering()
+    {
+        MeterEmulatorProcess m({"--no-pacing"});
+        QTemporaryDir logs;
+        QProcess p;
+        prepare(p, portOf(m));
+        p.start(QStringLiteral(OVFW_PATH),
+                {"upgrade", small_.path, "--yes", "--json", "--retries", "1", "--port", "1", "--log", logs.path()});
+        p.closeWriteChannel();
+        const auto meterPid = static_cast<pid_t>(m.process().processId());
+        QVERIFY(meterPid > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).count(':') > 20, 20000);
+        ::kill(meterPid, SIGSTOP);
+        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        ::kill(meterPid, SIGCONT);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QJsonObject result = events(out, QStringLiteral("result")).value(0);
+        QVERIFY2(result.value("message").toString().contains(QStringLiteral("not answered 2 times")), qPrintable(out));
+        QCOMPARE(events(out, QStringLiteral("gave_up")).value(0).value("kind").toString(), QString("line_not_answered"));
+        const QStringList transcripts = QDir(logs.path()).entryList(QDir::Files);
+        QCOMPARE(transcripts.size(), 1);
+        const QByteArray transcript = HexFiles::readAll(logs.filePath(transcripts.first()));
+        QVERIFY(transcript.contains("line_not_answered (attempt 2)"));
+        QVERIFY(!transcript.contains("refused"));
+    }
+
+    // A port that does not open says why, in the words of `ovfw ports`.
+    void openFailuresSayWhy_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("not a serial device") << QStringLiteral("/dev/null") << false << "not a serial device";
+        QTest::newRow("missing") << dir_.filePath(QStringLiteral("no-such-tty")) << false << "missing";
+        QTest::newRow("held by another program") << QString() << true << "in use by another program";
+    }
+
+    void openFailuresSayWhy()
+    {
+        QFETCH(QString, device);
+        QFETCH(bool, held);
+        QFETCH(QString, why);
+        MeterEmulatorProcess m({"--no-pacing"});
+        const QString name = held ? m.device() : device;
+        PortHolderProcess holder(held ? name : QStringLiteral("/dev/null"));
+        QVERIFY(!held || holder.holding());
+        const Run r = ovfw({"identify", "--port", "3"}, QStringLiteral("3=%1").arg(name));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("port  3: failed: port 3 (%1) could not be opened: %2").arg(name, why)),
+                 qPrintable(r.out));
+    }
+
+    // Refused before any meter is touched, as a folder that cannot be made is.
+    void aLogFolderThatTakesNoFileIsRefused()
+    {
+        QTemporaryDir logs;
+        QVERIFY(QFile::setPermissions(logs.path(), QFile::ReadOwner | QFile::ExeOwner));
+        MeterEmulatorProcess m({"--no-pacing"});
+        const Run r = ovfw({"upgrade", small_.path, "--yes", "--port", "1", "--log", logs.path()}, portOf(m));
+        QFile::setPermissions(logs.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot write into the log folder")), qPrintable(r.err));
+        QVERIFY(said(m, true).isEmpty());
+    }
+
+    // Each signal lets the line in flight be answered; the count of lines
+    // acknowledged is the meter's. A second signal ends ovfw at once, naming
+    // the meter that may be in its boot loader.
+    void signalsStopTheRun_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("twice");
+        QTest::addColumn<QString>("replyDelayMs");  // slow enough for the second to find ovfw running
+        QTest::newRow("SIGINT") << int(SIGINT) << false << "20";
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20";
+        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250";
+    }
+
+    void signalsStopTheRun()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(bool, twice);
+        QFETCH(QString, replyDelayMs);
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", replyDelayMs});
+        QProcess p;
+        prepare(p, portOf(m));
+        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
+        p.closeWriteChannel();
+        const auto pid = static_cast<pid_t>(p.processId());
+        QVERIFY(pid > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).count(':') > 3, 20000);
+        ::kill(pid, signalNumber);
+        if (twice) {
+            QTest::qWait(50);  // two at once would be one
+            ::kill(pid, signalNumber);
+        }
+        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        if (twice) {
+            QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+            QVERIFY2(err.contains(QStringLiteral("Port 1 may be in its boot loader; finish it with:\n"
+                                                 "  ovfw upgrade \"%1\" --boot --port 1")
+                                      .arg(small_.path)),
+                     qPrintable(err));
+            return;
+        }
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 130);
+        const int acknowledged = static_cast<int>(said(m, false).count("PASS\r")) - 1;  // less the switch
+        const QRegularExpression row(QStringLiteral(" interrupted +%1/%2 ").arg(acknowledged).arg(small_.lines));
+        QVERIFY2(row.match(out).hasMatch(), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("stopped after line %1").arg(acknowledged)), qPrintable(out));
+        QVERIFY(out.contains(QStringLiteral("--boot --port 1")));
+    }
+
+    // A stop that comes while the end record is in flight is too late to
+    // matter: every meter completed, so the run succeeded.
+    void aStopDuringTheEndRecordStillCompletes()
+    {
+        const auto tiny = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0213.OVH"), 128);
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "250"});
+        QProcess p;
+        prepare(p, portOf(m));
+        p.start(QStringLiteral(OVFW_PATH), {"upgrade", tiny.path, "--yes", "--port", "1"});
+        p.closeWriteChannel();
+        const auto pid = static_cast<pid_t>(p.processId());
+        QVERIFY(pid > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).contains(kEndRecord), 20000);
+        ::kill(pid, SIGINT);
+        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.contains(QStringLiteral(" completed ")), qPrintable(out));
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    // On a terminal each live line fits its width, as it is at each redraw.
+    void liveLinesFitTheTerminal()
+    {
+        constexpr int kWide = 40, kNarrow = 30;
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = kWide;
+        ::ioctl(master, TIOCSWINSZ, &size);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+
+        MeterEmulatorProcess a({"--no-pacing", "--reply-delay", "10"});
+        MeterEmulatorProcess b({"--no-pacing", "--reply-delay", "10"});
+        QProcess p;
+        prepare(p, portOf(a, 1) + QLatin1Char(',') + portOf(b, 2));
+        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1", "--port", "2"});
+        p.closeWriteChannel();
+        QByteArray shown;
+        auto drain = [&] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                shown.append(buffer, static_cast<int>(n));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), said(a, true).count(':') > 30), 20000);
+        size.ws_col = kNarrow;
+        ::ioctl(master, TIOCSWINSZ, &size);
+        const int resizedAt = shown.size();
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kRunTimeoutMs);
+        drain();
+        ::close(slave);
+        ::close(master);
+        QCOMPARE(p.exitCode(), 0);
+
+        // Every live line: after its erase, up to its line end.
+        const QByteArray erase("\r\x1b[2K");
+        int lines = 0, narrowLines = 0;
+        for (int at = shown.indexOf(erase); at >= 0; at = shown.indexOf(erase, at + 1)) {
+            const int start = at + erase.size();
+            const QByteArray line = shown.mid(start, shown.indexOf('\n', start) - start).trimmed();
+            const int width = at > resizedAt + 300 ? kNarrow : kWide;  // a redraw or two after the resize
+            QVERIFY2(line.size() < width, line.constData());
+            ++lines;
+            narrowLines += width == kNarrow;
+        }
+        QVERIFY(lines > 4 && narrowLines > 0);
+    }
+
+private:
+    QTemporaryDir dir_;
+    HexFiles::Made small_;
+};
+
+QTEST_GUILESS_MAIN(TestOvfwFaults)
+#include "tst_ovfw_faults.moc"
