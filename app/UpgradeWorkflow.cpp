@@ -20,7 +20,7 @@ void frmFwUpMain::cmdUpgrade_Click()
     link_.Com_Open();
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
     const UpgradeResult result = upgrade.run(cdlFileName_);
-    if (result.outcome == UpgradeOutcome::Failed) {
+    if (result.outcome == UpgradeOutcome::Failed || result.outcome == UpgradeOutcome::FileRefused) {
         // Reported already; the meter stays connected for another try.
         cmdConnect->setEnabled(true);
         cmdUpgrade->setEnabled(true);

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/MeterBoard.h"
 #include "upgrade/HexFileCheck.h"
 
 int runCheck(const QStringList &args)
@@ -16,14 +17,19 @@ int runCheck(const QStringList &args)
         "and model the name gives, the line count, the data bytes and the address ranges.\n"
         "Exit status 0 when the file is good, 2 when it is not (or on a usage error)."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file (OV<model>_FW<version>.OVH)."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("The report as one JSON object (the check event)."));
+    parser.addOption(json);
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
     const QString path = parser.positionalArguments().first();
+    CheckReport::warnAboutName(path);
     const FileCheckReport report = checkUpgradeFile(path);
-    if (report.ok)
+    if (parser.isSet(json))
+        writeJsonLine(CheckReport::toJson(path, report));
+    else if (report.ok)
         Console::out(CheckReport::describe(path, report));
-    else
+    if (!report.ok)
         Console::err(CheckReport::describeFault(path, report));
     return report.ok ? ExitStatus::Ok : ExitStatus::Usage;
 }

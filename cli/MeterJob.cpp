@@ -155,6 +155,8 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     UpgradeFile file;
     CliUpgradeEvents events(board_, index_);
     UpgradeRun run(link, prompts, events, file);
+    run.setFileRules({settings_.checkContent, !settings_.force});
+    run.useCheckedFile(settings_.checkedFile);
     QString fileName = settings_.filePath;
     const UpgradeResult result = run.run(fileName);
     const bool stopped = StopSignal::requested();
@@ -187,6 +189,13 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
         finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,
                stopped ? QStringLiteral("stopped before the boot loader")
                        : QStringLiteral("the meter did not switch to its boot loader"),
+               port);
+        return;
+    case UpgradeOutcome::FileRefused:
+        finish(MeterResult::Failed,
+               result.fault.line > 0
+                   ? QStringLiteral("the file failed its check: line %1: %2").arg(result.fault.line).arg(result.fault.description)
+                   : QStringLiteral("the file failed its check: %1").arg(result.fault.description),
                port);
         return;
     case UpgradeOutcome::Failed:

@@ -3,7 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "upgrade/HexFileCheck.h"
+#include "upgrade/CheckedFile.h"
 #include "cli/MeterOutput.h"
 #include "cli/StopSignal.h"
 #include <QDir>
@@ -122,24 +122,20 @@ int runUpgrade(const QStringList &args)
     if (status >= 0)
         return status;
 
-    qint64 totalLines = 0;
-    if (!o.noCheck) {
-        const FileCheckReport report = checkUpgradeFile(o.file);
-        if (o.json)
-            writeJsonLine(CheckReport::toJson(o.file, report));
-        if (!report.ok) {
-            Console::err(CheckReport::describeFault(o.file, report) +
-                         QStringLiteral("No meter was touched (--no-check sends the file as it is).\n"));
-            return ExitStatus::Usage;
-        }
-        totalLines = report.lines;
-    } else {
-        totalLines = countUpgradeLines(o.file);
-        if (totalLines < 0) {
-            Console::err(QStringLiteral("ovfw upgrade: %1 cannot be read\n").arg(o.file));
-            return ExitStatus::Usage;
-        }
+    // Read once, here, before any meter: every meter is sent this checked copy.
+    const auto checked = std::make_shared<const CheckedFile>(o.file);
+    const FileCheckReport &report = checked->report();
+    if (!o.noCheck && o.json)
+        writeJsonLine(CheckReport::toJson(o.file, report));
+    if (checked->errorNumber() != 0 || (!report.ok && (!o.noCheck || report.lineTooLong))) {
+        Console::err(CheckReport::describeFault(o.file, report) +
+                     (report.lineTooLong || o.noCheck
+                          ? QStringLiteral("No meter was touched.\n")
+                          : QStringLiteral("No meter was touched (--no-check sends the file as it is).\n")));
+        return ExitStatus::Usage;
     }
+    CheckReport::warnAboutName(o.file);
+    const qint64 totalLines = checked->fileLines();
     const QString model = UpgradeFileName::modelCode(o.file);
     if (model.isEmpty() && !o.force && !o.boot) {
         Console::err(QStringLiteral("ovfw upgrade: the file name gives no model (expected OV<model>_FW<version>.OVH); "
@@ -155,6 +151,8 @@ int runUpgrade(const QStringList &args)
     settings.map = PortMap::fromEnvironment();
     settings.filePath = o.file;
     settings.fileModel = model;
+    settings.checkedFile = checked;
+    settings.checkContent = !o.noCheck;
     settings.retries = o.retries;
     settings.force = o.force;
     settings.boot = o.boot;

@@ -32,6 +32,7 @@ public:
     int inBufferCount() override { return inner_.inBufferCount(); }
     QByteArray input() override;
     bool waitForInput(int milliseconds) override { return inner_.waitForInput(milliseconds); }
+    void waitForWritten(int milliseconds) override { inner_.waitForWritten(milliseconds); }
 
 private:
     void writeLine(const char *direction, const QByteArray &bytes, double at);
