@@ -226,7 +226,7 @@ private slots:
         const struct {
             QByteArray rawName;
             bool warned;
-        } cases[] = {{"OV3A_FW2.OVH", true}, {"OV3A_FW02\xE9.OVH", true}, {"ov3a_fw\xFF210.ovh", true},
+        } cases[] = {{"OV3A_FW2.OVH", true}, {"OV3A_FW02\xE9.OVH", true}, {"ov3a_fw\xFF" "210.ovh", true},
                      {"ov3a_fw0210.ovh", false}};
         for (const auto &c : cases) {
             const QByteArray path = QFile::encodeName(dir_.path()) + '/' + c.rawName;
@@ -253,9 +253,8 @@ private slots:
         const QString fifo = dir_.filePath(QStringLiteral("fifo"));
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         MeterEmulatorProcess meter({"--no-pacing"});
-        QProcess writer;
-        writer.setStandardOutputFile(fifo);
-        writer.start(QStringLiteral("cat"), {made_.path});
+        QProcess writer;  // the shell opens the FIFO, which blocks until ovfw reads it
+        writer.start(QStringLiteral("/bin/sh"), {"-c", "cat \"$0\" > \"$1\"", made_.path, fifo});
         const Run r = ovfw({QStringLiteral("upgrade"), fifo, "--yes", "--force", "--port", "1"},
                            QStringLiteral("1=%1").arg(meter.device()));
         writer.waitForFinished();
