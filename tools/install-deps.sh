@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev
   fonts-dejavu-core fonts-liberation2
-  srecord socat xvfb xauth poppler-utils
+  srecord socat xvfb xauth poppler-utils time
 )
 if [ "${1:-}" = "--analysis" ]; then
   packages+=(clang clang-tidy cppcheck libclang-rt-dev)
