@@ -29,7 +29,7 @@ void frmFwUpMain::cmdUpgrade_Click()
     sleepLock_.release();  // however the transfer ended
     history.finished(meter(), result, cdlFileName_);
     history_ = nullptr;
-    if (result.outcome == UpgradeOutcome::Failed) {
+    if (result.outcome == UpgradeOutcome::Failed || result.outcome == UpgradeOutcome::FileRefused) {
         // Reported already; the meter stays connected for another try.
         cmdConnect->setEnabled(true);
         cmdUpgrade->setEnabled(true);
@@ -55,10 +55,12 @@ void frmFwUpMain::versionAnnounced(const QString &versionText)
     Label2->setVisible(true);
 }
 
-void frmFwUpMain::meterChanging(const QString &filePath)
+void frmFwUpMain::meterChanging(const QString &filePath, const CheckedFile &checked)
 {
-    if (history_)
-        history_->started(meter(), filePath);
+    if (!history_)
+        return;
+    history_->setFile(FileFacts::of(filePath, checked));
+    history_->started(meter(), filePath);
 }
 
 void frmFwUpMain::progressShown(const UpgradeProgress &progress)

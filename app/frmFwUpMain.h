@@ -136,7 +136,7 @@ private:
 
     // What an upgrade shows.
     void versionAnnounced(const QString &versionText) override;
-    void meterChanging(const QString &filePath) override;
+    void meterChanging(const QString &filePath, const CheckedFile &checked) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
     void fileOpening() override;

@@ -31,6 +31,7 @@ enum class QuestionKind {
     UnexpectedEnd,       // the transfer ended without the end record accepted last
     UpgradeError,        // a run-time error ended the upgrade
     SessionSaveFailed,   // the session file could not be written
+    FileRefused,         // the chosen upgrade file failed its check: nothing was sent
 };
 
 // What a question is about, apart from its wording.
@@ -138,6 +139,18 @@ inline Question upgradeError(int errorNumber, const QString &description)
             QStringLiteral(" File Error: \n%1: '%2'").arg(errorNumber).arg(description),
             MsgStyle::OkOnly,
             QString()};
+}
+
+// `lineNumber` is 0 when the fault is the file's as a whole (its model, or
+// no end record); `shownLine` is the offending line fit to show, or empty.
+inline Question fileRefused(qint64 lineNumber, const QString &fault, const QString &shownLine)
+{
+    QString where = lineNumber > 0 ? QStringLiteral("Line %1: ").arg(lineNumber) : QString();
+    QString text = QStringLiteral("This upgrade file cannot be sent.\n\n%1%2").arg(where, fault);
+    if (!shownLine.isEmpty())
+        text += QStringLiteral("\n%1").arg(shownLine);
+    text += QStringLiteral("\n\nNothing was sent; the meter is as it was.");
+    return {{QuestionKind::FileRefused, 0, lineNumber, 0}, text, MsgStyle::OkOnly + MsgStyle::Critical, QString()};
 }
 
 inline Question sessionSaveFailed()

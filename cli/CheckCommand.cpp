@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "history/FileFacts.h"
+#include "cli/MeterBoard.h"
 #include "upgrade/HexFileCheck.h"
 
 int runCheck(const QStringList &args)
@@ -18,15 +19,24 @@ int runCheck(const QStringList &args)
         "and the file's SHA-256 digest (for `ovfw upgrade --sha256`).\n"
         "Exit status 0 when the file is good, 2 when it is not (or on a usage error)."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The upgrade file (OV<model>_FW<version>.OVH)."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("The report as one JSON object (the check event)."));
+    parser.addOption(json);
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
     const QString path = parser.positionalArguments().first();
+    CheckReport::warnAboutName(path);
     const FileCheckReport report = checkUpgradeFile(path);
-    if (report.ok)
+    if (parser.isSet(json)) {
+        QJsonObject object = CheckReport::toJson(path, report);
+        if (report.ok)
+            object.insert(QStringLiteral("sha256"), FileFacts::sha256Of(path));
+        writeJsonLine(object);
+    } else if (report.ok) {
         Console::out(CheckReport::describe(path, report) +
                      QStringLiteral("SHA-256: %1\n").arg(FileFacts::sha256Of(path)));
-    else
+    }
+    if (!report.ok)
         Console::err(CheckReport::describeFault(path, report));
     return report.ok ? ExitStatus::Ok : ExitStatus::Usage;
 }

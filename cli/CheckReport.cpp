@@ -1,4 +1,5 @@
 #include "cli/CheckReport.h"
+#include "cli/Console.h"
 #include "upgrade/UpgradeFile.h"
 #include <QJsonArray>
 
@@ -13,6 +14,17 @@ QString modelText(const QString &path)
     const QString model = UpgradeFileName::modelCode(path);
     return model.isEmpty() ? QStringLiteral("(the name gives none: expected OV<model>_FW<version>.OVH)") : model;
 }
+
+// The version the name gives, or nothing when it does not follow the convention.
+QString versionOf(const QString &path)
+{
+    return UpgradeFileName::followsConvention(path) ? UpgradeFile::versionText(path) : QString();
+}
+
+QString shownFaultLine(const FileCheckReport &r)
+{
+    return r.faultText.isEmpty() ? QStringLiteral("(empty line)") : HexRecord::shown(r.faultText);
+}
 }
 
 namespace CheckReport {
@@ -20,7 +32,10 @@ namespace CheckReport {
 QString describe(const QString &path, const FileCheckReport &r)
 {
     QString out = QStringLiteral("%1: good\n").arg(path);
-    out += QStringLiteral("  version     %1\n").arg(UpgradeFile::versionText(path));
+    const QString version = versionOf(path);
+    out += QStringLiteral("  version     %1\n")
+               .arg(version.isEmpty() ? QStringLiteral("unknown (the name does not follow OV<model>_FW<version>.OVH)")
+                                      : version);
     out += QStringLiteral("  model       %1\n").arg(modelText(path));
     out += QStringLiteral("  lines       %1\n").arg(r.lines);
     out += QStringLiteral("  data bytes  %1\n").arg(r.dataBytes);
@@ -38,12 +53,9 @@ QString describeFault(const QString &path, const FileCheckReport &r)
 {
     if (!r.opened || !r.openError.isEmpty())
         return QStringLiteral("%1: cannot be read: %2\n").arg(path, r.openError);
-    if (r.faultText.isEmpty() && r.faultLine == 0)
+    if (r.faultText.isEmpty() && (r.faultLine == 0 || r.fault.startsWith(QLatin1String("no end-of-file"))))
         return QStringLiteral("%1: %2\n").arg(path, r.fault);
-    return QStringLiteral("%1: line %2: %3\n  %4\n")
-        .arg(path)
-        .arg(r.faultLine)
-        .arg(r.fault, HexRecord::shown(r.faultText));
+    return QStringLiteral("%1: line %2: %3\n  %4\n").arg(path).arg(r.faultLine).arg(r.fault, shownFaultLine(r));
 }
 
 QJsonObject toJson(const QString &path, const FileCheckReport &r)
@@ -51,7 +63,7 @@ QJsonObject toJson(const QString &path, const FileCheckReport &r)
     QJsonObject o{{QStringLiteral("event"), QStringLiteral("check")},
                   {QStringLiteral("file"), path},
                   {QStringLiteral("ok"), r.ok},
-                  {QStringLiteral("version"), UpgradeFile::versionText(path)},
+                  {QStringLiteral("version"), versionOf(path).isEmpty() ? QJsonValue() : QJsonValue(versionOf(path))},
                   {QStringLiteral("model"), UpgradeFileName::modelCode(path)},
                   {QStringLiteral("lines"), r.lines},
                   {QStringLiteral("data_bytes"), r.dataBytes}};
@@ -66,6 +78,14 @@ QJsonObject toJson(const QString &path, const FileCheckReport &r)
                                   {QStringLiteral("last"), hexAddress(range.end - 1)}});
     o.insert(QStringLiteral("ranges"), ranges);
     return o;
+}
+
+void warnAboutName(const QString &path)
+{
+    if (!UpgradeFileName::followsConvention(path))
+        Console::err(QStringLiteral("warning: %1 does not follow OV<model>_FW<3 or 4 digits>.OVH; the version "
+                                    "cannot be told from its name\n")
+                         .arg(path));
 }
 
 }

@@ -42,6 +42,7 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
     case QuestionKind::UpgradeError:
     case QuestionKind::PortOpenFailed:
     case QuestionKind::SessionSaveFailed:
+    case QuestionKind::FileRefused:
         return decide(facts, 0, MsgAnswer::OK);
     case QuestionKind::NoMeterDetected:
         return decide(facts, 0, MsgAnswer::Abort);

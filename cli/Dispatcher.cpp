@@ -1,4 +1,5 @@
 // ovfw's entry: picks the command named first and hands it the rest.
+#include "base/FileNames.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "FwUpVersion.h"
@@ -28,7 +29,10 @@ int ovfwMain(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ovfw"));
-    const QStringList args = QCoreApplication::arguments();
+    // Taken from argv as bytes, so a file name that is not valid UTF-8 opens.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << FileNames::decode(QByteArray(argv[i]));
     const QString command = args.value(1);
     if (command == QLatin1String("check"))
         return runCheck(args.mid(1));

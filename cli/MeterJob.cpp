@@ -37,7 +37,11 @@ public:
         : CliUpgradeEvents(board, index), history_(history), link_(link)
     {
     }
-    void meterChanging(const QString &filePath) override { history_.started(link_.meter(), filePath); }
+    void meterChanging(const QString &filePath, const CheckedFile &checked) override
+    {
+        history_.setFile(FileFacts::of(filePath, checked));
+        history_.started(link_.meter(), filePath);
+    }
 
 private:
     AttemptRecorder &history_;
@@ -242,6 +246,8 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     RecordedUpgradeEvents events(board_, index_, history, link);
     UpgradeRun run(link, prompts, events, file);
     run.setLateSwitchWait(kLateSwitchSeconds);
+    run.setFileRules({settings_.checkContent, !settings_.force});
+    run.useCheckedFile(settings_.checkedFile);
     QString fileName = settings_.filePath;
     StopSignal::setMayBeInBootLoader(port_, true);  // from the switch command on
     const UpgradeResult result = run.run(fileName);
@@ -290,6 +296,13 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
                stopped ? QStringLiteral("stopped while the switch to the boot loader went unacknowledged")
                        : QStringLiteral("the meter did not acknowledge the switch to its boot loader, "
                                         "even late; it may be in it"),
+               port);
+        return;
+    case UpgradeOutcome::FileRefused:
+        finish(MeterResult::Failed,
+               result.fault.line > 0
+                   ? QStringLiteral("the file failed its check: line %1: %2").arg(result.fault.line).arg(result.fault.description)
+                   : QStringLiteral("the file failed its check: %1").arg(result.fault.description),
                port);
         return;
     case UpgradeOutcome::Failed:

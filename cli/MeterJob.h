@@ -3,8 +3,10 @@
 #include "history/FileFacts.h"
 #include "link/PortMap.h"
 #include <QThread>
+#include <memory>
 
 class AttemptRecorder;
+class CheckedFile;
 class CliPrompts;
 class MeterLink;
 class TranscriptCommPort;
@@ -16,6 +18,8 @@ struct MeterJobSettings {
     PortMap map;
     QString filePath;   // absolute
     QString fileModel;  // the model the file name gives
+    std::shared_ptr<const CheckedFile> checkedFile;  // read once, for every meter
+    bool checkContent = true;  // false: --no-check
     int retries = 3;
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter waits in its boot loader already

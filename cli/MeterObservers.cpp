@@ -17,7 +17,8 @@ QString kindName(const QuestionFacts &f)
         return f.reply == MeterReply::NoAnswer ? QStringLiteral("line_not_answered") : QStringLiteral("line_refused");
     case QuestionKind::UpgradeComplete:
     case QuestionKind::UnexpectedEnd:
-    case QuestionKind::UpgradeError: return QStringLiteral("outcome");
+    case QuestionKind::UpgradeError:
+    case QuestionKind::FileRefused: return QStringLiteral("outcome");
     case QuestionKind::PortOpenFailed: return QStringLiteral("port_open_failed");
     case QuestionKind::NoMeterDetected:
     case QuestionKind::NoHardwareDetected:
@@ -42,6 +43,7 @@ QString describe(const QuestionFacts &f)
     case QuestionKind::NoMeterDetected: return QStringLiteral("no meter detected");
     case QuestionKind::NoHardwareDetected: return QStringLiteral("no boot loader detected");
     case QuestionKind::SessionSaveFailed: return QStringLiteral("session file not saved");
+    case QuestionKind::FileRefused: return QStringLiteral("the file failed its check");
     }
     return {};
 }

@@ -5,6 +5,7 @@
 #include "cli/Console.h"
 #include "history/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
+#include "upgrade/CheckedFile.h"
 #include "cli/MeterOutput.h"
 #include "cli/StopSignal.h"
 #include "power/SleepInhibitor.h"
@@ -147,28 +148,24 @@ int runUpgrade(const QStringList &args)
     if (status >= 0)
         return status;
 
-    qint64 totalLines = 0;
-    if (!o.noCheck) {
-        const FileCheckReport report = checkUpgradeFile(o.file);
-        if (o.json)
-            writeJsonLine(CheckReport::toJson(o.file, report));
-        if (!report.ok) {
-            Console::err(CheckReport::describeFault(o.file, report) +
-                         QStringLiteral("No meter was touched (--no-check sends the file as it is).\n"));
-            return ExitStatus::Usage;
-        }
-        totalLines = report.lines;
-    } else {
-        totalLines = countUpgradeLines(o.file);
-        if (totalLines < 0) {
-            Console::err(QStringLiteral("ovfw upgrade: %1 cannot be read\n").arg(o.file));
-            return ExitStatus::Usage;
-        }
+    // Read once, here, before any meter: every meter is sent this checked copy.
+    const auto checked = std::make_shared<const CheckedFile>(o.file);
+    const FileCheckReport &report = checked->report();
+    if (!o.noCheck && o.json)
+        writeJsonLine(CheckReport::toJson(o.file, report));
+    if (checked->errorNumber() != 0 || (!report.ok && (!o.noCheck || report.lineTooLong))) {
+        Console::err(CheckReport::describeFault(o.file, report) +
+                     (report.lineTooLong || o.noCheck
+                          ? QStringLiteral("No meter was touched.\n")
+                          : QStringLiteral("No meter was touched (--no-check sends the file as it is).\n")));
+        return ExitStatus::Usage;
     }
-    const FileFacts facts = FileFacts::of(o.file);
+    CheckReport::warnAboutName(o.file);
+    const qint64 totalLines = checked->fileLines();
+    const FileFacts facts = FileFacts::of(o.file, *checked);
     if (!o.sha256.isEmpty() && facts.sha256 != o.sha256) {
         Console::err(QStringLiteral("ovfw upgrade: %1 has the SHA-256 digest %2, not %3; no meter was touched\n")
-                         .arg(o.file, facts.sha256.isEmpty() ? QStringLiteral("(unreadable)") : facts.sha256, o.sha256));
+                         .arg(o.file, facts.sha256, o.sha256));
         return ExitStatus::Usage;
     }
     const QString model = UpgradeFileName::modelCode(o.file);
@@ -187,6 +184,8 @@ int runUpgrade(const QStringList &args)
     settings.map = PortMap::fromEnvironment();
     settings.filePath = o.file;
     settings.fileModel = model;
+    settings.checkedFile = checked;
+    settings.checkContent = !o.noCheck;
     settings.retries = o.retries;
     settings.force = o.force;
     settings.boot = o.boot;

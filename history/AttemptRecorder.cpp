@@ -3,6 +3,7 @@
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
 #include "link/MeterState.h"
+#include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QFileInfo>
 
@@ -16,6 +17,7 @@ QString outcomeName(UpgradeOutcome outcome)
     case UpgradeOutcome::NotSwitched: return HistoryOutcome::NotSwitched;
     case UpgradeOutcome::Failed: return HistoryOutcome::Failed;
     case UpgradeOutcome::Stopped: return HistoryOutcome::Stopped;
+    case UpgradeOutcome::FileRefused: return HistoryOutcome::FileRefused;
     }
     return HistoryOutcome::Failed;
 }
@@ -69,14 +71,21 @@ void AttemptRecorder::started(const MeterState &meter, const QString &filePath)
 void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &result, const QString &filePath)
 {
     const bool began = !record_.startedUtc.isEmpty();
-    if (!began && result.outcome != UpgradeOutcome::Declined)
+    const bool refused = result.outcome == UpgradeOutcome::FileRefused;
+    if (!began && result.outcome != UpgradeOutcome::Declined && !refused)
         return;  // no file chosen: nothing was attempted
+    if (!began && refused) {
+        // The file is not read again (it may be a pipe): the row names it.
+        file_ = FileFacts{};
+        file_.path = QFileInfo(filePath).absoluteFilePath();
+        file_.targetVersion = UpgradeFile::versionText(filePath).trimmed();
+    }
     if (!began)
         fill(meter, filePath);
     record_.endedUtc = HistoryStore::nowUtc();
     record_.outcome = outcomeName(result.outcome);
     record_.errorNumber = result.errorNumber;
-    record_.errorText = result.errorDescription;
+    record_.errorText = refused ? result.fault.description : result.errorDescription;
     record_.linesSent = result.linesAccepted;
     record_.retries = result.retries;
     record_.refusedLine = result.refusedLine;

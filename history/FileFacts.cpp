@@ -1,4 +1,5 @@
 #include "history/FileFacts.h"
+#include "upgrade/CheckedFile.h"
 #include "upgrade/HexFileCheck.h"
 #include "upgrade/UpgradeFile.h"
 #include <QCryptographicHash>
@@ -16,6 +17,17 @@ QString FileFacts::sha256Of(const QString &path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
+FileFacts FileFacts::of(const QString &path, const CheckedFile &checked)
+{
+    FileFacts facts;
+    facts.path = QFileInfo(path).absoluteFilePath();
+    facts.targetVersion = UpgradeFile::versionText(path).trimmed();
+    facts.sha256 = checked.sha256();
+    facts.size = checked.bytesRead();
+    facts.lines = checked.fileLines();
+    return facts;
+}
+
 FileFacts FileFacts::of(const QString &path)
 {
     FileFacts facts;
@@ -25,7 +37,7 @@ FileFacts FileFacts::of(const QString &path)
     facts.sha256 = sha256Of(path);
     if (!facts.sha256.isEmpty()) {
         facts.size = info.size();
-        facts.lines = countUpgradeLines(path);
+        facts.lines = CheckedFile(path, CheckedFile::Keep::NoCopy).fileLines();
     }
     return facts;
 }

@@ -8,6 +8,8 @@
 
 namespace {
 constexpr double kAcknowledgeSeconds = 0.3;
+// Longer than the longest record (521 characters) takes at 9600 baud.
+constexpr int kMostWriteMilliseconds = 3000;
 // Wake just after the deadline, so the last pass sees the clock past it.
 constexpr double kPastDeadlineSeconds = 0.001;
 const QByteArray kAccepted = QByteArrayLiteral("PASS");
@@ -23,6 +25,9 @@ void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
 void MeterLink::Send_Line(const QByteArray &line, MeterReply &reply)
 {
     Comm1.output(line + kCarriageReturn);
+    // The meter's window opens once the line has left the port: at 9600 baud
+    // a long record is still on the wire for longer than the window lasts.
+    Comm1.waitForWritten(kMostWriteMilliseconds);
     Acknowledge(reply);
 }
 

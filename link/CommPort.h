@@ -35,6 +35,13 @@ public:
     // up; for the few reads that must not yield to the window.
     virtual bool waitForInput(int milliseconds) = 0;
 
+    // Serves events until what output() was given has left the port: the
+    // driver's queue is empty and the characters have had their time on the
+    // wire at the port's speed. Returns sooner when input arrives (the far
+    // end has answered, so it has the line) or after `milliseconds`. A port
+    // with no wire of its own has nothing to wait for.
+    virtual void waitForWritten(int milliseconds) { Q_UNUSED(milliseconds); }
+
 signals:
     // Received bytes are waiting, or the line was lost: a wait should look again.
     void inputArrived();

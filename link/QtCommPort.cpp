@@ -1,10 +1,14 @@
 #include "link/QtCommPort.h"
 #include "base/FwUpErrors.h"
+#include "base/MonotonicClock.h"
+#include "link/EventWait.h"
 #include <QStringList>
+#include <algorithm>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #endif
 
 QtCommPort::QtCommPort(PortMap map, QObject *parent) : CommPort(parent), map_(std::move(map))
@@ -143,6 +147,53 @@ void QtCommPort::output(const QByteArray &bytes)
     requireOpen();
     serial_.write(bytes);
     serial_.flush();
+    wireFreeAt_ = std::max(wireFreeAt_, MonotonicClock::now()) + bytes.size() * characterSeconds();
+}
+
+double QtCommPort::characterSeconds() const
+{
+    constexpr int kStartBits = 1;
+    const int stopBits = serial_.stopBits() == QSerialPort::TwoStop ? 2 : 1;
+    const int parityBits = serial_.parity() == QSerialPort::NoParity ? 0 : 1;
+    const int baud = std::max(1, static_cast<int>(serial_.baudRate()));
+    return static_cast<double>(kStartBits + serial_.dataBits() + parityBits + stopBits) / baud;
+}
+
+qint64 QtCommPort::driverQueued() const
+{
+#ifdef Q_OS_LINUX
+    int queued = 0;
+    if (::ioctl(static_cast<int>(serial_.handle()), TIOCOUTQ, &queued) == 0)
+        return queued;
+#endif
+    return 0;
+}
+
+void QtCommPort::waitForWritten(int milliseconds)
+{
+    requireOpen();
+    const double limit = MonotonicClock::now() + milliseconds / 1000.0;
+    const qint64 inputBefore = serial_.bytesAvailable();
+    for (;;) {
+        if (!serial_.isOpen() || serial_.bytesAvailable() > inputBefore)
+            return;
+        if (serial_.bytesToWrite() > 0)
+            serial_.flush();
+        const qint64 queued = serial_.bytesToWrite() + driverQueued();
+        const double now = MonotonicClock::now();
+        if (queued == 0 && now >= wireFreeAt_)
+            break;
+        if (now >= limit)
+            return;
+        // Sleep until the queue should be out, or input wakes us.
+        const double due = queued > 0 ? now + queued * characterSeconds() : wireFreeAt_;
+        EventWait::sleepUntil(std::min(due, limit), this);
+    }
+#ifdef Q_OS_LINUX
+    // The last few characters in the adapter's own buffer: a short block,
+    // none at all on a pseudo-terminal.
+    ::tcdrain(static_cast<int>(serial_.handle()));
+#endif
 }
 
 int QtCommPort::inBufferCount()

@@ -26,6 +26,7 @@ public:
     int inBufferCount() override;
     QByteArray input() override;
     bool waitForInput(int milliseconds) override;
+    void waitForWritten(int milliseconds) override;
 
     // Whether the driver accepted low-latency mode at the last opening (a
     // USB-serial adapter otherwise holds short replies for up to 16 ms).
@@ -38,6 +39,8 @@ private:
     void requireOpen() const;
     void onError(QSerialPort::SerialPortError error);
     bool requestLowLatency();
+    double characterSeconds() const;
+    qint64 driverQueued() const;
     void closePort();
 
     PortMap map_;
@@ -48,4 +51,5 @@ private:
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
     bool lowLatency_ = false;
+    double wireFreeAt_ = 0;  // monotonic seconds: when the last output has left at the line's speed
 };

@@ -33,6 +33,7 @@ public:
     QByteArray input() override;
     bool waitForInput(int milliseconds) override { return inner_.waitForInput(milliseconds); }
     PortState openState() const override { return inner_.openState(); }
+    void waitForWritten(int milliseconds) override { inner_.waitForWritten(milliseconds); }
 
 private:
     void writeLine(const char *direction, const QByteArray &bytes, double at);

@@ -12,7 +12,7 @@ packages=(
   libftdi1-dev libusb-1.0-0-dev
   fonts-dejavu-core fonts-liberation2
   libqt6sql6-sqlite
-  srecord socat xvfb xauth poppler-utils
+  srecord socat xvfb xauth poppler-utils time
   help2man man-db bash-completion
   dbus-daemon
 )

@@ -1,6 +1,7 @@
 #include "upgrade/HexFileCheck.h"
 #include "base/FwUpErrors.h"
-#include "upgrade/UpgradeFile.h"
+#include "upgrade/CheckedFile.h"
+#include <utility>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -15,12 +16,17 @@ QString hexAddress(std::uint64_t a)
 }
 }
 
-QString HexFileChecker::feed(const QByteArray &line)
+QString HexFileChecker::feed(const QByteArray &line, UpgradeFile::LineEnd end)
 {
+    using LineEnd = UpgradeFile::LineEnd;
     ++lines_;
-    if (endSeen_)
-        return QStringLiteral("a line after the end-of-file record");
+    const LineEnd previous = std::exchange(previousEnd_, end);
+    if (line.isEmpty() && end == LineEnd::CarriageReturnLineFeed && previous == LineEnd::CarriageReturn)
+        return QStringLiteral("empty line: the line ends are CR CR LF - converted twice?");
     const HexRecord::Record r = HexRecord::parse(line);
+    if (endSeen_)
+        return r.valid ? QStringLiteral("a line after the end-of-file record")
+                       : QStringLiteral("a line after the end-of-file record: %1").arg(r.fault);
     if (!r.valid)
         return r.fault;
     const auto word = [&] {
@@ -98,60 +104,41 @@ QList<HexFileChecker::Range> HexFileChecker::ranges() const
 }
 
 namespace UpgradeFileName {
+namespace {
+// The name's last part with every byte that was not valid UTF-8 (kept as a
+// lone surrogate, see base/FileNames.h) made a '?': a regular expression
+// matches valid text only.
+QString matchable(const QString &path)
+{
+    QString name = QFileInfo(path).fileName();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const bool paired = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        if (paired)
+            ++i;
+        else if (name.at(i).isSurrogate())
+            name[i] = QLatin1Char('?');
+    }
+    return name;
+}
+}
+
 QString modelCode(const QString &path)
 {
-    static const QRegularExpression pattern(QStringLiteral("^OV([0-9A-Z]+)_FW"));
-    const QRegularExpressionMatch m = pattern.match(QFileInfo(path).fileName());
-    return m.hasMatch() ? m.captured(1) : QString();
+    static const QRegularExpression pattern(QStringLiteral("^OV([0-9A-Z]+)_FW"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = pattern.match(matchable(path));
+    return m.hasMatch() ? m.captured(1).toUpper() : QString();
+}
+
+bool followsConvention(const QString &path)
+{
+    static const QRegularExpression pattern(QStringLiteral("^OV[0-9A-Z]+_FW[0-9]{3,4}\\.OVH$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(matchable(path)).hasMatch();
 }
 }
 
 FileCheckReport checkUpgradeFile(const QString &path)
 {
-    FileCheckReport report;
-    UpgradeFile file;
-    HexFileChecker checker;
-    try {
-        file.open(path);
-        report.opened = true;
-        while (!file.atEnd()) {
-            const QByteArray line = file.readLine();
-            const QString fault = checker.feed(line);
-            if (!fault.isEmpty()) {
-                report.faultLine = checker.lines();
-                report.faultText = line;
-                report.fault = fault;
-                break;
-            }
-        }
-    } catch (const FwUpError &e) {
-        report.openError = QStringLiteral("%1: %2").arg(e.code()).arg(e.description());
-        return report;
-    }
-    report.lines = checker.lines();
-    report.dataBytes = checker.dataBytes();
-    report.ranges = checker.ranges();
-    if (report.fault.isEmpty()) {
-        report.fault = checker.finish();
-        if (!report.fault.isEmpty())
-            report.faultLine = checker.lines();
-    }
-    report.ok = report.fault.isEmpty();
-    return report;
-}
-
-qint64 countUpgradeLines(const QString &path)
-{
-    try {
-        UpgradeFile file;
-        file.open(path);
-        qint64 n = 0;
-        while (!file.atEnd()) {
-            file.readLine();
-            ++n;
-        }
-        return n;
-    } catch (const FwUpError &) {
-        return -1;
-    }
+    return CheckedFile(path, CheckedFile::Keep::NoCopy).report();
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "upgrade/HexRecord.h"
+#include "upgrade/UpgradeFile.h"
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -16,8 +17,9 @@ public:
         std::uint64_t end;    // exclusive
     };
 
-    // Judges the next line; returns the fault, or an empty string.
-    QString feed(const QByteArray &line);
+    // Judges the next line, read with the given terminator; returns the
+    // fault, or an empty string.
+    QString feed(const QByteArray &line, UpgradeFile::LineEnd end = UpgradeFile::LineEnd::CarriageReturnLineFeed);
     // After the last line: the fault of the file as a whole, or empty.
     QString finish() const;
 
@@ -31,16 +33,19 @@ private:
     qint64 lines_ = 0;
     qint64 dataBytes_ = 0;
     bool endSeen_ = false;
+    UpgradeFile::LineEnd previousEnd_ = UpgradeFile::LineEnd::None;
     std::uint64_t base_ = 0;
     bool segmentMode_ = false;  // base from a 02 record: offsets wrap within 64 KiB
     QMap<std::uint64_t, std::uint64_t> written_;  // first -> end, merged
 };
 
-// What `ovfw check` reports about a file.
+// What the check found in a file: the window, `ovfw check` and `ovfw upgrade`
+// all judge by this.
 struct FileCheckReport {
     bool ok = false;
     bool opened = false;
     QString openError;   // the file could not be read
+    bool lineTooLong = false;  // reading stopped at a line no record can be
     qint64 faultLine = 0;
     QByteArray faultText;
     QString fault;
@@ -50,14 +55,15 @@ struct FileCheckReport {
 };
 
 namespace UpgradeFileName {
-// The model code the name gives ("3A" from .../OV3A_FW0210.OVH), or empty
-// when the name does not follow "OV" + model + "_FW...".
+// The model code the name gives ("3A" from .../OV3A_FW0210.OVH, in capitals
+// whatever the name's case), or empty when the name does not follow
+// "OV" + model + "_FW...".
 QString modelCode(const QString &path);
+// Whether the name follows the whole convention: OV<model>_FW, three or
+// four digits, .OVH (letters in any case).
+bool followsConvention(const QString &path);
 }
 
 // Reads the file with UpgradeFile (so lines end where the transfer ends them)
-// and checks every line.
+// and checks every line, as CheckedFile does, keeping no copy.
 FileCheckReport checkUpgradeFile(const QString &path);
-
-// Only counts the lines the transfer would send; -1 when unreadable.
-qint64 countUpgradeLines(const QString &path);

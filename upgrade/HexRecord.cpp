@@ -44,14 +44,27 @@ Record faulty(const QString &fault)
     r.fault = fault;
     return r;
 }
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 }
 
 Record parse(const QByteArray &line)
 {
+    static const QByteArray kByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+    constexpr char kCtrlZ = 0x1A;
     if (line.isEmpty())
         return faulty(QStringLiteral("empty line"));
+    if (line.startsWith(kByteOrderMark))
+        return faulty(QStringLiteral("starts with a byte-order mark (the file was saved as UTF-8 with BOM)"));
+    if (line.endsWith(kCtrlZ))
+        return faulty(QStringLiteral("a Ctrl-Z end-of-file mark (left by an old DOS tool) - remove it"));
+    if (isBlank(line.front()) || isBlank(line.back()))
+        return faulty(QStringLiteral("blanks or tabs around the record"));
     if (line.at(0) != ':')
-        return faulty(QStringLiteral("does not start with ':'"));
+        return faulty(QStringLiteral("does not start with ':' - not an Intel HEX record"));
     QByteArray bytes;
     bytes.reserve((line.size() - 1) / 2);
     for (qsizetype i = 1; i < line.size(); ++i) {
@@ -82,16 +95,21 @@ Record parse(const QByteArray &line)
                           .arg(hex2(byteAt(bytes.size() - 1)), hex2(expected)));
     }
     const int type = byteAt(3);
+    constexpr int kFirstMultiTargetType = 0x0A, kLastMultiTargetType = 0x0E;
+    if (type >= kFirstMultiTargetType && type <= kLastMultiTargetType)
+        return faulty(QStringLiteral("record type %1 belongs to a multi-target (\"universal\") file, not to "
+                                     "one meter's image - export the file for this meter alone")
+                          .arg(hex2(type)));
     if (type > StartLinearAddress)
-        return faulty(QStringLiteral("unknown record type %1").arg(hex2(type)));
+        return faulty(QStringLiteral("unknown record type %1 (Intel HEX has 00 to 05)").arg(hex2(type)));
     const int required = requiredDataBytes(type);
     if (required >= 0 && count != required)
         return faulty(QStringLiteral("record type %1 needs %2 data bytes, has %3")
                           .arg(hex2(type))
                           .arg(required)
                           .arg(count));
-    if (type == EndOfFile && line != UpgradeFile::kEndRecord)
-        return faulty(QStringLiteral("end-of-file record must read %1 exactly, or the transfer "
+    if (type == EndOfFile && line.toUpper() != UpgradeFile::kEndRecord)
+        return faulty(QStringLiteral("end-of-file record must read %1, or the transfer "
                                      "does not see the end")
                           .arg(QString::fromLatin1(UpgradeFile::kEndRecord)));
 

@@ -1,6 +1,11 @@
 #include "upgrade/UpgradeFile.h"
+#include "base/FileNames.h"
 #include "base/FwUpErrors.h"
 #include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr qint64 kReadChunkBytes = 64 * 1024;
@@ -26,20 +31,53 @@ QString UpgradeFile::versionText(const QString &path)
 
 bool UpgradeFile::isEndRecord(const QByteArray &line)
 {
-    return line.contains(kEndRecord);
+    return line.toUpper().contains(kEndRecord);
+}
+
+int UpgradeFile::lineEndChars(LineEnd end)
+{
+    switch (end) {
+    case LineEnd::None: return 0;
+    case LineEnd::CarriageReturnLineFeed: return 2;
+    case LineEnd::CarriageReturn:
+    case LineEnd::LineFeed: return 1;
+    }
+    return 0;
 }
 
 void UpgradeFile::open(const QString &path)
 {
     close();
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw FwUpError(FwUpErrorNumber::FileNotFound);
-    if (info.isDir())
+    // By the name's own bytes: a name that is not valid UTF-8 opens too.
+    const QByteArray name = FileNames::encode(path);
+    struct stat info {};
+    if (name.isEmpty() || ::stat(name.constData(), &info) != 0)
+        throw FwUpError(errno == EACCES ? FwUpErrorNumber::FileAccessDenied : FwUpErrorNumber::FileNotFound);
+    if (S_ISDIR(info.st_mode))
         throw FwUpError(FwUpErrorNumber::FileAccessDenied);
-    file_.setFileName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw FwUpError(errno == ENOENT ? FwUpErrorNumber::FileNotFound : FwUpErrorNumber::FileAccessDenied);
+    if (!file_.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw FwUpError(FwUpErrorNumber::FileAccessDenied);
+    }
+    size_ = file_.size();
+}
+
+void UpgradeFile::openDescriptor(int fd)
+{
+    close();
+#ifdef Q_OS_LINUX
+    // Opened again through its /proc link: a read position of its own, so
+    // several readers of one copy do not disturb each other.
+    file_.setFileName(QStringLiteral("/proc/self/fd/%1").arg(fd));
     if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FwUpError(info.exists() ? FwUpErrorNumber::FileAccessDenied : FwUpErrorNumber::FileNotFound);
+        throw FwUpError(FwUpErrorNumber::FileIoError);
+#else
+    if (!file_.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle) || !file_.seek(0))
+        throw FwUpError(FwUpErrorNumber::FileIoError);
+#endif
     size_ = file_.size();
 }
 
@@ -48,6 +86,8 @@ void UpgradeFile::close()
     file_.close();
     buffer_.clear();
     pos_ = 0;
+    lastEnd_ = LineEnd::None;
+    tooLong_ = false;
 }
 
 void UpgradeFile::requireOpen() const
@@ -87,17 +127,31 @@ QByteArray UpgradeFile::readLine()
 {
     requireOpen();
     QByteArray line;
+    lastEnd_ = LineEnd::None;
+    tooLong_ = false;
     while (fill()) {
-        const qsizetype cr = buffer_.indexOf(kCarriageReturn, pos_);
-        if (cr < 0) {
-            line.append(buffer_.constData() + pos_, buffer_.size() - pos_);
-            pos_ = buffer_.size();
-            continue;
+        const char *start = buffer_.constData() + pos_;
+        const qsizetype left = buffer_.size() - pos_;
+        qsizetype n = 0;
+        while (n < left && start[n] != kCarriageReturn && start[n] != kLineFeed)
+            ++n;
+        const qsizetype room = kLongestLineChars - line.size();
+        if (n > room) {
+            line.append(start, room);
+            pos_ += room;
+            tooLong_ = true;
+            return line;
         }
-        line.append(buffer_.constData() + pos_, cr - pos_);
-        pos_ = cr + 1;
-        if (fill() && peek() == kLineFeed)
+        line.append(start, n);
+        pos_ += n;
+        if (n == left)
+            continue;
+        const char terminator = buffer_.at(pos_++);
+        lastEnd_ = terminator == kLineFeed ? LineEnd::LineFeed : LineEnd::CarriageReturn;
+        if (terminator == kCarriageReturn && fill() && peek() == kLineFeed) {
             ++pos_;
+            lastEnd_ = LineEnd::CarriageReturnLineFeed;
+        }
         return line;
     }
     return line;  // the last line, without a terminator

@@ -7,14 +7,21 @@
 // ".OVH", read one line at a time for the transfer. The lines are never
 // interpreted; they go to the meter exactly as read.
 //
-// Lines end at a carriage return or at a carriage return and line feed; a
-// line feed alone does not end a line, and a terminator at the very end of
-// the file makes no extra empty line. The file is streamed: only the line
-// being read is held in memory.
+// Lines end at a carriage return, a carriage return and line feed, or a line
+// feed alone; a terminator at the very end of the file makes no extra empty
+// line, and a last line without one still counts. The file is streamed: only
+// the line being read is held in memory, and never more than kLongestLineChars
+// of it (a longer line is cut there and said to be too long).
 class UpgradeFile {
 public:
     static inline const QString kDialogTitle = QStringLiteral("Select Upgrade File");
     static inline const QByteArray kEndRecord = QByteArrayLiteral(":00000001FF");
+    // Longer than any record (521 characters for 255 data bytes) with room
+    // for the blanks a faulty line may carry, so its fault can be named.
+    static constexpr qsizetype kLongestLineChars = 1024;
+
+    enum class LineEnd { None, CarriageReturn, LineFeed, CarriageReturnLineFeed };
+    static int lineEndChars(LineEnd end);
 
     // The file dialog's filter for a model code: one entry,
     // "Firmware Upgrade Files (*.OVH)|OV<model>_FW*.OVH".
@@ -22,7 +29,7 @@ public:
     // The version text the name stands for, taken by position: 12.04 from
     // ...OV3_FW1204.OVH, " 2.04" from ...OV3_FW204.OVH.
     static QString versionText(const QString &path);
-    // Whether a line read contains the end-of-file record (exact case).
+    // Whether a line read contains the end-of-file record (in any case).
     static bool isEndRecord(const QByteArray &line);
 
     UpgradeFile() = default;
@@ -31,6 +38,9 @@ public:
 
     // Opens for reading; throws FwUpError (not found, access denied) on failure.
     void open(const QString &path);
+    // Opens a file already open as `fd` from its first byte, with an offset
+    // of its own (the descriptor stays the caller's).
+    void openDescriptor(int fd);
     bool isOpen() const { return file_.isOpen(); }
     qint64 size() const { return size_; }  // in bytes, as found when opened
     // No further line can be read. Throws FileNotOpen once closed.
@@ -38,6 +48,9 @@ public:
     // The next line without its terminator. Throws FileNotOpen once closed,
     // FileIoError when the read fails.
     QByteArray readLine();
+    // How the line last read ended, and whether it was cut for its length.
+    LineEnd lastLineEnd() const { return lastEnd_; }
+    bool lastLineTooLong() const { return tooLong_; }
     void close();
 
 private:
@@ -49,4 +62,6 @@ private:
     qint64 size_ = 0;
     QByteArray buffer_;
     qsizetype pos_ = 0;
+    LineEnd lastEnd_ = LineEnd::None;
+    bool tooLong_ = false;
 };

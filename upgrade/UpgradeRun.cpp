@@ -3,7 +3,12 @@
 #include "base/Prompts.h"
 #include "link/EventWait.h"
 #include "link/MeterLink.h"
+#include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
+
+namespace {
+const QString kAnyModel = QStringLiteral("*");  // a meter found only in its boot loader
+}
 
 UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file)
     : link_(link), prompts_(prompts), events_(events), file_(file)
@@ -19,6 +24,10 @@ UpgradeResult UpgradeRun::run(QString &fileName)
         if (!chosen)
             throw FwUpError(FwUpErrorNumber::DialogCancelled);
         fileName = *chosen;
+        if (fileRefused(fileName)) {
+            result_.outcome = UpgradeOutcome::FileRefused;
+            return result_;
+        }
         events_.versionAnnounced(UpgradeFile::versionText(fileName));
 
         if (!link_.meter().Boot_Mode) {
@@ -26,7 +35,7 @@ UpgradeResult UpgradeRun::run(QString &fileName)
                 result_.outcome = UpgradeOutcome::Declined;
                 return result_;
             }
-            events_.meterChanging(fileName);
+            events_.meterChanging(fileName, *checked_);
             bool abort = false;
             enterBootLoader(abort);
             if (abort) {
@@ -34,9 +43,9 @@ UpgradeResult UpgradeRun::run(QString &fileName)
                 return result_;
             }
         } else {
-            events_.meterChanging(fileName);
+            events_.meterChanging(fileName, *checked_);
         }
-        transfer(fileName);
+        transfer();
     } catch (const FwUpError &e) {
         file_.close();
         if (e.number() != FwUpErrorNumber::DialogCancelled)
@@ -46,6 +55,37 @@ UpgradeResult UpgradeRun::run(QString &fileName)
         result_.errorDescription = e.description();
     }
     return result_;
+}
+
+// Reads and checks the chosen file (unless it was read already); a file that
+// fails is told in one box. A file that cannot be read at all goes to the
+// error handler, as it always has.
+bool UpgradeRun::fileRefused(const QString &path)
+{
+    if (!checked_ || checked_->path() != path) {
+        events_.fileOpening();
+        checked_ = std::make_shared<const CheckedFile>(path);
+    }
+    const FileCheckReport &report = checked_->report();
+    if (checked_->errorNumber() != 0)
+        throw FwUpError(static_cast<FwUpErrorNumber>(checked_->errorNumber()));
+    FileFault &fault = result_.fault;
+    const bool contentFault = !report.ok && (rules_.content || report.lineTooLong);
+    const QString fileModel = UpgradeFileName::modelCode(path);
+    const QString meterModel = link_.meter().Model_Code.toUpper();
+    if (contentFault) {
+        fault.line = report.faultLine;
+        fault.description = report.fault;
+        fault.shownLine = report.faultText.isEmpty() ? QString() : HexRecord::shown(report.faultText);
+    } else if (rules_.model && !fileModel.isEmpty() && !meterModel.isEmpty() && meterModel != kAnyModel &&
+               fileModel != meterModel) {
+        fault.modelMismatch = true;
+        fault.description = QStringLiteral("the file is for model %1, this meter is model %2").arg(fileModel, meterModel);
+    } else {
+        return false;
+    }
+    prompts_.MsgBox(Questions::fileRefused(fault.line, fault.description, fault.shownLine));
+    return true;
 }
 
 void UpgradeRun::enterBootLoader(bool &abort)
@@ -73,11 +113,11 @@ void UpgradeRun::enterBootLoader(bool &abort)
     }
 }
 
-void UpgradeRun::transfer(const QString &path)
+void UpgradeRun::transfer()
 {
     events_.fileOpening();
     link_.Com_Open();
-    file_.open(path);
+    checked_->openCopy(file_);
     UpgradeProgress progress = UpgradeProgress::forFileSize(file_.size());
     events_.progressShown(progress);
 
@@ -89,7 +129,7 @@ void UpgradeRun::transfer(const QString &path)
             break;
         }
         line = file_.readLine();
-        progress.advance(line.size());
+        progress.advance(line.size(), UpgradeFile::lineEndChars(file_.lastLineEnd()));
         events_.progressAdvanced(progress);
         EventWait::yieldOnce();
         sendLine(line, progress.linesRead, abort);

@@ -3,7 +3,9 @@
 #include "upgrade/UpgradeProgress.h"
 #include <QByteArray>
 #include <QString>
+#include <memory>
 
+class CheckedFile;
 class MeterLink;
 class Prompts;
 class UpgradeFile;
@@ -18,7 +20,11 @@ public:
     // The meter is about to be changed for the first time in this upgrade,
     // with the file chosen: before the first byte of the switch into the boot
     // loader, or of the first line for a meter in its boot loader already.
-    virtual void meterChanging(const QString &filePath) { Q_UNUSED(filePath); }
+    virtual void meterChanging(const QString &filePath, const CheckedFile &checked)
+    {
+        Q_UNUSED(filePath);
+        Q_UNUSED(checked);
+    }
     // The transfer starts: the bar is scaled to the file and shown.
     virtual void progressShown(const UpgradeProgress &progress) { Q_UNUSED(progress); }
     // A line was read and counted; it is sent next.
@@ -43,6 +49,21 @@ enum class UpgradeOutcome {
     NotSwitched,    // the meter did not acknowledge the switch, and no retry was asked
     Failed,         // a run-time error (or the dialog's Cancel) ended it
     Stopped,        // the caller asked to stop between two lines; nothing reported
+    FileRefused,    // the file failed its check (fault says why): nothing was sent
+};
+
+// Why a file was refused before anything was sent.
+struct FileFault {
+    qint64 line = 0;       // from 1; 0 for the file as a whole (its model, no end record)
+    QString description;   // in a technician's words
+    QString shownLine;     // the offending line, fit to show; may be empty
+    bool modelMismatch = false;
+};
+
+// What the file must pass before the meter is touched.
+struct FileRules {
+    bool content = true;  // every line a record, the end record last
+    bool model = true;    // the name's model is the meter's, where both are known
 };
 
 struct UpgradeResult {
@@ -53,12 +74,15 @@ struct UpgradeResult {
     qint64 refusedLine = 0;    // the refused line the transfer ended on (from 1), or 0
     MeterReply refusal = MeterReply::Refused;  // how the meter last answered refusedLine
     int retries = 0;           // switch attempts and line resends asked for
+    FileFault fault;           // for FileRefused
     bool bootEntered = false;  // the meter acknowledged the switch in this run
 };
 
 // One upgrade of the meter on the link's port, from choosing the file to the
 // report of its outcome: the warning, the switch into the boot loader, and
-// every line of the file sent and acknowledged in turn. Questions go to the
+// every line of the file sent and acknowledged in turn. The file is read and
+// checked once, right after it is chosen and before the meter is touched, and
+// the lines sent come from that checked copy. Questions go to the
 // prompts; a refused line is sent again only when the answer is Retry. A
 // run-time error ends in one handler that reports it (the dialog's Cancel
 // silently) and closes the file. What happens to the window before and after
@@ -75,11 +99,16 @@ public:
     // acknowledgement that comes late, and go on when it comes. The window
     // has none (0).
     void setLateSwitchWait(double seconds) { lateSwitchWait_ = seconds; }
+    void setFileRules(const FileRules &rules) { rules_ = rules; }
+    // A file read and checked already (the command line reads it once for
+    // every meter); used when it is the file chosen.
+    void useCheckedFile(std::shared_ptr<const CheckedFile> file) { checked_ = std::move(file); }
 
 private:
+    bool fileRefused(const QString &path);
     void enterBootLoader(bool &abort);
     void sendLine(const QByteArray &line, qint64 lineNumber, bool &abort);
-    void transfer(const QString &path);
+    void transfer();
 
     UpgradeResult result_;
     MeterLink &link_;
@@ -87,4 +116,6 @@ private:
     UpgradeEvents &events_;
     UpgradeFile &file_;
     double lateSwitchWait_ = 0;
+    FileRules rules_;
+    std::shared_ptr<const CheckedFile> checked_;
 };

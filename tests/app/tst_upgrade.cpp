@@ -195,6 +195,90 @@ private slots:
         QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
     }
 
+    // A file with LF line ends goes through; the bar reaches its end with
+    // the last line and not before.
+    void anLfFileCompletesWithTheBarAtItsEndLast()
+    {
+        QTemporaryDir dir;
+        const auto made = HexFiles::make(dir.path(), "made", kDataBytes);
+        const QString lf = HexFiles::write(dir.path(), "OV3A_FW0211.OVH", HexFiles::readAll(made.path).replace("\r\n", "\n"));
+        MeterEmulatorProcess meter(kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected);
+        QList<int> bar;
+        connect(w.pbUpgrade, &QProgressBar::valueChanged, this, [&bar](int v) { bar << v; });
+        rig.prompts.expectOpen(lf);
+        rig.prompts.expect(kWarning + lf, kWarningStyle, kTitle, MsgAnswer::OK);
+        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        // Every line moves the bar; the end comes with the last of them.
+        QVERIFY(bar.size() >= made.lines);
+        QCOMPARE(bar.indexOf(w.pbUpgrade->maximum()), bar.size() - 1);
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), made.image);
+    }
+
+    // A file that cannot finish gets one box before the meter is touched:
+    // nothing of the boot entry on the wire, the meter still connected, the
+    // window as after any file error.
+    void aFileThatCannotFinishTouchesNoMeter_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("cut");      // bytes cut from the end of the file
+        QTest::addColumn<int>("flipAt");   // a checksum digit changed, from the end
+        QTest::addColumn<bool>("boot");    // the meter was found in its boot loader
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("truncated") << "OV3A_FW0211.OVH" << 90 << 0 << false << "no end-of-file record";
+        QTest::newRow("bad checksum") << "OV3A_FW0211.OVH" << 0 << 20 << false << "checksum is";
+        QTest::newRow("another model's typed name") << "OV3B_FW0211.OVH" << 0 << 0 << false
+                                                    << "model 3B, this meter is model 3A";
+        QTest::newRow("in the boot loader, bad checksum") << "OV3B_FW0211.OVH" << 0 << 20 << true << "checksum is";
+    }
+
+    void aFileThatCannotFinishTouchesNoMeter()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, cut);
+        QFETCH(int, flipAt);
+        QFETCH(bool, boot);
+        QFETCH(QString, fault);
+        QTemporaryDir dir;
+        const auto made = HexFiles::make(dir.path(), "made", 1024);
+        QByteArray text = HexFiles::readAll(made.path);
+        text.chop(cut);
+        if (flipAt > 0) {
+            const qsizetype at = text.size() - flipAt - 3;  // a data line's checksum digit
+            text[at] = text[at] == '0' ? '1' : '0';
+        }
+        const QString file = HexFiles::write(dir.path(), name, text);
+        MeterEmulatorProcess meter(boot ? QStringList{"--boot"} + kFast : kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        if (boot)
+            rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected);
+        const QString heading = w.Label2->text(), version = w.lblFirm->text();
+        const int sentBefore = sentToMeter(meter).size();
+        rig.prompts.expectOpen(file);
+        rig.prompts.expectContaining(fault, 16, QString(), MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QVERIFY(w.Meter_Connected && rig.comm.portOpen());
+        QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
+        QVERIFY(w.cmdConnect->isEnabled() && w.cmdUpgrade->isEnabled() && w.cmdExit->isEnabled());
+        QCOMPARE(w.Label2->text(), heading);
+        QCOMPARE(w.lblFirm->text(), version);
+        QTest::qWait(50);
+        QCOMPARE(sentToMeter(meter).size(), sentBefore);
+        for (const QByteArray &m : sentToMeter(meter))
+            QVERIFY(!m.startsWith(':') && (boot || !m.contains("\xC2\xD4")));
+    }
+
     // Retry at "Error sending " sends the same line again and leaves the bar
     // where it was; Cancel ends the transfer as an unexpected end.
     void refusedLineRetryThenCancel()

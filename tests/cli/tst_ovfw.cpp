@@ -2,6 +2,8 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include <QJsonDocument>
+#include <sys/stat.h>
+#include <cstdio>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -213,6 +215,51 @@ private slots:
         QCOMPARE(ovfw({QStringLiteral("upgrade"), made_.path, "--yes", "--port", "17"}, {}).exitCode, 2);
         QCOMPARE(ovfw({QStringLiteral("frobnicate")}, {}).exitCode, 2);
         QCOMPARE(ovfw({QStringLiteral("--help")}, {}).exitCode, 0);
+    }
+
+    // Names outside the convention are checked with a warning and no
+    // version; names that are not valid UTF-8 open as they are; a FIFO and a
+    // process substitution are read once, before any meter.
+    void oddNamesAndPipes()
+    {
+        const QByteArray text = HexFiles::readAll(made_.path);
+        const struct {
+            QByteArray rawName;
+            bool warned;
+        } cases[] = {{"OV3A_FW2.OVH", true}, {"OV3A_FW02\xE9.OVH", true}, {"ov3a_fw\xFF" "210.ovh", true},
+                     {"ov3a_fw0210.ovh", false}};
+        for (const auto &c : cases) {
+            const QByteArray path = QFile::encodeName(dir_.path()) + '/' + c.rawName;
+            FILE *f = std::fopen(path.constData(), "wb");
+            QVERIFY(f && std::fwrite(text.constData(), 1, text.size(), f) == std::size_t(text.size()));
+            std::fclose(f);
+            // Through the shell's printf (octal escapes), so the name
+            // reaches ovfw as raw bytes.
+            QString escaped;
+            for (const char ch : path)
+                escaped += QStringLiteral("\\%1").arg(static_cast<unsigned char>(ch), 3, 8, QLatin1Char('0'));
+            QProcess p;
+            p.start(QStringLiteral("/bin/sh"),
+                    {"-c", "exec \"$0\" check --json \"$(printf \"$1\")\"", QStringLiteral(OVFW_PATH), escaped});
+            QVERIFY(p.waitForFinished(kRunTimeoutMs));
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QVERIFY2(p.exitCode() == 0, qPrintable(err));
+            QCOMPARE(err.contains(QStringLiteral("warning:")), c.warned);
+            const QList<QJsonObject> json = jsonLines(QString::fromUtf8(p.readAllStandardOutput()));
+            QCOMPARE(json.size(), 1);
+            QCOMPARE(json[0].value("version").isNull(), c.warned);
+        }
+        // A FIFO (and a process substitution) is read once, by the check.
+        const QString fifo = dir_.filePath(QStringLiteral("fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        MeterEmulatorProcess meter({"--no-pacing"});
+        QProcess writer;  // the shell opens the FIFO, which blocks until ovfw reads it
+        writer.start(QStringLiteral("/bin/sh"), {"-c", "cat \"$0\" > \"$1\"", made_.path, fifo});
+        const Run r = ovfw({QStringLiteral("upgrade"), fifo, "--yes", "--force", "--port", "1"},
+                           QStringLiteral("1=%1").arg(meter.device()));
+        writer.waitForFinished();
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), made_.image);
     }
 
     // The command line says to a meter exactly what the window says, with

@@ -9,8 +9,9 @@ constexpr int kStopTimeoutMs = 3000;
 MeterEmulatorProcess::MeterEmulatorProcess(const QStringList &arguments)
 {
     QStringList args = arguments;
-    args << QStringLiteral("--log") << dir_.filePath(QStringLiteral("wire.log"))
-         << QStringLiteral("--image") << imagePath();
+    args << QStringLiteral("--log") << dir_.filePath(QStringLiteral("wire.log"));
+    if (!arguments.contains(QStringLiteral("--image")))
+        args << QStringLiteral("--image") << imagePath();
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral(OV_METER_EMULATOR_PATH), args);
     if (!process_.waitForStarted(kStartTimeoutMs))

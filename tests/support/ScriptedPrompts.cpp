@@ -6,6 +6,11 @@ void ScriptedPrompts::expect(const QString &text, int style, const QString &titl
     expected_.push_back({text, style, title, answer, std::move(whileShown)});
 }
 
+void ScriptedPrompts::expectContaining(const QString &fragment, int style, const QString &title, MsgAnswer answer)
+{
+    expected_.push_back({fragment, style, title, answer, {}, true});
+}
+
 void ScriptedPrompts::expectOpen(std::optional<QString> fileName)
 {
     openAnswers_.push_back(std::move(fileName));
@@ -24,7 +29,8 @@ MsgAnswer ScriptedPrompts::MsgBox(const Question &question)
     }
     Expected e = expected_.front();
     expected_.pop_front();
-    if (e.text != text || e.style != style || e.title != title)
+    const bool textMatches = e.partial ? text.contains(e.text) : e.text == text;
+    if (!textMatches || e.style != style || e.title != title)
         unexpected_ << QStringLiteral("prompt \"%1\" (style %2, title \"%3\"), expected \"%4\" (style %5, title \"%6\")")
                            .arg(text).arg(style).arg(title, e.text).arg(e.style).arg(e.title);
     if (e.whileShown)

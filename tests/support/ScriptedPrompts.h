@@ -17,6 +17,8 @@ public:
 
     void expect(const QString &text, int style, const QString &title, MsgAnswer answer,
                 std::function<void()> whileShown = {});
+    // As expect(), for a box whose text only needs to hold `fragment`.
+    void expectContaining(const QString &fragment, int style, const QString &title, MsgAnswer answer);
     void expectOpen(std::optional<QString> fileName);
 
     MsgAnswer MsgBox(const Question &question) override;
@@ -35,6 +37,7 @@ private:
         QString title;
         MsgAnswer answer;
         std::function<void()> whileShown;
+        bool partial = false;
     };
     std::deque<Expected> expected_;
     std::deque<std::optional<QString>> openAnswers_;

@@ -15,7 +15,8 @@ private slots:
         QTest::newRow("data") << QByteArray(":0400100001020304E2") << true << QString();
         QTest::newRow("lower-case data") << QByteArray(":0400100001020304e2") << true << QString();
         QTest::newRow("end record") << QByteArray(":00000001FF") << true << QString();
-        QTest::newRow("end record in lower case") << QByteArray(":00000001ff") << false << "exactly";
+        QTest::newRow("end record in lower case") << QByteArray(":00000001ff") << true << QString();
+        QTest::newRow("end record, other checksum") << QByteArray(":00000101FE") << false << "must read :00000001FF";
         QTest::newRow("extended linear") << QByteArray(":020000040800F2") << true << QString();
         QTest::newRow("extended segment") << QByteArray(":020000021000EC") << true << QString();
         QTest::newRow("start linear") << QByteArray(":0400000508000000EF") << true << QString();
@@ -27,7 +28,8 @@ private slots:
         QTest::newRow("count too small") << QByteArray(":0300100001020304E3") << false << "byte count says 3";
         QTest::newRow("odd digits") << QByteArray(":0400100001020304E") << false << "odd";
         QTest::newRow("not hex") << QByteArray(":04001000010G0304E2") << false << "character 13";
-        QTest::newRow("trailing blank") << QByteArray(":0400100001020304E2 ") << false << "not a hex digit";
+        QTest::newRow("trailing blank") << QByteArray(":0400100001020304E2 ") << false << "blanks or tabs";
+        QTest::newRow("leading tab") << QByteArray("\t:0400100001020304E2") << false << "blanks or tabs";
         QTest::newRow("line feed inside") << QByteArray(":00000001FF\n:00000001FF") << false << "not a hex digit";
         QTest::newRow("too short") << QByteArray(":00") << false << "too short";
         QTest::newRow("unknown type") << QByteArray(":00000006FA") << false << "unknown record type 06";

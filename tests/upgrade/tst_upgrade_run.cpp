@@ -56,32 +56,37 @@ private slots:
     void init() { descriptorsBefore_ = openDescriptors(); }
     void cleanup() { QCOMPARE(openDescriptors(), descriptorsBefore_); }
 
-    // Which box ends the transfer: only a last line read that holds the end
-    // record, and was accepted, completes it.
+    // Which box ends the run: a file that fails its check is refused before
+    // anything is sent; otherwise only a last line read that holds the end
+    // record, and was accepted, completes the transfer.
     void outcomeFollowsTheLastLine_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("refused");  // start of the line the meter refuses
         QTest::addColumn<QString>("shownLine");  // in "Error sending " (Cancel)
-        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("outcome");    // the last box, or a part of the refusal
         const QByteArray data = ":0100000055AA\r\n";
         const QByteArray end = ":00000001FF\r\n";
-        QTest::newRow("complete") << data + end << QByteArray() << QString() << "Upgrade Complete.";
+        const QString complete = QStringLiteral("Upgrade Complete.");
+        const QString unexpected = QStringLiteral("Unexpected end of file");
+        QTest::newRow("complete") << data + end << QByteArray() << QString() << complete;
         QTest::newRow("CR line ends") << QByteArray(":0100000055AA\r:00000001FF\r") << QByteArray() << QString()
-                                      << "Upgrade Complete.";
-        QTest::newRow("no end record") << data << QByteArray() << QString() << "Unexpected end of file";
-        QTest::newRow("empty line after the end record")
-            << data + end + "\r\n" << QByteArray() << QString() << "Unexpected end of file";
-        QTest::newRow("empty file") << QByteArray() << QByteArray() << QString() << "Unexpected end of file";
-        QTest::newRow("cancelled on a data line")
-            << data + end << QByteArray(":01") << ":0100000055AA" << "Unexpected end of file";
+                                      << complete;
+        QTest::newRow("LF line ends") << QByteArray(":0100000055AA\n:00000001FF\n") << QByteArray() << QString()
+                                      << complete;
+        QTest::newRow("lower case") << QByteArray(":0100000055aa\r\n:00000001ff") << QByteArray() << QString()
+                                    << complete;
+        QTest::newRow("cancelled on a data line") << data + end << QByteArray(":01") << ":0100000055AA" << unexpected;
         QTest::newRow("cancelled on the end record")
-            << data + end << QByteArray(":00000001") << ":00000001FF" << "Unexpected end of file";
-        QTest::newRow("binary file, refused") << QByteArray("\x00\xff\x7f\r\n", 5) << QByteArray(1, '\0')
-                                              << QString::fromLatin1("\x00\xff\x7f", 3) << "Unexpected end of file";
-        const QByteArray longLine(1 << 20, 'A');
-        QTest::newRow("a 1 MiB line is shown shortened")
-            << longLine + "\r\n" + end << QByteArray("AAAA") << QString(1000, 'A') + "..." << "Unexpected end of file";
+            << data + end << QByteArray(":00000001") << ":00000001FF" << unexpected;
+        QTest::newRow("no end record") << data << QByteArray() << QString() << "no end-of-file record";
+        QTest::newRow("empty line after the end record")
+            << data + end + "\r\n" << QByteArray() << QString() << "Line 3: a line after the end-of-file record";
+        QTest::newRow("empty file") << QByteArray() << QByteArray() << QString() << "the file is empty";
+        QTest::newRow("binary file") << QByteArray("\x00\xff\x7f\r\n", 5) << QByteArray() << QString()
+                                     << "Line 1: does not start with ':'";
+        QTest::newRow("a 1 MiB line") << QByteArray(1 << 20, 'A') + "\r\n" + end << QByteArray() << QString()
+                                      << "longer than any Intel HEX record";
     }
 
     void outcomeFollowsTheLastLine()
@@ -93,15 +98,27 @@ private slots:
         QTemporaryDir dir;
         Run r(refused);
         r.prompts.expectOpen(HexFiles::write(dir.path(), "OV3_FW1204.OVH", content));
+        const bool transferred = outcome == "Upgrade Complete." || outcome == "Unexpected end of file";
         if (!shownLine.isEmpty())
             r.prompts.expect("Error sending " + shownLine, 5 + 64, kTitle, MsgAnswer::Cancel);
-        r.prompts.expect(outcome, 64, kTitle, MsgAnswer::OK);
+        if (transferred)
+            r.prompts.expect(outcome, 64, kTitle, MsgAnswer::OK);
+        else
+            r.prompts.expectContaining(outcome, MsgStyle::Critical, QString(), MsgAnswer::OK);
         const UpgradeResult result = r.run();
         QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
+        QVERIFY(!r.file.isOpen());
+        if (!transferred) {
+            QCOMPARE(result.outcome, UpgradeOutcome::FileRefused);
+            QVERIFY(!result.fault.description.isEmpty());
+            QCOMPARE(r.prompts.shown().last().kind, QuestionKind::FileRefused);
+            QVERIFY(r.heard.order.isEmpty());
+            QVERIFY(r.comm.written.isEmpty());
+            return;
+        }
         QCOMPARE(result.outcome, outcome == "Upgrade Complete." ? UpgradeOutcome::Completed
                                                                 : UpgradeOutcome::UnexpectedEnd);
         QCOMPARE(r.heard.order, (QStringList{"version 12.04", "shown", "heading", "hidden"}));
-        QVERIFY(!r.file.isOpen());
         // Every line read went out whole, with one CR and no LF, until the
         // refused one.
         QByteArray expected;
@@ -115,6 +132,27 @@ private slots:
         }
         QCOMPARE(r.comm.written, expected);
         QCOMPARE(r.heard.advanced, expected.count('\r'));
+    }
+
+    // The model the name gives must be the meter's where both are known; a
+    // meter found only in its boot loader ("*") has the content checked alone.
+    void anotherModelsFileIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString file = HexFiles::write(dir.path(), "OV3B_FW1204.OVH", ":0100000055AA\r\n:00000001FF\r\n");
+        for (const QString &meterModel : {QStringLiteral("3A"), QStringLiteral("*")}) {
+            Run r{QByteArray()};
+            r.link.meter().Model_Code = meterModel;
+            r.prompts.expectOpen(file);
+            if (meterModel == "*")
+                r.prompts.expect("Upgrade Complete.", 64, kTitle, MsgAnswer::OK);
+            else
+                r.prompts.expectContaining("model 3B, this meter is model 3A", MsgStyle::Critical, QString(),
+                                           MsgAnswer::OK);
+            const UpgradeResult result = r.run();
+            QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
+            QCOMPARE(result.outcome, meterModel == "*" ? UpgradeOutcome::Completed : UpgradeOutcome::FileRefused);
+        }
     }
 
     // A file removed while it is being sent is still read to its end from

@@ -1,6 +1,7 @@
 // The upgrade file's line reader on any file content: the lines it yields,
-// with the terminators it consumed, must account for every byte, and no line
-// may hold a carriage return.
+// with the terminators it says it consumed, must account for every byte; no
+// line may hold a carriage return or a line feed, nor be longer than the
+// reader's limit.
 #include "upgrade/UpgradeFile.h"
 #include <QTemporaryFile>
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    static const QByteArray kTerminators[] = {"", "\r", "\n", "\r\n"};
     const QByteArray content(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     QTemporaryFile tmp;
     if (!tmp.open() || tmp.write(content) != content.size() || !tmp.flush())
@@ -19,16 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     qsizetype at = 0;
     while (!file.atEnd()) {
         const QByteArray line = file.readLine();
-        if (line.contains('\r') || content.mid(at, line.size()) != line)
+        if (line.contains('\r') || line.contains('\n') || line.size() > UpgradeFile::kLongestLineChars ||
+            content.mid(at, line.size()) != line)
             std::abort();
         at += line.size();
-        if (at < content.size()) {
-            if (content.at(at) != '\r')
-                std::abort();
-            ++at;
-            if (at < content.size() && content.at(at) == '\n')
-                ++at;
-        }
+        if (file.lastLineTooLong())
+            continue;  // the rest of the line comes with the next read
+        const QByteArray &end = kTerminators[static_cast<int>(file.lastLineEnd())];
+        if (content.mid(at, end.size()) != end || (end.isEmpty() && at != content.size()))
+            std::abort();
+        at += end.size();
     }
     if (at != content.size())
         std::abort();

@@ -63,13 +63,61 @@ IntelHexImage::Outcome IntelHexImage::accept(const std::string &record)
     }
 }
 
-std::string IntelHexImage::flatten() const
+bool IntelHexImage::writeBinary(std::FILE *f) const
 {
-    if (bytes_.empty())
-        return {};
-    const std::uint32_t low = bytes_.begin()->first, high = bytes_.rbegin()->first;
-    std::string image(high - low + 1, static_cast<char>(0xFF));
-    for (const auto &[address, value] : bytes_)
-        image[address - low] = static_cast<char>(value);
-    return image;
+    static const std::string kGap(4096, static_cast<char>(0xFF));
+    bool first = true;
+    std::uint32_t next = 0;  // the address the file has reached
+    for (const auto &[address, value] : bytes_) {
+        if (first) {
+            next = address;
+            first = false;
+        }
+        for (std::uint32_t gap = address - next; gap > 0;) {
+            const std::size_t n = gap < kGap.size() ? gap : kGap.size();
+            if (std::fwrite(kGap.data(), 1, n, f) != n)
+                return false;
+            gap -= static_cast<std::uint32_t>(n);
+        }
+        if (std::fputc(value, f) == EOF)
+            return false;
+        next = address + 1;
+    }
+    return true;
+}
+
+bool IntelHexImage::writeHex(std::FILE *f) const
+{
+    constexpr std::size_t kLineBytes = 16;
+    auto record = [f](std::uint8_t type, std::uint16_t offset, const std::uint8_t *data, std::size_t n) {
+        unsigned sum = static_cast<unsigned>(n) + (offset >> 8) + (offset & 0xFF) + type;
+        std::fprintf(f, ":%02X%04X%02X", static_cast<unsigned>(n), offset, type);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::fprintf(f, "%02X", data[i]);
+            sum += data[i];
+        }
+        std::fprintf(f, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    };
+    std::uint32_t upper = 0;
+    bool haveUpper = false;
+    auto it = bytes_.begin();
+    while (it != bytes_.end()) {
+        const std::uint32_t start = it->first;
+        if (!haveUpper || (start >> 16) != upper) {
+            upper = start >> 16;
+            haveUpper = true;
+            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
+            record(kExtendedLinear, 0, u, 2);
+        }
+        std::uint8_t line[kLineBytes];
+        std::size_t n = 0;
+        // Consecutive bytes, within one 64 KiB page and one line.
+        while (it != bytes_.end() && n < kLineBytes && it->first == start + n && (it->first >> 16) == upper) {
+            line[n++] = it->second;
+            ++it;
+        }
+        record(kData, static_cast<std::uint16_t>(start & 0xFFFF), line, n);
+    }
+    record(kEndOfFile, 0, nullptr, 0);
+    return std::ferror(f) == 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -12,8 +13,12 @@ public:
     // One record without its line end, e.g. ":0300300002337A1E".
     Outcome accept(const std::string &record);
 
-    // The image from its lowest to its highest address, gaps filled with 0xFF.
-    std::string flatten() const;
+    // The image from its lowest to its highest address, gaps filled with 0xFF,
+    // written a piece at a time: the span may be far larger than the data.
+    bool writeBinary(std::FILE *f) const;
+    // Only the bytes received, as Intel HEX (data and extended linear
+    // address records, 16 bytes a line, CR LF, the end record last).
+    bool writeHex(std::FILE *f) const;
     std::uint32_t lowestAddress() const { return bytes_.empty() ? 0 : bytes_.begin()->first; }
 
 private:

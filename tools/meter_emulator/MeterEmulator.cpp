@@ -201,9 +201,11 @@ void MeterEmulator::writeImage()
     if (o_.imagePath.empty())
         return;
     const std::string tmp = o_.imagePath + ".part";
+    const std::string hexSuffix = ".hex";
+    const bool asHex = o_.imagePath.size() >= hexSuffix.size() &&
+                       o_.imagePath.compare(o_.imagePath.size() - hexSuffix.size(), hexSuffix.size(), hexSuffix) == 0;
     if (FILE *f = std::fopen(tmp.c_str(), "wb")) {
-        const std::string data = image_.flatten();
-        const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+        const bool ok = asHex ? image_.writeHex(f) : image_.writeBinary(f);
         if (std::fclose(f) == 0 && ok)
             std::rename(tmp.c_str(), o_.imagePath.c_str());
     }

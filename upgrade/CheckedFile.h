@@ -1,0 +1,55 @@
+#pragma once
+#include "upgrade/HexFileCheck.h"
+#include <QString>
+
+class UpgradeFile;
+
+// An upgrade file read once: every line judged as the transfer will read it,
+// and the bytes read kept in a private copy that has no name in any folder.
+// The transfer sends from that copy, so what was checked is what is sent: a
+// file replaced or rewritten after the check, a pipe or a FIFO cannot change
+// what goes out. Memory does not grow with the file; reading stops at a line
+// longer than any record can be.
+class CheckedFile {
+public:
+    enum class Keep { Copy, NoCopy };
+
+    // Reads `path` to its end (or to a line too long to be a record). A file
+    // that cannot be opened or read is told in the report: opened false, or
+    // openError with errorNumber.
+    explicit CheckedFile(const QString &path, Keep keep = Keep::Copy);
+    ~CheckedFile();
+    CheckedFile(const CheckedFile &) = delete;
+    CheckedFile &operator=(const CheckedFile &) = delete;
+
+    const QString &path() const { return path_; }
+    const FileCheckReport &report() const { return report_; }
+    // The FwUpError number of a file that could not be read, or 0.
+    int errorNumber() const { return errorNumber_; }
+    // Every line the copy holds (the report's `lines` stops at a fault).
+    qint64 fileLines() const { return fileLines_; }
+    bool hasCopy() const { return copyFd_ >= 0; }
+    // The SHA-256 (lower-case hex) and the size of the bytes read: those of
+    // the copy, whatever the file holds by now.
+    const QString &sha256() const { return sha256_; }
+    qint64 bytesRead() const { return bytesRead_; }
+
+    // Opens `file` on the copy, from its first byte, with a read position of
+    // its own (several meters may read one copy at once). Throws FwUpError.
+    void openCopy(UpgradeFile &file) const;
+
+private:
+    void read(Keep keep);
+    bool makeCopy();
+    void append(const QByteArray &bytes);
+
+    QString path_;
+    FileCheckReport report_;
+    int errorNumber_ = 0;
+    qint64 fileLines_ = 0;
+    int copyFd_ = -1;
+    QByteArray pending_;  // bytes for the copy not written yet
+    bool copyFailed_ = false;
+    QString sha256_;
+    qint64 bytesRead_ = 0;
+};
