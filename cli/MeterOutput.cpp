@@ -28,7 +28,8 @@ namespace MeterOutput {
 
 QString progressLine(const MeterStatus &s, double now)
 {
-    QString line = QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
+    QString line = namedByDevice(s.port) ? s.device + QStringLiteral("  ") + serialOf(s).leftJustified(12) + QStringLiteral("  ")
+                                         : QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
     if (s.result != MeterResult::Pending)
         return line + resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
     if (s.phase != QLatin1String("sending"))
@@ -57,7 +58,7 @@ QString summary(const QList<MeterStatus> &meters)
                       .arg(QStringLiteral("retries"));
     for (const MeterStatus &s : meters) {
         out += QStringLiteral("%1  %2  %3  %4  %5  %6%7\n")
-                   .arg(s.port, 4)
+                   .arg(namedByDevice(s.port) ? s.device : QString::number(s.port), 4)
                    .arg(serialOf(s), -12)
                    .arg(resultName(s.result), -11)
                    .arg(QStringLiteral("%1/%2").arg(s.lines).arg(s.totalLines), 11)
@@ -73,10 +74,12 @@ QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePa
     QString out;
     for (const MeterStatus &s : meters)
         if (s.leftInBootLoader)
-            out += QStringLiteral("Port %1 (%2) is left in its boot loader; finish it with:\n"
-                                  "  ovfw upgrade \"%3\" --boot --port %1\n")
-                       .arg(s.port)
-                       .arg(serialOf(s), filePath);
+            out += QStringLiteral("%1 (%2) is left in its boot loader; finish it with:\n"
+                                  "  ovfw upgrade \"%3\" --boot %4\n")
+                       .arg(namedByDevice(s.port) ? s.device : QStringLiteral("Port %1").arg(s.port), serialOf(s),
+                            filePath,
+                            namedByDevice(s.port) ? QStringLiteral("--device %1").arg(s.device)
+                                                  : QStringLiteral("--port %1").arg(s.port));
     return out;
 }
 

@@ -15,6 +15,7 @@ const QByteArray kAccepted = QByteArrayLiteral("PASS");
 
 void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
 {
+    discardReceived();
     Comm1.output(line + kCarriageReturn);
     Acknowledge(accepted);
 }
@@ -36,4 +37,5 @@ void MeterLink::Acknowledge(bool &accepted)
             EventWait::sleepUntil(deadline + kPastDeadlineSeconds, &Comm1);
     }
     accepted = reply.contains(kAccepted);
+    heardNothing_ = reply.isEmpty();
 }

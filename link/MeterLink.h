@@ -80,18 +80,24 @@ public:
     void Enter_Boot_Loader(bool &accepted);
 
     // One upgrade line, sent with a carriage return, and its acknowledgement.
-    // Port errors reach the caller.
+    // Whatever is still unread from earlier replies is dropped first, so a
+    // late or split reply cannot answer for this line. Port errors reach the
+    // caller.
     void Send_Line(const QByteArray &line, bool &accepted);
 
     // The meter's reply to what was just written: up to its carriage return
     // or for at most 0.3 s; accepted when it contains "PASS". Port errors
     // reach the caller.
     void Acknowledge(bool &accepted);
+    // Whether the last acknowledgement waited in vain: not a byte came.
+    bool heardNothing() const { return heardNothing_; }
 
 private:
     void drainAfterQuiet();
+    void discardReceived();
 
     MeterState meter_;
+    bool heardNothing_ = false;
     CommPort &Comm1;
     Prompts &prompts_;
     LinkEvents &events_;

@@ -34,7 +34,7 @@ void QtCommPort::setCommPort(int portNumber)
 {
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    if (portNumber < 1 || portNumber > PortMap::kPortCount)
+    if (portNumber < 1 || (portNumber > PortMap::kPortCount && !map_.isNamedDevice(portNumber)))
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
     portNumber_ = portNumber;
 }
