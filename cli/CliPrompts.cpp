@@ -28,15 +28,8 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
         const bool again = !stopping && notResponding_ <= retryLimit_;
         return decide(facts, notResponding_, again ? MsgAnswer::OK : MsgAnswer::Cancel);
     }
-    case QuestionKind::LineRefused: {
-        if (facts.line != refusedLine_) {
-            refusedLine_ = facts.line;
-            lineRefusals_ = 0;
-        }
-        ++lineRefusals_;
-        const bool again = !stopping && lineRefusals_ <= retryLimit_;
-        return decide(facts, lineRefusals_, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
-    }
+    case QuestionKind::LineRefused:
+        return lineRefused(facts, stopping);
     case QuestionKind::UpgradeComplete:
     case QuestionKind::UnexpectedEnd:
     case QuestionKind::UpgradeError:
@@ -50,4 +43,40 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
         return decide(facts, 0, MsgAnswer::Cancel);
     }
     return decide(facts, 0, MsgAnswer::Cancel);
+}
+
+MsgAnswer CliPrompts::lineRefused(const QuestionFacts &facts, bool stopping)
+{
+    const bool silent = heardNothing_ && heardNothing_();
+    if (facts.line != refusedLine_) {
+        refusedLine_ = facts.line;
+        lineRefusals_ = 0;
+        silentBefore_ = false;
+        retriedLines_.push_back(facts.line);
+    }
+    while (!retriedLines_.empty() && retriedLines_.front() <= facts.line - kQualityWindowLines)
+        retriedLines_.pop_front();
+    ++lineRefusals_;
+    const bool silentTwice = silent && silentBefore_;
+    silentBefore_ = silent;
+    if (!stopping && silentTwice) {
+        restartSuspected_ = true;
+        return decide(facts, lineRefusals_, MsgAnswer::Cancel);
+    }
+    if (!stopping && facts.line >= kQualityGraceLines &&
+        static_cast<int>(retriedLines_.size()) > kQualityMostRetried) {
+        lineQualityStopped_ = true;
+        return decide(facts, lineRefusals_, MsgAnswer::Cancel);
+    }
+    const bool again = !stopping && lineRefusals_ <= retryLimit_;
+    return decide(facts, lineRefusals_, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
+}
+
+void CliPrompts::startAgain()
+{
+    refusedLine_ = 0;
+    lineRefusals_ = 0;
+    silentBefore_ = false;
+    restartSuspected_ = false;
+    retriedLines_.clear();
 }

@@ -1,6 +1,7 @@
 #include "cli/MeterBoard.h"
 #include "base/MonotonicClock.h"
 #include "cli/Console.h"
+#include "link/PortMap.h"
 #include <QJsonDocument>
 
 QString resultName(MeterResult r)
@@ -16,6 +17,16 @@ QString resultName(MeterResult r)
     case MeterResult::Unreadable: return QStringLiteral("unreadable_reply");
     }
     return QStringLiteral("unknown");
+}
+
+bool namedByDevice(int port)
+{
+    return port > PortMap::kPortCount;
+}
+
+QString MeterStatus::name() const
+{
+    return namedByDevice(port) ? device : QStringLiteral("port %1").arg(port);
 }
 
 void writeJsonLine(const QJsonObject &object)
@@ -60,7 +71,11 @@ void MeterBoard::event(int index, const QString &name, QJsonObject fields) const
     if (!json_)
         return;
     fields.insert(QStringLiteral("event"), name);
-    fields.insert(QStringLiteral("port"), at(index).port);
+    const MeterStatus s = at(index);
+    if (namedByDevice(s.port))
+        fields.insert(QStringLiteral("device"), s.device);
+    else
+        fields.insert(QStringLiteral("port"), s.port);
     fields.insert(QStringLiteral("time"), qRound(elapsed() * 1000) / 1000.0);
     writeJsonLine(fields);
 }

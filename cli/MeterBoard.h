@@ -19,8 +19,13 @@ enum class MeterResult {
 
 QString resultName(MeterResult r);  // the word used in JSON and the summary
 
+// Meters named by --device get numbers above the sixteen ports.
+bool namedByDevice(int port);
+
 // What is known of one meter while its thread works.
 struct MeterStatus {
+    // "port N", or the device path of a meter named by --device.
+    QString name() const;
     int port = 0;
     QString device;
     QString phase = QStringLiteral("waiting");

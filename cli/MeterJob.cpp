@@ -3,6 +3,7 @@
 #include "base/MonotonicClock.h"
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
+#include "cli/RestartRecovery.h"
 #include "cli/StopSignal.h"
 #include "history/AttemptRecord.h"
 #include "history/AttemptRecorder.h"
@@ -87,7 +88,7 @@ void MeterJob::run()
     QtCommPort serial(settings_.map);
     TranscriptCommPort port(serial);
     if (!settings_.logDir.isEmpty()) {
-        const QString path = QDir(settings_.logDir).filePath(QStringLiteral("port%1.log").arg(port_));
+        const QString path = QDir(settings_.logDir).filePath(transcriptStem() + QStringLiteral(".log"));
         if (port.openTranscript(path))
             board_.update(index_, [&](MeterStatus &s) { s.transcript = path; });
     }
@@ -95,6 +96,7 @@ void MeterJob::run()
                        DecisionObserver{board_, index_, port});
     CliLinkEvents linkEvents(port);
     MeterLink link(port, prompts, linkEvents);
+    prompts.watchSilence([&link] { return link.heardNothing(); });
     link.meter().Port_Number = static_cast<std::int16_t>(port_);
     link.meter().Model_Code = QStringLiteral("*");
     try {
@@ -115,9 +117,21 @@ void MeterJob::run()
 
 QString MeterJob::openFailure(const TranscriptCommPort &port) const
 {
-    return QStringLiteral("port %1 (%2) could not be opened: %3")
-        .arg(port_)
-        .arg(settings_.map.deviceFor(port_), portStateText(port.openState()));
+    const QString reason = portStateText(port.openState());
+    if (namedByDevice(port_))
+        return QStringLiteral("%1 could not be opened: %2").arg(settings_.map.deviceFor(port_), reason);
+    return QStringLiteral("port %1 (%2) could not be opened: %3").arg(port_).arg(settings_.map.deviceFor(port_), reason);
+}
+
+QString MeterJob::transcriptStem() const
+{
+    if (!namedByDevice(port_))
+        return QStringLiteral("port%1").arg(port_);
+    QString stem = settings_.map.deviceFor(port_);
+    stem.replace(QLatin1Char('/'), QLatin1Char('_'));
+    while (stem.startsWith(QLatin1Char('_')))
+        stem.remove(0, 1);
+    return stem;
 }
 
 void MeterJob::identityFound(const MeterLink &link, TranscriptCommPort &port)
@@ -134,7 +148,7 @@ void MeterJob::identityFound(const MeterLink &link, TranscriptCommPort &port)
     if (!g.Meter_Serial.isEmpty() && !port.transcriptPath().isEmpty()) {
         QString safe = g.Meter_Serial;
         safe.replace(QLatin1Char('/'), QLatin1Char('_'));
-        port.renameTranscript(QDir(settings_.logDir).filePath(QStringLiteral("port%1-%2.log").arg(port_).arg(safe)));
+        port.renameTranscript(QDir(settings_.logDir).filePath(transcriptStem() + QStringLiteral("-%1.log").arg(safe)));
         board_.update(index_, [&](MeterStatus &s) { s.transcript = port.transcriptPath(); });
     }
     board_.event(index_, QStringLiteral("identified"),
@@ -250,7 +264,12 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     run.useCheckedFile(settings_.checkedFile);
     QString fileName = settings_.filePath;
     StopSignal::setMayBeInBootLoader(port_, true);  // from the switch command on
-    const UpgradeResult result = run.run(fileName);
+    RestartRecovery recovery{link, prompts, [&](const QString &note) {
+                                 port.note(note);
+                                 board_.event(index_, QStringLiteral("meter_restarted"), {{QStringLiteral("note"), note}});
+                             }};
+    const RecoveredUpgrade recovered = recovery.run(run, fileName);
+    const UpgradeResult &result = recovered.result;
     history.finished(link.meter(), result, fileName);
     const bool stopped = StopSignal::requested();
     const bool completed = result.outcome == UpgradeOutcome::Completed;
@@ -260,11 +279,24 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
                                          : std::optional<bool>(link.meter().Boot_Mode && !completed);
     StopSignal::setMayBeInBootLoader(port_, left != false);
     board_.update(index_, [&](MeterStatus &s) {
-        s.retries = result.retries;
+        s.retries = recovered.retries;
         s.leftInBootLoader = left;
         s.lines = result.linesAccepted;
     });
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
+    if (!recovered.failure.isEmpty() && !stopped) {
+        finish(MeterResult::Failed, recovered.failure, port);
+        return;
+    }
+    if (prompts.lineQualityStopped() && !stopped) {
+        finish(MeterResult::Failed,
+               QStringLiteral("line quality: %1 of the last %2 lines needed a retry (stopped at line %3)")
+                   .arg(prompts.linesRetriedRecently())
+                   .arg(CliPrompts::kQualityWindowLines)
+                   .arg(result.refusedLine),
+               port);
+        return;
+    }
     switch (result.outcome) {
     case UpgradeOutcome::Completed:
         if (settings_.verify)

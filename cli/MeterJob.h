@@ -47,6 +47,7 @@ private:
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
     void identityFound(const MeterLink &link, TranscriptCommPort &port);
     QString openFailure(const TranscriptCommPort &port) const;
+    QString transcriptStem() const;
 
     int index_;
     int port_;

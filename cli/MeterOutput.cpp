@@ -44,7 +44,8 @@ namespace MeterOutput {
 
 QString progressLine(const MeterStatus &s, double now)
 {
-    QString line = QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
+    QString line = namedByDevice(s.port) ? s.device + QStringLiteral("  ") + serialOf(s).leftJustified(12) + QStringLiteral("  ")
+                                         : QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
     if (s.result != MeterResult::Pending)
         return line + resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
     if (s.phase != QLatin1String("sending"))
@@ -73,7 +74,7 @@ QString summary(const QList<MeterStatus> &meters)
                       .arg(QStringLiteral("retries"));
     for (const MeterStatus &s : meters) {
         out += QStringLiteral("%1  %2  %3  %4  %5  %6%7\n")
-                   .arg(s.port, 4)
+                   .arg(namedByDevice(s.port) ? s.device : QString::number(s.port), 4)
                    .arg(serialOf(s), -12)
                    .arg(resultName(s.result), -11)
                    .arg(QStringLiteral("%1/%2").arg(s.lines).arg(s.totalLines), 11)
@@ -90,11 +91,13 @@ QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePa
     for (const MeterStatus &s : meters) {
         if (s.leftInBootLoader == false)
             continue;
-        out += (s.leftInBootLoader ? QStringLiteral("Port %1 (%2) is left in its boot loader; finish it with:\n")
-                                   : QStringLiteral("Port %1 (%2) may be in its boot loader; if so, finish it with:\n"))
-                   .arg(s.port)
-                   .arg(serialOf(s));
-        out += QStringLiteral("  ovfw upgrade \"%1\" --boot --port %2\n").arg(filePath).arg(s.port);
+        const QString name = namedByDevice(s.port) ? s.device : QStringLiteral("Port %1").arg(s.port);
+        out += (s.leftInBootLoader ? QStringLiteral("%1 (%2) is left in its boot loader; finish it with:\n")
+                                   : QStringLiteral("%1 (%2) may be in its boot loader; if so, finish it with:\n"))
+                   .arg(name, serialOf(s));
+        out += QStringLiteral("  ovfw upgrade \"%1\" --boot %2\n")
+                   .arg(filePath, namedByDevice(s.port) ? QStringLiteral("--device %1").arg(s.device)
+                                                        : QStringLiteral("--port %1").arg(s.port));
     }
     return out;
 }

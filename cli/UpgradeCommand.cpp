@@ -21,6 +21,7 @@ constexpr int kMostRetries = 1000;
 struct Options {
     QString file;
     QList<int> ports;
+    QStringList devices;
     int retries = kDefaultRetries;
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
@@ -68,15 +69,20 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption verify(QStringLiteral("verify"),
                                     QStringLiteral("After the upgrade, identify each meter again and compare its "
                                                    "firmware version with the file's; a meter that differs fails."));
-    parser.addOptions({port, retries, yes, force, boot, noCheck, json, log, sha256, verify});
+    
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("A meter by its device path, for more than the 16 ports (repeatable)."),
+                                    QStringLiteral("PATH"));
+    parser.addOptions({port, device, retries, yes, force, boot, noCheck, json, log, sha256, verify});
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
     o.file = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
     if (!CommandLine::portNumbers(parser.values(port), o.ports))
         return ExitStatus::Usage;
-    if (o.ports.isEmpty()) {
-        Console::err(QStringLiteral("ovfw upgrade: name at least one --port\n"));
+    o.devices = parser.values(device);
+    if (o.ports.isEmpty() && o.devices.isEmpty()) {
+        Console::err(QStringLiteral("ovfw upgrade: name at least one --port or --device\n"));
         return ExitStatus::Usage;
     }
     bool ok = false;
@@ -121,6 +127,7 @@ bool confirmed(const Options &o)
     QStringList ports;
     for (int p : o.ports)
         ports << QString::number(p);
+    ports << o.devices;
     Console::err(QStringLiteral("Upgrade the meters on port%1 %2 with %3?\nThey will be switched into their "
                                 "boot loader and are unusable until the upgrade completes. [y/N] ")
                      .arg(ports.size() > 1 ? QStringLiteral("s") : QString(), ports.join(QStringLiteral(", ")),
@@ -192,38 +199,45 @@ int runUpgrade(const QStringList &args)
     settings.logDir = o.logDir;
     settings.file = facts;
     settings.verify = o.verify;
-    MeterBoard board(o.ports, o.json);
+    QList<int> meters = o.ports;
+    for (const QString &path : o.devices)
+        meters << settings.map.addNamedDevice(path);
+    MeterBoard board(meters, o.json);
     for (int i = 0; i < board.size(); ++i)
-        board.update(i, [&](MeterStatus &s) { s.totalLines = totalLines; });
+        board.update(i, [&](MeterStatus &s) {
+            s.totalLines = totalLines;
+            s.device = settings.map.deviceFor(s.port);
+        });
     {
         // No sleep, and no USB powered down, while meters take their firmware.
         const SleepInhibited noSleep(QStringLiteral("ovfw"));
         MeterOutput::runMeters(board, settings, Console::outIsTerminal());
     }
 
-    const QList<MeterStatus> meters = board.all();
-    const int exit = exitStatus(meters);
+    const QList<MeterStatus> results = board.all();
+    const int exit = exitStatus(results);
     if (o.json) {
         QJsonArray leftInBoot, mayBeInBoot;
         int completed = 0;
-        for (const MeterStatus &s : meters) {
+        for (const MeterStatus &s : results) {
             completed += s.result == MeterResult::Completed;
+            const QJsonValue name = namedByDevice(s.port) ? QJsonValue(s.device) : QJsonValue(s.port);
             if (s.leftInBootLoader == true)
-                leftInBoot.append(s.port);
+                leftInBoot.append(name);
             else if (!s.leftInBootLoader)
-                mayBeInBoot.append(s.port);
+                mayBeInBoot.append(name);
         }
         writeJsonLine({{QStringLiteral("event"), QStringLiteral("summary")},
-                       {QStringLiteral("meters"), meters.size()},
+                       {QStringLiteral("meters"), results.size()},
                        {QStringLiteral("completed"), completed},
-                       {QStringLiteral("failed"), meters.size() - completed},
+                       {QStringLiteral("failed"), results.size() - completed},
                        {QStringLiteral("left_in_boot_loader"), leftInBoot},
                        {QStringLiteral("may_be_in_boot_loader"), mayBeInBoot},
                        {QStringLiteral("interrupted"), StopSignal::requested()},
                        {QStringLiteral("exit_status"), exit}});
     } else {
-        Console::out(QLatin1Char('\n') + MeterOutput::summary(meters) +
-                     MeterOutput::bootLoaderAdvice(meters, o.file));
+        Console::out(QLatin1Char('\n') + MeterOutput::summary(results) +
+                     MeterOutput::bootLoaderAdvice(results, o.file));
     }
     return exit;
 }

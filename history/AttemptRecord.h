@@ -61,6 +61,8 @@ inline const QString Stopped = QStringLiteral("stopped");    // asked to stop be
 inline const QString Declined = QStringLiteral("declined");  // the warning answered Cancel
 inline const QString ModelMismatch = QStringLiteral("model_mismatch");
 inline const QString FileRefused = QStringLiteral("file_refused");
+// The meter restarted mid-file; the next row is the file sent again from its start.
+inline const QString Restarted = QStringLiteral("meter_restarted");
 // Shown, never stored.
 inline const QString Running = QStringLiteral("running");
 inline const QString Interrupted = QStringLiteral("interrupted");

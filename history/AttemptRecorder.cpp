@@ -64,6 +64,13 @@ void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
 
 void AttemptRecorder::started(const MeterState &meter, const QString &filePath)
 {
+    if (!record_.startedUtc.isEmpty()) {
+        // Started again while a row is open: the meter restarted mid-file.
+        record_.endedUtc = HistoryStore::nowUtc();
+        record_.outcome = HistoryOutcome::Restarted;
+        store().complete(record_);
+        record_.startedUtc.clear();
+    }
     fill(meter, filePath);
     record_.id = store().insert(record_);
 }

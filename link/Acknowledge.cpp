@@ -24,6 +24,7 @@ void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
 
 void MeterLink::Send_Line(const QByteArray &line, MeterReply &reply)
 {
+    discardReceived();
     Comm1.output(line + kCarriageReturn);
     // The meter's window opens once the line has left the port: at 9600 baud
     // a long record is still on the wire for longer than the window lasts.
@@ -58,4 +59,5 @@ void MeterLink::Acknowledge(MeterReply &judged)
         judged = MeterReply::Accepted;
     else
         judged = reply.isEmpty() ? MeterReply::NoAnswer : MeterReply::Refused;
+    heardNothing_ = reply.isEmpty();
 }

@@ -85,7 +85,9 @@ public:
     void Await_Late_Acknowledge(double seconds, bool &accepted);
 
     // One upgrade line, sent with a carriage return, and its acknowledgement.
-    // Port errors reach the caller.
+    // Whatever is still unread from earlier replies is dropped first, so a
+    // late or split reply cannot answer for this line. Port errors reach the
+    // caller.
     void Send_Line(const QByteArray &line, bool &accepted);
     // The same, telling a refusal from no answer at all.
     void Send_Line(const QByteArray &line, MeterReply &reply);
@@ -96,11 +98,15 @@ public:
     void Acknowledge(bool &accepted);
     // The same, telling a refusal from no answer at all.
     void Acknowledge(MeterReply &reply);
+    // Whether the last acknowledgement waited in vain: not a byte came.
+    bool heardNothing() const { return heardNothing_; }
 
 private:
     void drainAfterQuiet();
+    void discardReceived();
 
     MeterState meter_;
+    bool heardNothing_ = false;
     CommPort &Comm1;
     Prompts &prompts_;
     LinkEvents &events_;

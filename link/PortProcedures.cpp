@@ -71,3 +71,11 @@ void MeterLink::SDelay(const std::int16_t &seconds)
     // The product is a 16-bit value, as callers rely on; they pass 1.
     TDelay(static_cast<std::int16_t>(seconds * kTicksPerSecond));
 }
+
+void MeterLink::discardReceived()
+{
+    // Bytes the port has taken in but not yet handed over are fetched first.
+    EventWait::yieldOnce();
+    while (Comm1.inBufferCount() > 0)
+        Comm1.input();
+}

@@ -38,7 +38,7 @@ void QtCommPort::setCommPort(int portNumber)
 {
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    if (portNumber < 1 || portNumber > PortMap::kPortCount)
+    if (portNumber < 1 || (portNumber > PortMap::kPortCount && !map_.isNamedDevice(portNumber)))
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
     portNumber_ = portNumber;
 }
@@ -175,8 +175,14 @@ void QtCommPort::waitForWritten(int milliseconds)
     const double limit = MonotonicClock::now() + milliseconds / 1000.0;
     const qint64 inputBefore = serial_.bytesAvailable();
     for (;;) {
-        if (!serial_.isOpen() || serial_.bytesAvailable() > inputBefore)
+        if (!serial_.isOpen())
             return;
+        if (serial_.bytesAvailable() > inputBefore) {
+            // The meter answered: it has the whole line, whatever the wire
+            // model says (a fast meter is ahead of it line after line).
+            wireFreeAt_ = MonotonicClock::now();
+            return;
+        }
         if (serial_.bytesToWrite() > 0)
             serial_.flush();
         const qint64 queued = serial_.bytesToWrite() + driverQueued();

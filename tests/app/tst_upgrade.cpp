@@ -323,6 +323,35 @@ private slots:
         QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
     }
 
+    // A meter that restarts mid-file: the person retries, waits, gives up on
+    // the line; Connect finds the boot loader and the file goes again from
+    // its start.
+    void aMeterRestartingMidFileIsUpgradedAfterConnectingAgain()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
+        MeterEmulatorProcess meter(QStringList{"--boot", "--reset-at", "3"} + kFast);
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        connectInBootLoader(rig);
+        frmFwUpMain &w = *rig.window;
+        const QString errorText = "Error sending " + QString::fromLatin1(linesOf(hex.path)[2].chopped(1));
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(errorText, kErrorSendingStyle, kTitle, MsgAnswer::Retry, [] { QTest::qWait(1200); });
+        rig.prompts.expect(errorText, kErrorSendingStyle, kTitle, MsgAnswer::Cancel);
+        rig.prompts.expect("Unexpected end of file", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        verifyDisconnected(rig);
+
+        rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
+    }
+
     // The warning and the boot entry: Cancel sends nothing; a meter that does
     // not answer the upgrade-mode command is asked again on OK.
     void warningAndBootEntryRoads_data()

@@ -86,6 +86,19 @@ private slots:
         QVERIFY(lasted < kToleranceSeconds);
     }
 
+    void aLineIsJudgedOnlyByItsOwnReply()
+    {
+        Rig rig;
+        // The rest of a split reply to the line before is still unread when
+        // the meter refuses this one.
+        rig.comm.preload("PASS\r");
+        rig.comm.arrive(20, "FAIL\r");
+        bool accepted = true;
+        rig.link.Send_Line(":00000001FF", accepted);
+        QVERIFY(!accepted);
+        QCOMPARE(rig.comm.written, QByteArray(":00000001FF\r"));
+    }
+
     void portErrorsReachTheCaller()
     {
         Rig rig;

@@ -34,6 +34,17 @@ const char *kHelp =
     "  --reply-delay MS      the meter's processing time before a reply (default 2)\n"
     "  --switch-delay MS     hold the acknowledgement of C2 D4 back by MS milliseconds\n"
     "  --no-pacing           send at once instead of at 9600 baud\n"
+    "  --noise RATE          flip bits at this bit-error rate (e.g. 1e-5), both ways\n"
+    "  --reset-at N          restart when upgrade record N arrives (once): the record\n"
+    "                        is lost, the meter is silent for 1 s, then its boot\n"
+    "                        loader waits for the upgrade-mode command (records\n"
+    "                        before it get FAIL) with no partial image kept\n"
+    "  --drop-reply-every N  lose every Nth acknowledgement of an accepted record\n"
+    "  --seed N              seed of the noise (default 1): the same seed, the same\n"
+    "                        flips for the same bytes\n"
+    "  --stats PATH          write what the faults did: bits flipped, replies dropped,\n"
+    "                        restarts, and records accepted although the noise\n"
+    "                        changed them (let_through)\n"
     "  --image PATH          write the received image here (binary, from its lowest\n"
     "                        address, gaps filled with FF) at the end-of-file record;\n"
     "                        a PATH ending in .hex gets only the bytes received, as\n"
@@ -53,6 +64,26 @@ bool number(const char *text, int &out)
     if (!text[0] || *end || v < 0 || v > 1000000)
         return false;
     out = static_cast<int>(v);
+    return true;
+}
+
+bool rate(const char *text, double &out)
+{
+    char *end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (!text[0] || *end || !(v >= 0 && v <= 1))
+        return false;
+    out = v;
+    return true;
+}
+
+bool seed(const char *text, unsigned long long &out)
+{
+    char *end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (!text[0] || *end || text[0] == '-')
+        return false;
+    out = v;
     return true;
 }
 
@@ -93,6 +124,11 @@ bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &o, int &exitCo
         else if (a == "--reply-delay") ok = num(o.replyDelayMs);
         else if (a == "--switch-delay") ok = num(o.switchDelayMs);
         else if (a == "--no-pacing") o.pacing = false;
+        else if (a == "--noise") ok = hasValue && rate(argv[++i], o.noiseRate);
+        else if (a == "--reset-at") ok = num(o.resetAt);
+        else if (a == "--drop-reply-every") ok = num(o.dropReplyEvery);
+        else if (a == "--seed") ok = hasValue && seed(argv[++i], o.seed);
+        else if (a == "--stats") ok = text(o.statsPath);
         else if (a == "--image") ok = text(o.imagePath);
         else if (a == "--log") ok = text(o.logPath);
         else if (a == "--link") ok = text(o.linkPath);

@@ -18,6 +18,11 @@ struct EmulatorOptions {
     int replyDelayMs = 2;     // the meter's own processing time
     int switchDelayMs = 0;    // extra delay before acknowledging the switch to the boot loader
     bool pacing = true;       // 9600 baud, 8N1: about 1.04 ms per byte each way
+    double noiseRate = 0;     // bit-error rate on the line, both directions
+    int resetAt = 0;          // upgrade record number at which the meter restarts, once
+    int dropReplyEvery = 0;   // every Nth acknowledgement of a record is lost
+    unsigned long long seed = 1;
+    std::string statsPath;    // what the faults did, written at the end of each image and at exit
     std::string imagePath;
     std::string logPath;
     std::string linkPath;

@@ -23,6 +23,8 @@ const std::string kReading = "R,00123.4,kWh\r\n";
 // Time for the last acknowledgement to reach the tool before the line drops;
 // a hang-up discards whatever the far end has not read yet.
 constexpr double kHangupGraceSeconds = 0.05;
+// A meter that restarts is deaf and dumb this long before its boot loader runs.
+constexpr double kRestartSilenceSeconds = 1.0;
 
 double monotonicSeconds()
 {
@@ -34,7 +36,7 @@ double monotonicSeconds()
 
 MeterEmulator::MeterEmulator(EmulatorOptions options)
     : o_(std::move(options)), byteSeconds_(o_.pacing ? kBitsPerCharacter / kBaud : 0),
-      boot_(o_.startInBoot)
+      boot_(o_.startInBoot), faults_(o_.noiseRate, o_.dropReplyEvery, o_.seed)
 {
     start_ = monotonicSeconds();
     quiet_ = !o_.chatter;
@@ -42,6 +44,7 @@ MeterEmulator::MeterEmulator(EmulatorOptions options)
 
 MeterEmulator::~MeterEmulator()
 {
+    stats_.write(o_.statsPath);
     if (!o_.linkPath.empty())
         ::unlink(o_.linkPath.c_str());
     if (log_)
@@ -104,18 +107,25 @@ void MeterEmulator::log(double t, const char *direction, const std::uint8_t *dat
     std::fputc('\n', log_);
 }
 
-void MeterEmulator::receive(const std::uint8_t *data, std::size_t n, double t)
+void MeterEmulator::receive(const std::uint8_t *sent, std::size_t n, double t)
 {
-    log(t, "rx", data, n);
+    std::string heard(reinterpret_cast<const char *>(sent), n);
+    stats_.bitsFlippedReceived +=
+        static_cast<long long>(faults_.corruptReceived(reinterpret_cast<std::uint8_t *>(heard.data()), n));
+    log(t, "rx", reinterpret_cast<const std::uint8_t *>(heard.data()), n);
     for (std::size_t i = 0; i < n; ++i) {
         rxFreeAt_ = std::max(rxFreeAt_, t) + byteSeconds_;
-        const char c = static_cast<char>(data[i]);
+        const char c = heard[i];
         if (c == kCR) {
-            commands_.push_back({rxFreeAt_, rxLine_});
+            commands_.push_back({rxFreeAt_, rxLine_, rxSent_});
             rxLine_.clear();
+            rxSent_.clear();
         } else if (rxLine_.size() < kMaxLineBytes) {
             rxLine_ += c;
         }
+        // What the tool meant, without its line ends.
+        if (sent[i] != kCR && rxSent_.size() < kMaxLineBytes)
+            rxSent_ += static_cast<char>(sent[i]);
     }
 }
 
@@ -123,23 +133,45 @@ void MeterEmulator::send(const std::string &text, double at, bool isReply)
 {
     if (o_.silent)
         return;
+    std::string onLine = text;
+    stats_.bitsFlippedSent += static_cast<long long>(faults_.corruptSent(onLine));
     double t = at;
     if (isReply)
         t += (o_.replyDelayMs + o_.lateReplyMs) / 1000.0;
     t = std::max(t, txFreeAt_);
-    for (char c : text) {
+    for (char c : onLine) {
         tx_.push_back({t, static_cast<std::uint8_t>(c)});
         t += byteSeconds_;
     }
     txFreeAt_ = t;
 }
 
-void MeterEmulator::handle(const std::string &line, double at)
+void MeterEmulator::handle(const Command &command)
 {
+    if (command.at < silentUntil_)
+        return;  // restarting: nothing is heard
     if (boot_)
-        handleBoot(line, at);
+        handleBoot(command);
     else
-        handleNormal(line, at);
+        handleNormal(command.text, command.at);
+}
+
+void MeterEmulator::restart(double at)
+{
+    // The line in progress and every reply not yet on the wire are lost, and
+    // so is the partial image; the boot loader comes back after a silence.
+    restarted_ = true;
+    ++stats_.resets;
+    tx_.clear();
+    txFreeAt_ = at;
+    silentUntil_ = at + kRestartSilenceSeconds;
+    image_ = IntelHexImage{};
+    recordsAccepted_ = 0;
+    stats_.letThroughInImage = 0;
+    armed_ = false;
+    boot_ = true;
+    quiet_ = true;
+    stats_.write(o_.statsPath);
 }
 
 void MeterEmulator::handleNormal(const std::string &line, double at)
@@ -164,15 +196,26 @@ void MeterEmulator::handleNormal(const std::string &line, double at)
     }
 }
 
-void MeterEmulator::handleBoot(const std::string &line, double at)
+void MeterEmulator::handleBoot(const Command &command)
 {
+    const std::string &line = command.text;
+    const double at = command.at;
     if (line == kUpgradeModeCommand) {
+        armed_ = true;
         send(kPass, at + o_.switchDelayMs / 1000.0);
         return;
     }
     if (line.empty() || line == "H")
         return;  // the boot loader ignores wake-ups and quiet commands
+    if (!armed_) {
+        send(kFail, at);
+        return;
+    }
     const int recordNumber = recordsAccepted_ + 1;
+    if (recordNumber == o_.resetAt && !restarted_) {
+        restart(at);
+        return;
+    }
     if (recordNumber == o_.refuseLine && (o_.refuseCount < 0 || refusals_ < o_.refuseCount)) {
         ++refusals_;
         send(kFail, at);
@@ -184,9 +227,16 @@ void MeterEmulator::handleBoot(const std::string &line, double at)
         return;
     }
     ++recordsAccepted_;
+    if (line != command.sent) {
+        ++stats_.letThrough;
+        ++stats_.letThroughInImage;
+    }
     if (outcome == IntelHexImage::Outcome::EndOfFile)
         writeImage();
-    send(kPass, at);
+    if (faults_.dropsReply())
+        ++stats_.repliesDropped;
+    else
+        send(kPass, at);
     if (outcome == IntelHexImage::Outcome::EndOfFile && !o_.restartInto.empty()) {
         // The new firmware starts and names its version in the last field.
         boot_ = false;
@@ -198,6 +248,7 @@ void MeterEmulator::handleBoot(const std::string &line, double at)
 
 void MeterEmulator::writeImage()
 {
+    stats_.write(o_.statsPath);
     if (o_.imagePath.empty())
         return;
     const std::string tmp = o_.imagePath + ".part";
@@ -244,7 +295,7 @@ void MeterEmulator::run(volatile bool &stopFlag)
         while (!commands_.empty() && commands_.front().at <= t) {
             const Command c = commands_.front();
             commands_.pop_front();
-            handle(c.text, c.at);
+            handle(c);
         }
         if (!quiet_ && t >= nextChatterAt_) {
             if (txFreeAt_ > t) {

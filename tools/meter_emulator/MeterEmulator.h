@@ -1,6 +1,8 @@
 #pragma once
 #include "EmulatorOptions.h"
+#include "FaultStats.h"
 #include "IntelHexImage.h"
+#include "WireFaults.h"
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -22,6 +24,7 @@ private:
     struct Command {
         double at;
         std::string text;
+        std::string sent;  // as the tool sent it, before the line's noise
     };
     struct TxByte {
         double at;
@@ -30,9 +33,10 @@ private:
 
     double now() const;
     void receive(const std::uint8_t *data, std::size_t n, double t);
-    void handle(const std::string &line, double at);
+    void handle(const Command &command);
     void handleNormal(const std::string &line, double at);
-    void handleBoot(const std::string &line, double at);
+    void handleBoot(const Command &command);
+    void restart(double at);
     void send(const std::string &text, double at, bool isReply = true);
     void writeDue(double t);
     void writeImage();
@@ -47,6 +51,7 @@ private:
     double byteSeconds_;
 
     std::string rxLine_;
+    std::string rxSent_;
     double rxFreeAt_ = 0;
     std::deque<Command> commands_;
     std::deque<TxByte> tx_;
@@ -60,4 +65,9 @@ private:
     int refusals_ = 0;
     double hangupAt_ = -1;
     IntelHexImage image_;
+    WireFaults faults_;
+    FaultStats stats_;
+    bool armed_ = true;       // a restarted boot loader takes records only after the upgrade-mode command
+    bool restarted_ = false;  // --reset-at happens once
+    double silentUntil_ = -1;
 };

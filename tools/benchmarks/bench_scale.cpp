@@ -1,0 +1,108 @@
+// ovfw on a bench of many more meters than sixteen, named by --device, each
+// emulator pacing its bytes at 9600 baud: wall time of all of them against
+// one alone, ovfw's processor time, its peak memory, threads and descriptors.
+// Run by hand: ./build/tools/benchmarks/ovfw_bench_scale [--meters 64] [--kib 8]
+#include "BenchSupport.h"
+#include "base/MonotonicClock.h"
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+constexpr int kRecordBytes = 32;
+constexpr int kSampleMs = 200;
+
+double childrenCpuSeconds()
+{
+    rusage ru{};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
+}
+
+long childrenPeakKiB()
+{
+    rusage ru{};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    return ru.ru_maxrss;
+}
+
+int statusValue(qint64 pid, const char *field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toInt();
+    return -1;
+}
+
+struct Batch {
+    double seconds = 0, cpuSeconds = 0;
+    int exitCode = -1, peakThreads = 0, peakDescriptors = 0;
+};
+
+Batch upgradeBatch(const QString &file, int count)
+{
+    std::vector<std::unique_ptr<QProcess>> meters;
+    QStringList args{QStringLiteral("upgrade"), file, QStringLiteral("--yes")};
+    for (int n = 0; n < count; ++n) {
+        meters.push_back(std::make_unique<QProcess>());
+        args << QStringLiteral("--device") << BenchSupport::startEmulator(*meters.back(), {});
+    }
+    QProcess ovfw;
+    ovfw.setStandardOutputFile(QProcess::nullDevice());
+    Batch b;
+    const double cpu0 = childrenCpuSeconds(), t0 = MonotonicClock::now();
+    ovfw.start(QStringLiteral(OV_OVFW_PATH), args);
+    ovfw.waitForStarted();
+    const qint64 pid = ovfw.processId();
+    while (!ovfw.waitForFinished(kSampleMs)) {
+        b.peakThreads = qMax(b.peakThreads, statusValue(pid, "Threads:"));
+        b.peakDescriptors =
+            qMax(b.peakDescriptors, static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).count()) - 2);
+    }
+    b.seconds = MonotonicClock::now() - t0;
+    b.cpuSeconds = childrenCpuSeconds() - cpu0;  // ovfw alone: the emulators still run
+    b.exitCode = ovfw.exitCode();
+    for (auto &m : meters)
+        BenchSupport::stopEmulator(*m);
+    return b;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int meters = 64, kib = 8;
+    const QStringList a = app.arguments();
+    for (int i = 1; i + 1 < a.size(); i += 2) {
+        if (a[i] == QLatin1String("--meters")) meters = a[i + 1].toInt();
+        else if (a[i] == QLatin1String("--kib")) kib = a[i + 1].toInt();
+    }
+    QTemporaryDir dir;
+    const QString file = BenchSupport::makeHexFile(dir.path(), QStringLiteral("OV3A_FW0211.OVH"),
+                                                   qint64(kib) * 1024, kRecordBytes);
+    if (file.isEmpty())
+        return 1;
+    const Batch one = upgradeBatch(file, 1);
+    const long onePeak = childrenPeakKiB();
+    const Batch many = upgradeBatch(file, meters);
+    std::printf("paced %d KiB file, --device per meter\n", kib);
+    std::printf("%-7s %7s %9s %8s %8s %8s %5s\n", "meters", "wall s", "cpu s", "cpu %", "threads", "fds", "exit");
+    for (const auto &[n, b] : {std::pair<int, Batch>{1, one}, {meters, many}})
+        std::printf("%-7d %7.1f %9.2f %7.2f%% %8d %8d %5d\n", n, b.seconds, b.cpuSeconds,
+                    100 * b.cpuSeconds / b.seconds, b.peakThreads, b.peakDescriptors, b.exitCode);
+    std::printf("wall time %d meters / 1 meter: %.3f (goal <= 1.05)\n", meters, many.seconds / one.seconds);
+    std::printf("peak resident memory of ovfw: 1 meter <= %ld KiB, %d meters %ld KiB\n", onePeak, meters,
+                childrenPeakKiB());
+    return many.exitCode;
+}
