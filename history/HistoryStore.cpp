@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QVariant>
 #include <cerrno>
 #include <cstdio>
@@ -18,13 +19,24 @@
 #include <unistd.h>
 
 namespace {
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
+constexpr int kBusyRetryMs = 10;  // between tries while another connection holds the file
 constexpr mode_t kPrivateFile = 0600;
 constexpr mode_t kGroupFile = 0660;  // in a group-writable folder: a shared bench
 constexpr mode_t kPrivateFolder = 0700;
 
 QAtomicInt connectionCounter;
+
+// Another connection holds the file for a moment: while a new file turns to
+// WAL, or a WAL file is recovered, SQLite answers at once without waiting.
+bool isBusy(const QSqlError &e)
+{
+    const int code = e.nativeErrorCode().toInt() & 0xff;
+    return code == kSqliteBusy || code == kSqliteLocked;
+}
 
 bool isCorrupt(const QSqlError &e)
 {
@@ -153,6 +165,7 @@ bool HistoryStore::openConnection()
 // moved aside once and a new one started.
 bool HistoryStore::prepare()
 {
+    int busyWaited = 0;  // milliseconds
     for (int attempt = 0;; ++attempt) {
         QSqlQuery q(database());
         const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
@@ -178,6 +191,12 @@ bool HistoryStore::prepare()
         }
         const QSqlError error = q.lastError();
         q.finish();
+        if (isBusy(error) && busyWaited < kBusyTimeoutMs) {
+            QThread::msleep(kBusyRetryMs);
+            busyWaited += kBusyRetryMs;
+            --attempt;
+            continue;
+        }
         if (!isCorrupt(error) || attempt > 0 || access_ != Access::Write)
             return failed(QStringLiteral("cannot use %1").arg(path_), error.text());
         moveAside();
