@@ -73,7 +73,7 @@ QString PortMap::deviceFor(int portNumber) const
 {
     if (portNumber > PortMap::kPortCount)
         return named_.value(portNumber);
-    if (portNumber < 1 || portNumber > PortMap::kPortCount)
+    if (portNumber < 1)
         return {};
     if (overridden_)
         return devices_.value(portNumber);
