@@ -77,7 +77,7 @@ bool createFile(const QString &path, QString &why)
 
 QString HistoryStore::defaultPath()
 {
-    const QString named = qEnvironmentVariable(kEnvironmentVariable);
+    QString named = qEnvironmentVariable(kEnvironmentVariable);
     if (!named.isEmpty())
         return named;
     QString state = qEnvironmentVariable("XDG_STATE_HOME");

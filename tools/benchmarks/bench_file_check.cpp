@@ -42,6 +42,7 @@ Measured runMeasured(const QStringList &command, const QByteArray &ports = {})
     for (const QString &a : command)
         bytes.push_back(a.toLocal8Bit());
     std::vector<char *> argv;
+    argv.reserve(bytes.size() + 1);
     for (QByteArray &b : bytes)
         argv.push_back(b.data());
     argv.push_back(nullptr);
