@@ -1,5 +1,6 @@
 #include "history/HistoryStore.h"
 #include "history/HistorySchema.h"
+#include "link/EventWait.h"
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -9,7 +10,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QThread>
 #include <QVariant>
 #include <cerrno>
 #include <cstdio>
@@ -192,7 +192,7 @@ bool HistoryStore::prepare()
         const QSqlError error = q.lastError();
         q.finish();
         if (isBusy(error) && busyWaited < kBusyTimeoutMs) {
-            QThread::msleep(kBusyRetryMs);
+            EventWait::sleepFor(kBusyRetryMs / 1000.0);  // the thread keeps serving its events
             busyWaited += kBusyRetryMs;
             --attempt;
             continue;
