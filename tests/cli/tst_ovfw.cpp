@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include "OvfwRun.h"
 #include <QtTest>
 #include <memory>
 #include <csignal>
@@ -19,10 +20,7 @@ constexpr int kMeters = 4;
 constexpr int kRefusedLine = 5;
 constexpr int kRetries = 2;
 
-struct Run {
-    int exitCode = -1;
-    QString out, err;
-};
+using Run = OvfwRun;
 
 using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
 
@@ -34,16 +32,7 @@ Run ovfw(const QStringList &args, const QString &ports)
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(OVFW_PATH), args);
     p.closeWriteChannel();  // standard input is no terminal
-    Run r;
-    if (!p.waitForFinished(kRunTimeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return finishOvfw(p, kRunTimeoutMs);
 }
 
 // Meter n of the list is port n+1.

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include "OvfwRun.h"
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
@@ -19,10 +20,7 @@ constexpr int kRunTimeoutMs = 120000;
 const QByteArray kSwitchCommand("\xC2\xD4");
 const QByteArray kEndRecord(":00000001FF");
 
-struct Run {
-    int exitCode = -1;
-    QString out, err;
-};
+using Run = OvfwRun;
 
 void prepare(QProcess &p, const QString &ports)
 {
@@ -37,16 +35,7 @@ Run ovfw(const QStringList &args, const QString &ports)
     prepare(p, ports);
     p.start(QStringLiteral(OVFW_PATH), args);
     p.closeWriteChannel();
-    Run r;
-    if (!p.waitForFinished(kRunTimeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return finishOvfw(p, kRunTimeoutMs);
 }
 
 QString portOf(const MeterEmulatorProcess &m, int n = 1)

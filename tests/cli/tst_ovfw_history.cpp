@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include "OvfwRun.h"
 #include <QtTest>
 #include <csignal>
 #include <memory>
@@ -19,10 +20,7 @@ constexpr int kRefusedLine = 5;
 
 using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
 
-struct Run {
-    int exitCode = -1;
-    QString out, err;
-};
+using Run = OvfwRun;
 
 QProcessEnvironment environment(const QString &ports, const QString &history)
 {
@@ -41,16 +39,7 @@ void start(QProcess &p, const QStringList &args, const QString &ports, const QSt
 
 Run finish(QProcess &p)
 {
-    Run r;
-    if (!p.waitForFinished(kRunTimeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return finishOvfw(p, kRunTimeoutMs);
 }
 
 Run ovfw(const QStringList &args, const QString &ports, const QString &history)
