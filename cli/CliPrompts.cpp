@@ -47,22 +47,14 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
 
 MsgAnswer CliPrompts::lineRefused(const QuestionFacts &facts, bool stopping)
 {
-    const bool silent = heardNothing_ && heardNothing_();
     if (facts.line != refusedLine_) {
         refusedLine_ = facts.line;
         lineRefusals_ = 0;
-        silentBefore_ = false;
         retriedLines_.push_back(facts.line);
     }
     while (!retriedLines_.empty() && retriedLines_.front() <= facts.line - kQualityWindowLines)
         retriedLines_.pop_front();
     ++lineRefusals_;
-    const bool silentTwice = silent && silentBefore_;
-    silentBefore_ = silent;
-    if (!stopping && silentTwice) {
-        restartSuspected_ = true;
-        return decide(facts, lineRefusals_, MsgAnswer::Cancel);
-    }
     if (!stopping && facts.line >= kQualityGraceLines &&
         static_cast<int>(retriedLines_.size()) > kQualityMostRetried) {
         lineQualityStopped_ = true;
@@ -76,7 +68,5 @@ void CliPrompts::startAgain()
 {
     refusedLine_ = 0;
     lineRefusals_ = 0;
-    silentBefore_ = false;
-    restartSuspected_ = false;
     retriedLines_.clear();
 }

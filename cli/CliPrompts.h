@@ -22,11 +22,6 @@ public:
 
     int retryLimit() const { return retryLimit_; }
 
-    // Tells whether the meter's last answer was silence; a line that goes
-    // unanswered twice in a row is taken for a meter that restarted.
-    void watchSilence(std::function<bool()> heardNothing) { heardNothing_ = std::move(heardNothing); }
-    // The transfer was cancelled because the meter fell silent mid-file.
-    bool restartSuspected() const { return restartSuspected_; }
     // The transfer was cancelled because too many lines needed a retry.
     bool lineQualityStopped() const { return lineQualityStopped_; }
     int linesRetriedRecently() const { return static_cast<int>(retriedLines_.size()); }
@@ -49,9 +44,6 @@ private:
     int notResponding_ = 0;
     qint64 refusedLine_ = 0;  // the line the refusals below count for
     int lineRefusals_ = 0;
-    bool silentBefore_ = false;  // the refused line went unanswered on its last attempt
-    std::function<bool()> heardNothing_;
-    bool restartSuspected_ = false;
     bool lineQualityStopped_ = false;
     std::deque<qint64> retriedLines_;  // lines of the window that needed a retry
 };

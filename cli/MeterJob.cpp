@@ -15,21 +15,6 @@
 #include <QDir>
 
 namespace {
-constexpr double kRestartSeconds = 20;  // how long a restarting meter may take to answer
-
-// "02.11" and "2.11" name the same version: each dotted part as a number.
-bool sameVersion(const QString &a, const QString &b)
-{
-    const QStringList pa = a.trimmed().split(QLatin1Char('.')), pb = b.trimmed().split(QLatin1Char('.'));
-    if (pa.size() != pb.size())
-        return false;
-    for (int i = 0; i < pa.size(); ++i) {
-        bool okA = false, okB = false;
-        if (pa[i].toInt(&okA) != pb[i].toInt(&okB) || !okA || !okB)
-            return false;
-    }
-    return true;
-}
 
 // The progress events, and the history's row when the meter is first changed.
 class RecordedUpgradeEvents : public CliUpgradeEvents {
@@ -48,9 +33,6 @@ private:
     AttemptRecorder &history_;
     const MeterLink &link_;
 };
-
-// After the last switch attempt, how long a slow meter has to say it switched.
-constexpr double kLateSwitchSeconds = 1.0;
 
 // Bytes as text: printable ASCII as it is, everything else as \r, \n or \xHH.
 QString shownBytes(const QByteArray &bytes)
@@ -96,7 +78,6 @@ void MeterJob::run()
                        DecisionObserver{board_, index_, port});
     CliLinkEvents linkEvents(port);
     MeterLink link(port, prompts, linkEvents);
-    prompts.watchSilence([&link] { return link.heardNothing(); });
     link.meter().Port_Number = static_cast<std::int16_t>(port_);
     link.meter().Model_Code = QStringLiteral("*");
     try {
@@ -259,7 +240,7 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     UpgradeFile file;
     RecordedUpgradeEvents events(board_, index_, history, link);
     UpgradeRun run(link, prompts, events, file);
-    run.setLateSwitchWait(kLateSwitchSeconds);
+    run.setPolicy(TransferPolicy::unattended());
     run.setFileRules({settings_.checkContent, !settings_.force});
     run.useCheckedFile(settings_.checkedFile);
     QString fileName = settings_.filePath;
@@ -271,12 +252,16 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     const RecoveredUpgrade recovered = recovery.run(run, fileName);
     const UpgradeResult &result = recovered.result;
     history.finished(link.meter(), result, fileName);
+    if (!result.endAnswered && !result.versionAfter.isEmpty())
+        history.verified(result.versionAfter, result.outcome == UpgradeOutcome::Completed);
     const bool stopped = StopSignal::requested();
     const bool completed = result.outcome == UpgradeOutcome::Completed;
-    // A switch never acknowledged may still have happened: nobody knows.
-    const std::optional<bool> left = result.outcome == UpgradeOutcome::NotSwitched
-                                         ? std::nullopt
-                                         : std::optional<bool>(link.meter().Boot_Mode && !completed);
+    // A switch never acknowledged may still have happened, and an end record
+    // never answered may still be committing: nobody knows.
+    const bool unknown =
+        result.outcome == UpgradeOutcome::NotSwitched || result.outcome == UpgradeOutcome::EndUnconfirmed;
+    const std::optional<bool> left =
+        unknown ? std::nullopt : std::optional<bool>(link.meter().Boot_Mode && !completed);
     StopSignal::setMayBeInBootLoader(port_, left != false);
     board_.update(index_, [&](MeterStatus &s) {
         s.retries = recovered.retries;
@@ -299,7 +284,13 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     }
     switch (result.outcome) {
     case UpgradeOutcome::Completed:
-        if (settings_.verify)
+        if (!result.endAnswered)
+            finish(MeterResult::Completed,
+                   QStringLiteral("upgrade complete, verified: the end record went unanswered, then the meter "
+                                  "reported firmware %1")
+                       .arg(result.versionAfter),
+                   port);
+        else if (settings_.verify)
             verify(link, port, history);
         else
             finish(MeterResult::Completed, QStringLiteral("upgrade complete"), port);
@@ -341,6 +332,16 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
         finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(result.errorNumber).arg(result.errorDescription),
                port);
         return;
+    case UpgradeOutcome::EndUnconfirmed:
+        finish(stopped ? MeterResult::Interrupted : MeterResult::Failed,
+               result.versionAfter.isEmpty()
+                   ? QStringLiteral("end record unconfirmed: no answer to it, and the meter did not answer in "
+                                    "normal mode after it")
+                   : QStringLiteral("end record unconfirmed: no answer to it, and the meter then reported "
+                                    "firmware %1, the file gives %2")
+                         .arg(result.versionAfter, settings_.file.targetVersion),
+               port);
+        return;
     }
 }
 
@@ -352,14 +353,14 @@ void MeterJob::verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder
     MeterState &g = link.meter();
     g.Boot_Mode = false;
     g.Firm_Version.clear();
-    const double until = MonotonicClock::now() + kRestartSeconds;
+    const double until = MonotonicClock::now() + TransferPolicy::unattended().restartSeconds;
     bool found = false;
     while (!found && !StopSignal::requested() && MonotonicClock::now() < until) {
         if (link.Check_Version(static_cast<std::int16_t>(port_), found) == LinkResult::PortOpenFailed)
             link.SDelay(1);  // the adapter may be gone while the meter restarts
     }
     const QString expected = settings_.file.targetVersion;
-    const bool matches = found && sameVersion(g.Firm_Version, expected);
+    const bool matches = found && UpgradeFile::sameVersion(g.Firm_Version, expected);
     history.verified(found ? g.Firm_Version : QString(), matches);
     if (matches) {
         finish(MeterResult::Completed, QStringLiteral("upgrade complete, verified: firmware %1").arg(g.Firm_Version),

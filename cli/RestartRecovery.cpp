@@ -9,12 +9,12 @@ RecoveredUpgrade RestartRecovery::run(UpgradeRun &upgrade, QString &fileName)
     RecoveredUpgrade out;
     out.result = upgrade.run(fileName);
     out.retries = out.result.retries;
-    while (out.result.outcome == UpgradeOutcome::UnexpectedEnd && prompts.restartSuspected() &&
-           !StopSignal::requested()) {
+    while (out.result.restartSuspected && !StopSignal::requested()) {
         const qint64 silentLine = out.result.refusedLine;
         if (out.restarts >= prompts.retryLimit()) {
-            out.failure = QStringLiteral("the meter fell silent at line %1 and had restarted %2 times already "
-                                         "(--retries %3)")
+            // Silence is all that was seen: each restart is presumed, not known.
+            out.failure = QStringLiteral("the meter fell silent at line %1 and was presumed restarted %2 times "
+                                         "already (--retries %3)")
                               .arg(silentLine)
                               .arg(out.restarts)
                               .arg(prompts.retryLimit());

@@ -6,8 +6,8 @@
 class CliPrompts;
 class MeterLink;
 
-// An upgrade that survives a meter restarting mid-file: when the prompts
-// cancelled the transfer because the meter fell silent, the boot loader is
+// An upgrade that survives a meter restarting mid-file: when the transfer
+// ended because the meter fell silent (a restart suspected), the boot loader is
 // looked for again on the same port and the file is sent from its start, up
 // to the retry limit. A meter that restarts keeps no partial image, so only
 // a whole file sent again can complete.

@@ -57,6 +57,8 @@ inline const QString UnexpectedEnd = QStringLiteral("unexpected_end");  // refus
 inline const QString NotSwitched = QStringLiteral("not_switched");
 inline const QString Failed = QStringLiteral("failed");      // a run-time error, with its number
 inline const QString Stopped = QStringLiteral("stopped");    // asked to stop between two lines
+// The end record went unanswered and the meter did not then report the file's version.
+inline const QString EndUnconfirmed = QStringLiteral("end_unconfirmed");
 // The meter was reached but not touched.
 inline const QString Declined = QStringLiteral("declined");  // the warning answered Cancel
 inline const QString ModelMismatch = QStringLiteral("model_mismatch");

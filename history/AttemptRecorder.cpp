@@ -18,6 +18,7 @@ QString outcomeName(UpgradeOutcome outcome)
     case UpgradeOutcome::Failed: return HistoryOutcome::Failed;
     case UpgradeOutcome::Stopped: return HistoryOutcome::Stopped;
     case UpgradeOutcome::FileRefused: return HistoryOutcome::FileRefused;
+    case UpgradeOutcome::EndUnconfirmed: return HistoryOutcome::EndUnconfirmed;
     }
     return HistoryOutcome::Failed;
 }

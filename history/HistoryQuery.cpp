@@ -7,7 +7,7 @@
 #include <QVariant>
 
 namespace {
-const QStringList kFailures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
+const QStringList kFailures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::EndUnconfirmed, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
                                HistoryOutcome::Stopped, HistoryOutcome::Interrupted};
 }
 

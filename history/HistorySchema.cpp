@@ -106,7 +106,7 @@ void HistorySchema::bindEnd(QSqlQuery &q, const AttemptRecord &r)
 
 QString HistorySchema::failedCondition()
 {
-    const QStringList failures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
+    const QStringList failures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::EndUnconfirmed, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
                                   HistoryOutcome::Stopped};
     return QStringLiteral("(outcome IS NULL OR outcome IN ('%1'))").arg(failures.join(QStringLiteral("','")));
 }

@@ -7,7 +7,6 @@
 #include "link/MeterLink.h"
 
 namespace {
-constexpr double kAcknowledgeSeconds = 0.3;
 // Longer than the longest record (521 characters) takes at 9600 baud.
 constexpr int kMostWriteMilliseconds = 3000;
 // Wake just after the deadline, so the last pass sees the clock past it.
@@ -24,12 +23,17 @@ void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
 
 void MeterLink::Send_Line(const QByteArray &line, MeterReply &reply)
 {
+    reply = sendLine(line, kAcknowledgeSeconds);
+}
+
+MeterReply MeterLink::sendLine(const QByteArray &line, double windowSeconds)
+{
     discardReceived();
     Comm1.output(line + kCarriageReturn);
     // The meter's window opens once the line has left the port: at 9600 baud
     // a long record is still on the wire for longer than the window lasts.
     Comm1.waitForWritten(kMostWriteMilliseconds);
-    Acknowledge(reply);
+    return awaitReply(windowSeconds);
 }
 
 void MeterLink::Acknowledge(bool &accepted)
@@ -41,8 +45,13 @@ void MeterLink::Acknowledge(bool &accepted)
 
 void MeterLink::Acknowledge(MeterReply &judged)
 {
+    judged = awaitReply(kAcknowledgeSeconds);
+}
+
+MeterReply MeterLink::awaitReply(double windowSeconds)
+{
     QByteArray reply, lastRead;
-    const double deadline = MonotonicClock::now() + kAcknowledgeSeconds;
+    const double deadline = MonotonicClock::now() + windowSeconds;
     for (;;) {
         EventWait::yieldOnce();
         if (Comm1.inBufferCount() > 0) {
@@ -55,9 +64,10 @@ void MeterLink::Acknowledge(MeterReply &judged)
         if (Comm1.inBufferCount() == 0)
             EventWait::sleepUntil(deadline + kPastDeadlineSeconds, &Comm1);
     }
-    if (reply.contains(kAccepted))
-        judged = MeterReply::Accepted;
-    else
-        judged = reply.isEmpty() ? MeterReply::NoAnswer : MeterReply::Refused;
     heardNothing_ = reply.isEmpty();
+    replyUnfinished_ = lastRead != "\r";
+    unfinishedReply_ = replyUnfinished_ ? reply : QByteArray();
+    if (reply.contains(kAccepted))
+        return MeterReply::Accepted;
+    return reply.isEmpty() ? MeterReply::NoAnswer : MeterReply::Refused;
 }

@@ -24,6 +24,14 @@ public:
     virtual void quitRequested() {}
 };
 
+// How long the line must stay quiet before something is repeated
+// automatically, so that a late answer to the first attempt cannot be taken
+// for the answer to the repeat.
+struct SettleTimes {
+    double quietSeconds = 1.0;  // the settle ends after this much silence
+    double mostSeconds = 3.0;   // or after this long, for a meter that keeps talking
+};
+
 // How an attempt to reach the meter on a port ended.
 enum class LinkResult {
     Answered,        // a valid reply came
@@ -42,6 +50,7 @@ public:
     static constexpr double kTickSeconds = 0.054;  // unit of TDelay
     static constexpr int kTicksPerSecond = 18;     // SDelay's nominal second: 0.972 s
     static constexpr int kInBufferBytes = 100;
+    static constexpr double kAcknowledgeSeconds = 0.3;  // the meter's window to answer
     static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
     static inline const QByteArray kCarriageReturn = QByteArrayLiteral("\r");
     static inline const QByteArray kQuietCommand = QByteArrayLiteral("H\r");
@@ -91,6 +100,8 @@ public:
     void Send_Line(const QByteArray &line, bool &accepted);
     // The same, telling a refusal from no answer at all.
     void Send_Line(const QByteArray &line, MeterReply &reply);
+    // The same, with a window of `windowSeconds` for the answer.
+    MeterReply sendLine(const QByteArray &line, double windowSeconds);
 
     // The meter's reply to what was just written: up to its carriage return
     // or for at most 0.3 s; accepted when it contains "PASS". Port errors
@@ -101,12 +112,25 @@ public:
     // Whether the last acknowledgement waited in vain: not a byte came.
     bool heardNothing() const { return heardNothing_; }
 
+    // Before an automatic repeat of what was last written: waits until the
+    // line has been quiet for the settle time. When the last acknowledgement
+    // ended without a whole reply, the first reply to end inside the settle
+    // answers what was written: Accepted when it holds "PASS" (the wait ends
+    // there). Otherwise the wait runs on to the quiet, and says Refused when
+    // anything was heard, NoAnswer when not a byte came. Port errors reach
+    // the caller.
+    MeterReply settle(const SettleTimes &times);
+
 private:
+    MeterReply awaitReply(double windowSeconds);
     void drainAfterQuiet();
     void discardReceived();
 
     MeterState meter_;
     bool heardNothing_ = false;
+    // What the last acknowledgement read, when its reply had not ended yet.
+    QByteArray unfinishedReply_;
+    bool replyUnfinished_ = false;
     CommPort &Comm1;
     Prompts &prompts_;
     LinkEvents &events_;

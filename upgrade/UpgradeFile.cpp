@@ -29,6 +29,19 @@ QString UpgradeFile::versionText(const QString &path)
     return field.left(2) + QLatin1Char('.') + field.right(2);
 }
 
+bool UpgradeFile::sameVersion(const QString &a, const QString &b)
+{
+    const QStringList pa = a.trimmed().split(QLatin1Char('.')), pb = b.trimmed().split(QLatin1Char('.'));
+    if (pa.size() != pb.size())
+        return false;
+    for (int i = 0; i < pa.size(); ++i) {
+        bool okA = false, okB = false;
+        if (pa[i].toInt(&okA) != pb[i].toInt(&okB) || !okA || !okB)
+            return false;
+    }
+    return true;
+}
+
 bool UpgradeFile::isEndRecord(const QByteArray &line)
 {
     return line.toUpper().contains(kEndRecord);

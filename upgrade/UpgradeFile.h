@@ -29,6 +29,9 @@ public:
     // The version text the name stands for, taken by position: 12.04 from
     // ...OV3_FW1204.OVH, " 2.04" from ...OV3_FW204.OVH.
     static QString versionText(const QString &path);
+    // Whether two version texts name the same version: "02.11" and " 2.11"
+    // do, each dotted part compared as a number.
+    static bool sameVersion(const QString &a, const QString &b);
     // Whether a line read contains the end-of-file record (in any case).
     static bool isEndRecord(const QByteArray &line);
 

@@ -1,5 +1,6 @@
 #include "upgrade/UpgradeRun.h"
 #include "base/FwUpErrors.h"
+#include "base/MonotonicClock.h"
 #include "base/Prompts.h"
 #include "link/EventWait.h"
 #include "link/MeterLink.h"
@@ -45,7 +46,7 @@ UpgradeResult UpgradeRun::run(QString &fileName)
         } else {
             events_.meterChanging(fileName, *checked_);
         }
-        transfer();
+        transfer(fileName);
     } catch (const FwUpError &e) {
         file_.close();
         if (e.number() != FwUpErrorNumber::DialogCancelled)
@@ -93,14 +94,16 @@ void UpgradeRun::enterBootLoader(bool &abort)
     for (;;) {
         bool accepted = false;
         link_.Enter_Boot_Loader(accepted);
+        if (!accepted && policy_.settleBeforeRepeat)
+            accepted = switchAnsweredLate();
         if (!accepted) {
             if (prompts_.MsgBox(Questions::notResponding()) == MsgAnswer::OK) {
                 ++result_.retries;
                 continue;
             }
             // That was the last attempt; a slow meter may still say it switched.
-            if (lateSwitchWait_ > 0)
-                link_.Await_Late_Acknowledge(lateSwitchWait_, accepted);
+            if (policy_.lateSwitchSeconds > 0)
+                link_.Await_Late_Acknowledge(policy_.lateSwitchSeconds, accepted);
             if (!accepted) {
                 link_.Com_Close();
                 abort = true;
@@ -113,7 +116,17 @@ void UpgradeRun::enterBootLoader(bool &abort)
     }
 }
 
-void UpgradeRun::transfer()
+// A switch that went unanswered may be acknowledged while the line settles;
+// a repeat sent before that answer would be answered by it instead.
+bool UpgradeRun::switchAnsweredLate()
+{
+    if (link_.settle(policy_.settle) != MeterReply::Accepted)
+        return false;
+    ++result_.answeredLate;
+    return true;
+}
+
+void UpgradeRun::transfer(const QString &path)
 {
     events_.fileOpening();
     link_.Com_Open();
@@ -133,7 +146,7 @@ void UpgradeRun::transfer()
         events_.progressAdvanced(progress);
         EventWait::yieldOnce();
         sendLine(line, progress.linesRead, abort);
-        if (!abort)
+        if (!abort && result_.endAnswered)
             result_.linesAccepted = progress.linesRead;
     }
 
@@ -144,20 +157,70 @@ void UpgradeRun::transfer()
         result_.outcome = UpgradeOutcome::Stopped;
         return;
     }
-    // A line the meter refused is not complete, even when it is the end record.
-    const bool complete = !abort && UpgradeFile::isEndRecord(line);
+    // A line the meter refused is not complete, even when it is the end record;
+    // an end record nobody answered is complete when the meter now reports
+    // the file's version.
+    bool complete = !abort && UpgradeFile::isEndRecord(line);
+    if (complete && !result_.endAnswered) {
+        complete = meterReportsFileVersion(path);
+        if (complete)
+            result_.linesAccepted = progress.linesRead;
+    }
     prompts_.MsgBox(complete ? Questions::upgradeComplete() : Questions::unexpectedEnd());
     events_.progressHidden();
-    result_.outcome = complete ? UpgradeOutcome::Completed : UpgradeOutcome::UnexpectedEnd;
+    if (complete)
+        result_.outcome = UpgradeOutcome::Completed;
+    else
+        result_.outcome = result_.endAnswered ? UpgradeOutcome::UnexpectedEnd : UpgradeOutcome::EndUnconfirmed;
+}
+
+// The end record went unanswered: the meter may have taken its image and
+// restarted, or may still wait in its boot loader. Only the version it
+// reports in normal mode tells, and the file is never sent again.
+bool UpgradeRun::meterReportsFileVersion(const QString &path)
+{
+    MeterState &meter = link_.meter();
+    const double until = MonotonicClock::now() + policy_.restartSeconds;
+    bool found = false;
+    while (!found && !events_.stopRequested() && MonotonicClock::now() < until) {
+        if (link_.Check_Version(meter.Port_Number, found) == LinkResult::PortOpenFailed)
+            link_.SDelay(1);  // the adapter may be gone while the meter restarts
+    }
+    if (!found)
+        return false;
+    result_.versionAfter = meter.Firm_Version;
+    meter.Boot_Mode = false;
+    return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFile::versionText(path));
 }
 
 void UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber, bool &abort)
 {
+    const bool endRecord = policy_.endRecordSeconds > 0 && UpgradeFile::isEndRecord(line);
+    const double window = endRecord ? policy_.endRecordSeconds : MeterLink::kAcknowledgeSeconds;
+    bool silentBefore = false;  // the last attempt went unanswered and the line stayed quiet
     while (!abort) {
-        MeterReply reply = MeterReply::NoAnswer;
-        link_.Send_Line(line, reply);
+        const MeterReply reply = link_.sendLine(line, window);
         if (reply == MeterReply::Accepted)
             return;
+        if (endRecord && reply == MeterReply::NoAnswer) {
+            result_.endAnswered = false;  // the meter's version decides; no repeat
+            return;
+        }
+        if (policy_.settleBeforeRepeat) {
+            const MeterReply late = link_.settle(policy_.settle);
+            if (late == MeterReply::Accepted) {
+                ++result_.answeredLate;
+                return;
+            }
+            if (policy_.suspectRestarts && silentBefore) {
+                abort = true;
+                result_.restartSuspected = true;
+                result_.refusedLine = lineNumber;
+                result_.refusal = reply;
+                return;
+            }
+            silentBefore = reply == MeterReply::NoAnswer && late == MeterReply::NoAnswer;
+        }
         if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply)) != MsgAnswer::Retry) {
             abort = true;
             result_.refusedLine = lineNumber;

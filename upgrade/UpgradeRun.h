@@ -1,5 +1,6 @@
 #pragma once
 #include "base/MeterReply.h"
+#include "upgrade/TransferPolicy.h"
 #include "upgrade/UpgradeProgress.h"
 #include <QByteArray>
 #include <QString>
@@ -50,6 +51,8 @@ enum class UpgradeOutcome {
     Failed,         // a run-time error (or the dialog's Cancel) ended it
     Stopped,        // the caller asked to stop between two lines; nothing reported
     FileRefused,    // the file failed its check (fault says why): nothing was sent
+    EndUnconfirmed, // the end record went unanswered, and the meter did not then
+                    // report the file's version (versionAfter holds what it said)
 };
 
 // Why a file was refused before anything was sent.
@@ -76,6 +79,14 @@ struct UpgradeResult {
     int retries = 0;           // switch attempts and line resends asked for
     FileFault fault;           // for FileRefused
     bool bootEntered = false;  // the meter acknowledged the switch in this run
+    int answeredLate = 0;      // lines and switches accepted by an answer inside a settle
+    // A line went unanswered, the line stayed quiet, and its repeat was not
+    // accepted either: the meter is taken to have restarted at refusedLine.
+    bool restartSuspected = false;
+    // The end record went unanswered, so the meter was identified instead:
+    // whether it answered, and the firmware version it reported.
+    bool endAnswered = true;
+    QString versionAfter;
 };
 
 // One upgrade of the meter on the link's port, from choosing the file to the
@@ -95,10 +106,9 @@ public:
     // file chosen.
     UpgradeResult run(QString &fileName);
 
-    // After the last switch attempt, wait up to this long more for an
-    // acknowledgement that comes late, and go on when it comes. The window
-    // has none (0).
-    void setLateSwitchWait(double seconds) { lateSwitchWait_ = seconds; }
+    // How late answers, repeats, silence and the end record are dealt with;
+    // the default is the window's road.
+    void setPolicy(const TransferPolicy &policy) { policy_ = policy; }
     void setFileRules(const FileRules &rules) { rules_ = rules; }
     // A file read and checked already (the command line reads it once for
     // every meter); used when it is the file chosen.
@@ -107,15 +117,17 @@ public:
 private:
     bool fileRefused(const QString &path);
     void enterBootLoader(bool &abort);
+    bool switchAnsweredLate();
     void sendLine(const QByteArray &line, qint64 lineNumber, bool &abort);
-    void transfer();
+    void transfer(const QString &path);
+    bool meterReportsFileVersion(const QString &path);
 
     UpgradeResult result_;
     MeterLink &link_;
     Prompts &prompts_;
     UpgradeEvents &events_;
     UpgradeFile &file_;
-    double lateSwitchWait_ = 0;
+    TransferPolicy policy_;
     FileRules rules_;
     std::shared_ptr<const CheckedFile> checked_;
 };

@@ -152,14 +152,17 @@ private slots:
         ::kill(meterPid, SIGCONT);
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         const QJsonObject result = events(out, QStringLiteral("result")).value(0);
-        // Unanswered twice running, the meter is taken to have restarted and
-        // looked for in its boot loader, which a frozen meter does not answer.
+        // Unanswered, quiet through the settle, and unanswered again: the
+        // meter is taken to have restarted and looked for in its boot
+        // loader, which a frozen meter does not answer.
         QVERIFY2(result.value("message").toString().contains(QStringLiteral("fell silent at line")), qPrintable(out));
-        QCOMPARE(events(out, QStringLiteral("gave_up")).value(0).value("kind").toString(), QString("line_not_answered"));
+        QCOMPARE(events(out, QStringLiteral("retry")).value(0).value("kind").toString(), QString("line_not_answered"));
+        QCOMPARE(events(out, QStringLiteral("meter_restarted")).size(), 1);
         const QStringList transcripts = QDir(logs.path()).entryList(QDir::Files);
         QCOMPARE(transcripts.size(), 1);
         const QByteArray transcript = HexFiles::readAll(logs.filePath(transcripts.first()));
-        QVERIFY(transcript.contains("line_not_answered (attempt 2)"));
+        QVERIFY(transcript.contains("line_not_answered (attempt 1)"));
+        QVERIFY(transcript.contains("fell silent at line"));
         QVERIFY(!transcript.contains("refused"));
     }
 

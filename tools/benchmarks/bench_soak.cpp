@@ -1,5 +1,6 @@
 // A soak of ovfw on bad lines, unpaced: rounds of meters at one bit-error
-// rate, some of them restarting mid-file or losing acknowledgements, and for
+// rate, some of them restarting mid-file, losing acknowledgements or
+// answering some lines past their window (a page erase), and for
 // each upgrade whether ovfw's word holds. An image that differs from what
 // srec_cat reads from the file although ovfw reported it completed is the
 // meter's fault when the emulator accepted a record the noise had changed
@@ -29,6 +30,11 @@ constexpr int kRecordBytes = 32;
 constexpr int kRestartingEvery = 4;  // meter 0 of every four restarts mid-file
 constexpr int kDroppingEvery = 4;    // meter 1 of every four loses acknowledgements
 constexpr int kDropReplyEvery = 97;
+constexpr int kSlowEvery = 4;        // meter 2 of every four answers some lines late
+constexpr int kSlowLineMinMs = 250;  // how late: around the 0.3 s window, up to past it
+constexpr int kSlowLineMaxMs = 900;
+constexpr int kSlowLineMinEvery = 7;
+constexpr int kSlowLineMaxEvery = 40;
 constexpr int kSeedsPerRound = 1000;
 constexpr int kSeedsPerRate = 100000;
 
@@ -80,6 +86,11 @@ void round(const QString &file, const QByteArray &expected, const QString &work,
             e << QStringLiteral("--reset-at") << QString::number(1 + pick.bounded(lines - 1));
         if (i % kDroppingEvery == 1)
             e << QStringLiteral("--drop-reply-every") << QString::number(kDropReplyEvery);
+        if (i % kSlowEvery == 2)
+            e << QStringLiteral("--slow-lines")
+              << QStringLiteral("%1:%2")
+                     .arg(pick.bounded(kSlowLineMinEvery, kSlowLineMaxEvery + 1))
+                     .arg(pick.bounded(kSlowLineMinMs, kSlowLineMaxMs + 1));
         emulators.push_back(std::make_unique<QProcess>());
         const QString device = BenchSupport::startEmulator(*emulators.back(), e);
         devices << device;
@@ -156,8 +167,10 @@ int main(int argc, char **argv)
     }
     std::printf("soak: %d meters x %d rounds of a %d KiB file (%d lines), unpaced, base seed %llu\n", meters,
                 rounds, kib, lines, static_cast<unsigned long long>(seed));
-    std::printf("every %dth meter restarts at a random line, every %dth (offset 1) loses every %dth acknowledgement\n",
-                kRestartingEvery, kDroppingEvery, kDropReplyEvery);
+    std::printf("every %dth meter restarts at a random line, every %dth (offset 1) loses every %dth acknowledgement,\n"
+                "every %dth (offset 2) answers every %d-%dth line %d-%d ms late\n",
+                kRestartingEvery, kDroppingEvery, kDropReplyEvery, kSlowEvery, kSlowLineMinEvery, kSlowLineMaxEvery,
+                kSlowLineMinMs, kSlowLineMaxMs);
     std::printf("%-8s %8s %9s %9s %9s %11s %11s %9s %8s %6s\n", "rate", "upgrades", "completed", "failed+rep",
                 "failed-", "differ:tool", "differ:line", "restarts", "retries", "min");
     for (int r = 0; r < rates.size(); ++r) {

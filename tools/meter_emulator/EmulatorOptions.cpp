@@ -33,6 +33,10 @@ const char *kHelp =
     "  --hangup-after N      drop the line after acknowledging N records\n"
     "  --reply-delay MS      the meter's processing time before a reply (default 2)\n"
     "  --switch-delay MS     hold the acknowledgement of C2 D4 back by MS milliseconds\n"
+    "  --slow-lines EVERY:MS answer every EVERYth upgrade record MS milliseconds late,\n"
+    "                        as a meter erasing a flash page would\n"
+    "  --commit-delay MS     acknowledge the end-of-file record only after MS\n"
+    "                        milliseconds spent committing the image\n"
     "  --no-pacing           send at once instead of at 9600 baud\n"
     "  --noise RATE          flip bits at this bit-error rate (e.g. 1e-5), both ways\n"
     "  --reset-at N          restart when upgrade record N arrives (once): the record\n"
@@ -75,6 +79,15 @@ bool rate(const char *text, double &out)
         return false;
     out = v;
     return true;
+}
+
+// "EVERY:MS", both numbers, EVERY at least 1.
+bool everyAndMs(const char *text, int &every, int &ms)
+{
+    const std::string t = text;
+    const auto colon = t.find(':');
+    return colon != std::string::npos && number(t.substr(0, colon).c_str(), every) && every > 0 &&
+           number(t.substr(colon + 1).c_str(), ms);
 }
 
 bool seed(const char *text, unsigned long long &out)
@@ -123,6 +136,8 @@ bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &o, int &exitCo
         else if (a == "--hangup-after") ok = num(o.hangupAfter);
         else if (a == "--reply-delay") ok = num(o.replyDelayMs);
         else if (a == "--switch-delay") ok = num(o.switchDelayMs);
+        else if (a == "--slow-lines") ok = hasValue && everyAndMs(argv[++i], o.slowEvery, o.slowMs);
+        else if (a == "--commit-delay") ok = num(o.commitDelayMs);
         else if (a == "--no-pacing") o.pacing = false;
         else if (a == "--noise") ok = hasValue && rate(argv[++i], o.noiseRate);
         else if (a == "--reset-at") ok = num(o.resetAt);

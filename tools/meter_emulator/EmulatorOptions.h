@@ -17,6 +17,9 @@ struct EmulatorOptions {
     int hangupAfter = 0;      // lines acknowledged before the line drops; 0 = never
     int replyDelayMs = 2;     // the meter's own processing time
     int switchDelayMs = 0;    // extra delay before acknowledging the switch to the boot loader
+    int slowEvery = 0;        // every Nth upgrade record is answered late, as after a page erase
+    int slowMs = 0;           // how late
+    int commitDelayMs = 0;    // the end-of-file record is acknowledged after committing the image
     bool pacing = true;       // 9600 baud, 8N1: about 1.04 ms per byte each way
     double noiseRate = 0;     // bit-error rate on the line, both directions
     int resetAt = 0;          // upgrade record number at which the meter restarts, once

@@ -227,16 +227,21 @@ void MeterEmulator::handleBoot(const Command &command)
         return;
     }
     ++recordsAccepted_;
+    double answerAt = at;
+    if (o_.slowEvery > 0 && recordNumber % o_.slowEvery == 0)
+        answerAt += o_.slowMs / 1000.0;
     if (line != command.sent) {
         ++stats_.letThrough;
         ++stats_.letThroughInImage;
     }
-    if (outcome == IntelHexImage::Outcome::EndOfFile)
+    if (outcome == IntelHexImage::Outcome::EndOfFile) {
         writeImage();
+        answerAt += o_.commitDelayMs / 1000.0;
+    }
     if (faults_.dropsReply())
         ++stats_.repliesDropped;
     else
-        send(kPass, at);
+        send(kPass, answerAt);
     if (outcome == IntelHexImage::Outcome::EndOfFile && !o_.restartInto.empty()) {
         // The new firmware starts and names its version in the last field.
         boot_ = false;

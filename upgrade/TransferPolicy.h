@@ -1,0 +1,38 @@
+#pragma once
+#include "link/MeterLink.h"
+
+// How an upgrade deals with a meter that answers late, refuses, or falls
+// silent. The defaults are the window's road: every repeat is a person's
+// Retry or OK, each answer has its 0.3 s, and nothing is waited for after.
+struct TransferPolicy {
+    // After the last switch attempt went unacknowledged, how much longer a
+    // slow meter has to say it switched; 0: no wait.
+    double lateSwitchSeconds = 0;
+    // Before every automatic repeat of a line or of the switch, let the line
+    // settle, so that a late answer to the first attempt answers that attempt
+    // and not the repeat. Off: the repeat goes out at once.
+    bool settleBeforeRepeat = false;
+    SettleTimes settle;
+    // A line that went unanswered, stayed quiet through its settle, and whose
+    // repeat was refused or unanswered too ends the transfer as a restart
+    // (restartSuspected in the result); only with settleBeforeRepeat.
+    bool suspectRestarts = false;
+    // The end-of-file record's window: a meter may commit its image before it
+    // answers. When it stays unanswered the meter is identified instead of
+    // sent it again, and the version it reports decides. 0: the usual window.
+    double endRecordSeconds = 0;
+    // How long a meter that has just taken its image may take to answer in
+    // normal mode again.
+    double restartSeconds = 20;
+
+    // The road for meters that nobody watches: the command line's.
+    static TransferPolicy unattended()
+    {
+        TransferPolicy p;
+        p.lateSwitchSeconds = 1.0;
+        p.settleBeforeRepeat = true;
+        p.suspectRestarts = true;
+        p.endRecordSeconds = 5.0;
+        return p;
+    }
+};
