@@ -99,6 +99,55 @@ private slots:
         QCOMPARE(rig.comm.written, QByteArray(":00000001FF\r"));
     }
 
+    // After an attempt that was not accepted: the first reply to end inside
+    // the settle answers that attempt, but only when its own reply had not
+    // ended; otherwise the line is waited out until it is quiet.
+    void theSettleAnswersOnlyWhatIsWaiting_data()
+    {
+        QTest::addColumn<QByteArray>("inWindow");  // arrives 20 ms after the line
+        QTest::addColumn<QByteArray>("late");      // arrives 400 ms after the line
+        QTest::addColumn<MeterReply>("settled");
+        QTest::addColumn<double>("endsAfter");     // seconds after the settle begins, at least
+        const auto refused = MeterReply::Refused, silent = MeterReply::NoAnswer, passed = MeterReply::Accepted;
+        QTest::newRow("late PASS") << QByteArray() << QByteArray("PASS\r") << passed << 0.0;
+        QTest::newRow("late FAIL, then quiet") << QByteArray() << QByteArray("FAIL\r") << refused << 1.0;
+        QTest::newRow("a reply split across the window") << QByteArray("PA") << QByteArray("SS\r") << passed << 0.0;
+        QTest::newRow("refused in time: a PASS after is not its answer")
+            << QByteArray("FAIL\r") << QByteArray("PASS\r") << refused << 1.0;
+        QTest::newRow("nothing at all") << QByteArray() << QByteArray() << silent << 1.0;
+    }
+
+    void theSettleAnswersOnlyWhatIsWaiting()
+    {
+        QFETCH(QByteArray, inWindow);
+        QFETCH(QByteArray, late);
+        QFETCH(MeterReply, settled);
+        QFETCH(double, endsAfter);
+        Rig rig;
+        if (!inWindow.isEmpty())
+            rig.comm.arrive(20, inWindow);
+        if (!late.isEmpty())
+            rig.comm.arrive(400, late);
+        QVERIFY(rig.link.sendLine(":00000001FF", kLimitSeconds) != MeterReply::Accepted);
+        const double t0 = MonotonicClock::now();
+        QCOMPARE(rig.link.settle(SettleTimes{}), settled);
+        const double lasted = MonotonicClock::now() - t0;
+        QVERIFY2(lasted >= endsAfter - 0.002 && lasted < endsAfter + SettleTimes{}.quietSeconds * 0.5,
+                 qPrintable(QStringLiteral("settled after %1 s").arg(lasted)));
+    }
+
+    void aMeterThatKeepsTalkingEndsTheSettleAtItsLongest()
+    {
+        Rig rig;
+        for (int ms = 100; ms < 5000; ms += 200)
+            rig.comm.arrive(ms, "R,00123.4,kWh\r\n");
+        const double t0 = MonotonicClock::now();
+        QCOMPARE(rig.link.settle(SettleTimes{}), MeterReply::Refused);
+        const double lasted = MonotonicClock::now() - t0;
+        QVERIFY2(std::abs(lasted - SettleTimes{}.mostSeconds) < kToleranceSeconds,
+                 qPrintable(QStringLiteral("settled after %1 s").arg(lasted)));
+    }
+
     void portErrorsReachTheCaller()
     {
         Rig rig;
