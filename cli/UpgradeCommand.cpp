@@ -1,4 +1,5 @@
 // `ovfw upgrade FILE --port N ...`: every named meter at once, one thread each.
+#include "base/Escaped.h"
 #include "cli/CheckReport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -12,11 +13,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 namespace {
 constexpr int kDefaultRetries = 3;
 constexpr int kMostRetries = 1000;
+constexpr int kSha256HexDigits = 64;
 
 struct Options {
     QString file;
@@ -25,7 +28,7 @@ struct Options {
     int retries = kDefaultRetries;
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
-    QString sha256;  // the digest the file must have, lower case; empty: any
+    QString sha256;  // the digest the file must have, lower case; empty: not asked for
 };
 
 // Parses the command line into `o`; returns -1 to go on or the exit status.
@@ -64,7 +67,8 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write one transcript per meter into DIR."),
                                  QStringLiteral("DIR"));
     const QCommandLineOption sha256(QStringLiteral("sha256"),
-                                    QStringLiteral("Refuse the file unless its SHA-256 digest is HEX."),
+                                    QStringLiteral("Refuse the file unless its SHA-256 digest is HEX (64 hex digits; "
+                                                   "any other value is a usage error)."),
                                     QStringLiteral("HEX"));
     const QCommandLineOption verify(QStringLiteral("verify"),
                                     QStringLiteral("After the upgrade, identify each meter again and compare its "
@@ -97,7 +101,19 @@ int parseOptions(const QStringList &args, Options &o)
     o.noCheck = parser.isSet(noCheck);
     o.json = parser.isSet(json);
     o.verify = parser.isSet(verify);
-    o.sha256 = parser.value(sha256).trimmed().toLower();
+    // An unset variable in a script must not turn the check off unseen.
+    static const QRegularExpression digest(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{%1}").arg(kSha256HexDigits)));
+    for (const QString &value : parser.values(sha256)) {
+        if (!digest.match(value).hasMatch()) {
+            Console::err(QStringLiteral("ovfw upgrade: --sha256 expects the file's SHA-256 digest, %1 hex digits "
+                                        "(`ovfw check` prints it), not \"%2\"\n")
+                             .arg(kSha256HexDigits)
+                             .arg(Escaped::text(value)));
+            return ExitStatus::Usage;
+        }
+        o.sha256 = value.toLower();
+    }
     if (parser.isSet(log)) {
         o.logDir = QFileInfo(parser.value(log)).absoluteFilePath();
         if (!QDir().mkpath(o.logDir)) {

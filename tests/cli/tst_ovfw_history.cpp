@@ -221,6 +221,8 @@ private slots:
         QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
     }
 
+    // Another file's digest, or anything that is no digest at all (an unset
+    // variable, blanks, a cut or mistyped one): no meter is touched.
     void aWrongDigestTouchesNoMeter()
     {
         QTemporaryDir state;
@@ -231,6 +233,13 @@ private slots:
         const Run r = ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", wrong}, portList(meters), history);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(digest_), qPrintable(r.err));
+        const QString notDigests[] = {"", "   ", digest_.left(63), digest_ + " ", " " + digest_, digest_ + "0",
+                                      digest_.left(63) + "g"};
+        for (const QString &value : notDigests) {
+            const Run refused =
+                ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", value}, portList(meters), history);
+            QVERIFY2(refused.exitCode == 2 && refused.err.contains("64 hex digits"), qPrintable(value + refused.err));
+        }
         QVERIFY(receivedBy(*meters[0]).isEmpty());
         QCOMPARE(rowCount(history), 0);
     }
