@@ -23,8 +23,8 @@ constexpr int kSha256HexDigits = 64;
 
 struct Options {
     QString file;
-    QList<int> ports;
-    QStringList devices;
+    PortMap map;
+    QList<int> meters;  // ports 1..16, then the devices named, numbered above them
     int retries = kDefaultRetries;
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
@@ -82,13 +82,17 @@ int parseOptions(const QStringList &args, Options &o)
     if (status >= 0)
         return status;
     o.file = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
-    if (!CommandLine::portNumbers(parser.values(port), o.ports))
+    if (!CommandLine::portNumbers(parser.values(port), o.meters))
         return ExitStatus::Usage;
-    o.devices = parser.values(device);
-    if (o.ports.isEmpty() && o.devices.isEmpty()) {
+    if (o.meters.isEmpty() && !parser.isSet(device)) {
         Console::err(QStringLiteral("ovfw upgrade: name at least one --port or --device\n"));
         return ExitStatus::Usage;
     }
+    o.map = PortMap::fromEnvironment();
+    for (const QString &path : parser.values(device))
+        o.meters << o.map.addNamedDevice(path);
+    if (!CommandLine::eachMeterOnce(o.map, o.meters))
+        return ExitStatus::Usage;
     bool ok = false;
     o.retries = parser.value(retries).toInt(&ok);
     if (!ok || o.retries < 0 || o.retries > kMostRetries) {
@@ -141,9 +145,8 @@ bool confirmed(const Options &o)
         return false;
     }
     QStringList ports;
-    for (int p : o.ports)
-        ports << QString::number(p);
-    ports << o.devices;
+    for (int meter : o.meters)
+        ports << (o.map.isNamedDevice(meter) ? Escaped::text(o.map.deviceFor(meter)) : QString::number(meter));
     Console::err(QStringLiteral("Upgrade the meters on port%1 %2 with %3?\nThey will be switched into their "
                                 "boot loader and are unusable until the upgrade completes. [y/N] ")
                      .arg(ports.size() > 1 ? QStringLiteral("s") : QString(), ports.join(QStringLiteral(", ")),
@@ -204,7 +207,7 @@ int runUpgrade(const QStringList &args)
     StopSignal::install();
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Upgrade;
-    settings.map = PortMap::fromEnvironment();
+    settings.map = o.map;
     settings.filePath = o.file;
     settings.fileModel = model;
     settings.checkedFile = checked;
@@ -215,10 +218,7 @@ int runUpgrade(const QStringList &args)
     settings.logDir = o.logDir;
     settings.file = facts;
     settings.verify = o.verify;
-    QList<int> meters = o.ports;
-    for (const QString &path : o.devices)
-        meters << settings.map.addNamedDevice(path);
-    MeterBoard board(meters, o.json);
+    MeterBoard board(o.meters, o.json);
     for (int i = 0; i < board.size(); ++i)
         board.update(i, [&](MeterStatus &s) {
             s.totalLines = totalLines;

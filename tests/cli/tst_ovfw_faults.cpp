@@ -189,6 +189,39 @@ private slots:
                  qPrintable(r.out));
     }
 
+    // One meter named twice, by whatever names, is a usage error: nothing
+    // is sent to it.
+    void oneMeterIsNamedOnce_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // DEV: the meter's device; LINK: a link to it
+        QTest::addColumn<QString>("ports");          // OVFW_PORTS
+        QTest::newRow("a device twice") << QStringList{"upgrade", "--device", "DEV", "--device", "DEV"} << QString();
+        QTest::newRow("a link and its target") << QStringList{"upgrade", "--device", "LINK", "--device", "DEV"}
+                                               << QString();
+        QTest::newRow("a port and its device") << QStringList{"upgrade", "--port", "1", "--device", "DEV"} << "1=DEV";
+        QTest::newRow("a port and a link") << QStringList{"upgrade", "--device", "LINK", "--port", "1"} << "1=DEV";
+        QTest::newRow("two ports, identify") << QStringList{"identify", "--port", "1", "--port", "2"} << "1=DEV,2=LINK";
+    }
+
+    void oneMeterIsNamedOnce()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, ports);
+        MeterEmulatorProcess m({"--no-pacing"});
+        QTemporaryDir links;
+        const QString link = links.filePath(QStringLiteral("meter"));
+        QVERIFY(QFile::link(m.device(), link));
+        for (QString &a : arguments)
+            a = a == QLatin1String("DEV") ? m.device() : a == QLatin1String("LINK") ? link : a;
+        if (arguments.first() == QLatin1String("upgrade"))
+            arguments << small_.path << "--yes";
+        ports.replace(QLatin1String("DEV"), m.device()).replace(QLatin1String("LINK"), link);
+        const Run r = ovfw(arguments, ports);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("are one meter (%1)").arg(m.device())), qPrintable(r.err));
+        QVERIFY(said(m, true).isEmpty());
+    }
+
     // Refused before any meter is touched, as a folder that cannot be made is.
     void aLogFolderThatTakesNoFileIsRefused()
     {
