@@ -121,14 +121,14 @@ int parseOptions(const QStringList &args, Options &o)
     if (parser.isSet(log)) {
         o.logDir = QFileInfo(parser.value(log)).absoluteFilePath();
         if (!QDir().mkpath(o.logDir)) {
-            Console::err(QStringLiteral("ovfw upgrade: cannot make the log folder %1\n").arg(o.logDir));
+            Console::err(QStringLiteral("ovfw upgrade: cannot make the log folder %1\n").arg(Escaped::text(o.logDir)));
             return ExitStatus::Usage;
         }
         // A folder that exists but takes no file would leave every meter without its transcript.
         QTemporaryFile probe(QDir(o.logDir).filePath(QStringLiteral(".ovfw-XXXXXX")));
         if (!probe.open()) {
             Console::err(QStringLiteral("ovfw upgrade: cannot write into the log folder %1: %2\n")
-                             .arg(o.logDir, probe.errorString()));
+                             .arg(Escaped::text(o.logDir), probe.errorString()));
             return ExitStatus::Usage;
         }
     }
@@ -150,7 +150,7 @@ bool confirmed(const Options &o)
     Console::err(QStringLiteral("Upgrade the meters on port%1 %2 with %3?\nThey will be switched into their "
                                 "boot loader and are unusable until the upgrade completes. [y/N] ")
                      .arg(ports.size() > 1 ? QStringLiteral("s") : QString(), ports.join(QStringLiteral(", ")),
-                          QFileInfo(o.file).fileName()));
+                          Escaped::text(QFileInfo(o.file).fileName())));
     const QString answer = Console::readLine().toLower();
     return answer == QLatin1String("y") || answer == QLatin1String("yes");
 }
@@ -191,7 +191,7 @@ int runUpgrade(const QStringList &args)
     const FileFacts facts = FileFacts::of(o.file, *checked);
     if (!o.sha256.isEmpty() && facts.sha256 != o.sha256) {
         Console::err(QStringLiteral("ovfw upgrade: %1 has the SHA-256 digest %2, not %3; no meter was touched\n")
-                         .arg(o.file, facts.sha256, o.sha256));
+                         .arg(Escaped::text(o.file), facts.sha256, o.sha256));
         return ExitStatus::Usage;
     }
     const QString model = UpgradeFileName::modelCode(o.file);
@@ -203,7 +203,10 @@ int runUpgrade(const QStringList &args)
     if (!confirmed(o))
         return ExitStatus::Usage;
 
-    StopSignal::setUpgradeFile(o.file);
+    QMap<int, QString> finishNotes;
+    for (int meter : o.meters)
+        finishNotes.insert(meter, MeterOutput::signalNote(o.file, meter, o.map.deviceFor(meter)));
+    StopSignal::setFinishNotes(finishNotes);
     StopSignal::install();
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Upgrade;

@@ -129,7 +129,7 @@ private slots:
         MeterEmulatorProcess muteToo({"--no-pacing", "--switch-delay", "9000"});  // the first one did switch
         const Run plain = ovfw({"upgrade", small_.path, "--yes", "--retries", "0", "--port", "2"}, portOf(muteToo, 2));
         QVERIFY2(plain.out.contains(QStringLiteral("Port 2 (OV3A01234) may be in its boot loader; if so, finish it with:\n"
-                                                   "  ovfw upgrade \"%1\" --boot --port 2")
+                                                   "  ovfw upgrade '%1' --boot --port 2")
                                         .arg(small_.path)),
                  qPrintable(plain.out));
     }
@@ -237,15 +237,18 @@ private slots:
 
     // Each signal lets the line in flight be answered; the count of lines
     // acknowledged is the meter's. A second signal ends ovfw at once, naming
-    // the meter that may be in its boot loader.
+    // the meter that may be in its boot loader (by its port, or its device)
+    // with a command that pastes safely.
     void signalsStopTheRun_data()
     {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<bool>("twice");
         QTest::addColumn<QString>("replyDelayMs");  // slow enough for the second to find ovfw running
-        QTest::newRow("SIGINT") << int(SIGINT) << false << "20";
-        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20";
-        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250";
+        QTest::addColumn<bool>("byDevice");  // the meter named by a link in a folder named to attack a shell
+        QTest::newRow("SIGINT") << int(SIGINT) << false << "20" << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20" << false;
+        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250" << false;
+        QTest::newRow("SIGTERM twice, by device") << int(SIGTERM) << true << "250" << true;
     }
 
     void signalsStopTheRun()
@@ -253,10 +256,19 @@ private slots:
         QFETCH(int, signalNumber);
         QFETCH(bool, twice);
         QFETCH(QString, replyDelayMs);
+        QFETCH(bool, byDevice);
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", replyDelayMs});
+        const QString hostile = dir_.filePath(QStringLiteral("it's q$(touch PWNED)x"));
+        QVERIFY(QDir().mkpath(hostile));
+        const QString file = hostile + QStringLiteral("/OV3A_FW0212.OVH");
+        QVERIFY(QFile::exists(file) || QFile::copy(small_.path, file));
+        const QString link = hostile + QStringLiteral("/meter");
+        QFile::remove(link);
+        QVERIFY(QFile::link(m.device(), link));
+        const QStringList meter = byDevice ? QStringList{"--device", link} : QStringList{"--port", "1"};
         QProcess p;
         prepare(p, portOf(m));
-        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
+        p.start(QStringLiteral(OVFW_PATH), QStringList{"upgrade", file, "--yes"} + meter);
         p.closeWriteChannel();
         const auto pid = static_cast<pid_t>(p.processId());
         QVERIFY(pid > 0);
@@ -271,10 +283,12 @@ private slots:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         if (twice) {
             QCOMPARE(p.exitStatus(), QProcess::CrashExit);
-            QVERIFY2(err.contains(QStringLiteral("Port 1 may be in its boot loader; finish it with:\n"
-                                                 "  ovfw upgrade \"%1\" --boot --port 1")
-                                      .arg(small_.path)),
+            QVERIFY2(err.contains((byDevice ? link : QStringLiteral("Port 1")) +
+                                  QStringLiteral(" may be in its boot loader; finish it with:\n")),
                      qPrintable(err));
+            const PastedCommand pasted = pasteIntoShell(printedCommand(err));
+            QVERIFY(pasted.madeFiles.isEmpty());
+            QCOMPARE(pasted.arguments, QStringList({"upgrade", file, "--boot"}) + meter);
             return;
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);

@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "history/FileFacts.h"
+#include "history/HistoryStore.h"
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -105,6 +106,20 @@ QMap<int, QJsonObject> historyByPort(const QString &history, const QStringList &
 int rowCount(const QString &history)
 {
     return ovfw({"history", "--csv", "--limit", "1000"}, {}, history).out.count(QStringLiteral("\r\n")) - 1;
+}
+
+// A finished attempt started at `startedUtc`, as another bench (or anyone
+// who can write the shared history) may have left it.
+AttemptRecord attemptAt(const QString &startedUtc)
+{
+    AttemptRecord r;
+    r.startedUtc = r.endedUtc = startedUtc;
+    r.face = QStringLiteral("ovfw");
+    r.host = QStringLiteral("bench");
+    r.port = 1;
+    r.device = QStringLiteral("/dev/ttyUSB0");
+    r.outcome = QStringLiteral("completed");
+    return r;
 }
 }
 
@@ -242,6 +257,40 @@ private slots:
         }
         QVERIFY(receivedBy(*meters[0]).isEmpty());
         QCOMPARE(rowCount(history), 0);
+    }
+
+    // A shared history's rows are written by whoever can write the file:
+    // the table shows their control characters as escapes and "%1" as it
+    // is; a spreadsheet takes no CSV cell for a formula; JSON stays exact.
+    void hostileRowsStayText()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        AttemptRecord r = attemptAt(QStringLiteral("2026-12-07T15:10:31.902Z"));
+        r.serial = QStringLiteral("=2+3%8");
+        r.model = QStringLiteral("@A");
+        r.filePath = QStringLiteral("-x");
+        r.errorText = QStringLiteral("\x1b[2J\rforged\n2026-12-07 16:10:31  ovfw");
+        r.outcome = QStringLiteral("failed");
+        QVERIFY(HistoryStore(HistoryStore::Access::Write, history).insert(r) > 0);
+
+        const Run table = ovfw({"history"}, {}, history);
+        QCOMPARE(table.out.count('\n'), 2);
+        QVERIFY2(!table.out.contains('\x1b') && !table.out.contains('\r'), qPrintable(table.out));
+        QVERIFY2(table.out.contains(QStringLiteral("=2+3%8")), qPrintable(table.out));
+        QVERIFY2(table.out.contains(QStringLiteral("failed: \\x1B[2J\\rforged\\n2026-12-07 16:10:31  ovfw\n")),
+                 qPrintable(table.out));
+
+        const Run csv = ovfw({"history", "--csv"}, {}, history);
+        const QStringList cells = csv.out.split(QStringLiteral("\r\n")).value(1).split(',');
+        QVERIFY2(cells.contains(QStringLiteral("\"'=2+3%8\"")) && cells.contains(QStringLiteral("\"'@A\"")) &&
+                     cells.contains(QStringLiteral("\"'-x\"")) && cells.contains(QStringLiteral("-1")),
+                 qPrintable(csv.out));
+
+        const QJsonObject json =
+            QJsonDocument::fromJson(ovfw({"history", "--json"}, {}, history).out.toUtf8()).object();
+        QCOMPARE(json.value("serial").toString(), r.serial);
+        QCOMPARE(json.value("error_text").toString(), r.errorText);
     }
 
     // kill -9 mid-transfer: that meter's row reads interrupted once ovfw is
