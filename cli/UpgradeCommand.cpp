@@ -237,9 +237,10 @@ int runUpgrade(const QStringList &args)
     const int exit = exitStatus(results);
     if (o.json) {
         QJsonArray leftInBoot, mayBeInBoot;
-        int completed = 0;
+        int completed = 0, interrupted = 0;
         for (const MeterStatus &s : results) {
             completed += s.result == MeterResult::Completed;
+            interrupted += s.result == MeterResult::Interrupted;
             const QJsonValue name = namedByDevice(s.port) ? QJsonValue(s.device) : QJsonValue(s.port);
             if (s.leftInBootLoader == true)
                 leftInBoot.append(name);
@@ -249,7 +250,8 @@ int runUpgrade(const QStringList &args)
         writeJsonLine({{QStringLiteral("event"), QStringLiteral("summary")},
                        {QStringLiteral("meters"), results.size()},
                        {QStringLiteral("completed"), completed},
-                       {QStringLiteral("failed"), results.size() - completed},
+                       {QStringLiteral("failed"), results.size() - completed - interrupted},
+                       {QStringLiteral("interrupted_meters"), interrupted},
                        {QStringLiteral("left_in_boot_loader"), leftInBoot},
                        {QStringLiteral("may_be_in_boot_loader"), mayBeInBoot},
                        {QStringLiteral("interrupted"), StopSignal::requested()},

@@ -236,19 +236,22 @@ private slots:
     }
 
     // Each signal lets the line in flight be answered; the count of lines
-    // acknowledged is the meter's. A second signal ends ovfw at once, naming
-    // the meter that may be in its boot loader (by its port, or its device)
-    // with a command that pastes safely.
+    // acknowledged is the meter's, and JSON counts the meter interrupted, not
+    // failed. A second signal ends ovfw at once, naming the meter that may be
+    // in its boot loader (by its port, or its device) with a command that
+    // pastes safely.
     void signalsStopTheRun_data()
     {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<bool>("twice");
         QTest::addColumn<QString>("replyDelayMs");  // slow enough for the second to find ovfw running
+        QTest::addColumn<bool>("json");
         QTest::addColumn<bool>("byDevice");  // the meter named by a link in a folder named to attack a shell
-        QTest::newRow("SIGINT") << int(SIGINT) << false << "20" << false;
-        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20" << false;
-        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250" << false;
-        QTest::newRow("SIGTERM twice, by device") << int(SIGTERM) << true << "250" << true;
+        QTest::newRow("SIGINT") << int(SIGINT) << false << "20" << false << false;
+        QTest::newRow("SIGINT, JSON") << int(SIGINT) << false << "20" << true << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20" << false << false;
+        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250" << false << false;
+        QTest::newRow("SIGTERM twice, by device") << int(SIGTERM) << true << "250" << false << true;
     }
 
     void signalsStopTheRun()
@@ -256,6 +259,7 @@ private slots:
         QFETCH(int, signalNumber);
         QFETCH(bool, twice);
         QFETCH(QString, replyDelayMs);
+        QFETCH(bool, json);
         QFETCH(bool, byDevice);
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", replyDelayMs});
         const QString hostile = dir_.filePath(QStringLiteral("it's q$(touch PWNED)x"));
@@ -268,7 +272,8 @@ private slots:
         const QStringList meter = byDevice ? QStringList{"--device", link} : QStringList{"--port", "1"};
         QProcess p;
         prepare(p, portOf(m));
-        p.start(QStringLiteral(OVFW_PATH), QStringList{"upgrade", file, "--yes"} + meter);
+        p.start(QStringLiteral(OVFW_PATH),
+                QStringList{"upgrade", file, "--yes"} + meter + (json ? QStringList{"--json"} : QStringList{}));
         p.closeWriteChannel();
         const auto pid = static_cast<pid_t>(p.processId());
         QVERIFY(pid > 0);
@@ -293,6 +298,12 @@ private slots:
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 130);
+        if (json) {
+            const QJsonObject summary = events(out, QStringLiteral("summary")).value(0);
+            QCOMPARE(summary.value("interrupted_meters").toInt(-1), 1);
+            QCOMPARE(summary.value("failed").toInt(-1), 0);
+            return;
+        }
         const int acknowledged = static_cast<int>(said(m, false).count("PASS\r")) - 1;  // less the switch
         const QRegularExpression row(QStringLiteral(" interrupted +%1/%2 ").arg(acknowledged).arg(small_.lines));
         QVERIFY2(row.match(out).hasMatch(), qPrintable(out));
