@@ -121,6 +121,15 @@ AttemptRecord attemptAt(const QString &startedUtc)
     r.outcome = QStringLiteral("completed");
     return r;
 }
+
+// The ids `ovfw history --json` lists, newest first.
+QList<int> listedIds(const QString &out)
+{
+    QList<int> ids;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts))
+        ids << QJsonDocument::fromJson(line.toUtf8()).object().value("id").toInt();
+    return ids;
+}
 }
 
 class TestOvfwHistory : public QObject {
@@ -257,6 +266,54 @@ private slots:
         }
         QVERIFY(receivedBy(*meters[0]).isEmpty());
         QCOMPARE(rowCount(history), 0);
+    }
+
+    // --since in local time across the clock changes (Berlin: 2026-03-29
+    // 02:00 CET becomes 03:00 CEST; 2026-10-25 03:00 CEST becomes 02:00 CET
+    // again), and the real bound of --limit.
+    void optionsMeanWhatTheySay_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<QString>("said");  // on standard error
+        QTest::newRow("a skipped time: the first after it")
+            << QStringList{"--since", "2026-03-29T02:30"} << 0 << QList<int>{6, 5, 4, 3, 2}
+            << "skipped; taken as 2026-03-29T03:00:00.000+02:00";
+        QTest::newRow("a repeated time: the earlier")
+            << QStringList{"--since", "2026-10-25T02:30"} << 0 << QList<int>{6, 5} << QString();
+        QTest::newRow("an offset given") << QStringList{"--since", "2026-10-25T02:30+01:00"} << 0 << QList<int>{6}
+                                         << QString();
+        QTest::newRow("a date") << QStringList{"--since", "2026-10-25"} << 0 << QList<int>{6, 5, 4} << QString();
+        QTest::newRow("more rows than there can be")
+            << QStringList{"--limit", "99999999999"} << 2 << QList<int>{} << "from 1 to 2147483647";
+    }
+
+    void optionsMeanWhatTheySay()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QList<int>, ids);
+        QFETCH(QString, said);
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        {
+            HistoryStore store(HistoryStore::Access::Write, history);
+            // In Berlin: 01:59 CET, 03:00 and 03:15 CEST; 02:15 and 02:45 CEST, then 02:45 CET.
+            for (const char *started : {"2026-03-29T00:59:00.000Z", "2026-03-29T01:00:00.000Z",
+                                        "2026-03-29T01:15:00.000Z", "2026-10-25T00:15:00.000Z",
+                                        "2026-10-25T00:45:00.000Z", "2026-10-25T01:45:00.000Z"})
+                QVERIFY(store.insert(attemptAt(QString::fromLatin1(started))) > 0);
+        }
+        QProcess p;
+        QProcessEnvironment env = environment({}, history);
+        env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), QStringList{"history", "--json"} + options);
+        const Run r = finish(p);
+        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(listedIds(r.out), ids);
+        QVERIFY2(said.isEmpty() ? r.err.isEmpty() : r.err.contains(said), qPrintable(r.err));
     }
 
     // A shared history's rows are written by whoever can write the file:
