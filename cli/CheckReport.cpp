@@ -1,4 +1,5 @@
 #include "cli/CheckReport.h"
+#include "base/Escaped.h"
 #include "cli/Console.h"
 #include "upgrade/UpgradeFile.h"
 #include <QJsonArray>
@@ -31,7 +32,7 @@ namespace CheckReport {
 
 QString describe(const QString &path, const FileCheckReport &r)
 {
-    QString out = QStringLiteral("%1: good\n").arg(path);
+    QString out = QStringLiteral("%1: good\n").arg(Escaped::text(path));
     const QString version = versionOf(path);
     out += QStringLiteral("  version     %1\n")
                .arg(version.isEmpty() ? QStringLiteral("unknown (the name does not follow OV<model>_FW<version>.OVH)")
@@ -52,10 +53,11 @@ QString describe(const QString &path, const FileCheckReport &r)
 QString describeFault(const QString &path, const FileCheckReport &r)
 {
     if (!r.opened || !r.openError.isEmpty())
-        return QStringLiteral("%1: cannot be read: %2\n").arg(path, r.openError);
+        return QStringLiteral("%1: cannot be read: %2\n").arg(Escaped::text(path), r.openError);
     if (r.faultText.isEmpty() && (r.faultLine == 0 || r.fault.startsWith(QLatin1String("no end-of-file"))))
-        return QStringLiteral("%1: %2\n").arg(path, r.fault);
-    return QStringLiteral("%1: line %2: %3\n  %4\n").arg(path).arg(r.faultLine).arg(r.fault, shownFaultLine(r));
+        return QStringLiteral("%1: %2\n").arg(Escaped::text(path), r.fault);
+    return QStringLiteral("%1: line %2: %3\n  %4\n")
+        .arg(Escaped::text(path), QString::number(r.faultLine), r.fault, shownFaultLine(r));
 }
 
 QJsonObject toJson(const QString &path, const FileCheckReport &r)
@@ -85,7 +87,7 @@ void warnAboutName(const QString &path)
     if (!UpgradeFileName::followsConvention(path))
         Console::err(QStringLiteral("warning: %1 does not follow OV<model>_FW<3 or 4 digits>.OVH; the version "
                                     "cannot be told from its name\n")
-                         .arg(path));
+                         .arg(Escaped::text(path)));
 }
 
 }

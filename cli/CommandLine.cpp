@@ -3,7 +3,27 @@
 #include "cli/CommandLine.h"
 #include "cli/ExitStatus.h"
 #include "cli/Console.h"
+#include "base/Escaped.h"
 #include "link/PortMap.h"
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+// The device a name reaches: its links resolved; a name of nothing, cleaned.
+QString realDevice(const QString &name)
+{
+    const QFileInfo info(name);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+QString meterName(const PortMap &map, int meter)
+{
+    const QString device = Escaped::text(map.deviceFor(meter));
+    return map.isNamedDevice(meter) ? device : QStringLiteral("port %1 (%2)").arg(meter).arg(device);
+}
+}
 
 namespace CommandLine {
 
@@ -54,6 +74,26 @@ bool portNumbers(const QStringList &values, QList<int> &ports)
             return false;
         }
         ports.append(n);
+    }
+    return true;
+}
+
+bool eachMeterOnce(const PortMap &map, const QList<int> &meters)
+{
+    QHash<QString, int> meterOf;  // real device -> the first meter named by it
+    for (const int meter : meters) {
+        const QString device = map.deviceFor(meter);
+        if (device.isEmpty())
+            continue;
+        const QString real = realDevice(device);
+        const auto first = meterOf.constFind(real);
+        if (first == meterOf.cend()) {
+            meterOf.insert(real, meter);
+            continue;
+        }
+        Console::err(QStringLiteral("ovfw: %1 and %2 are one meter (%3); name each meter once\n")
+                         .arg(meterName(map, *first), meterName(map, meter), Escaped::text(real)));
+        return false;
     }
     return true;
 }

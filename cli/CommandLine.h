@@ -3,6 +3,8 @@
 #include <QList>
 #include <QStringList>
 
+class PortMap;
+
 // The steps every command of ovfw starts with.
 namespace CommandLine {
 // Parses a command's arguments (`args` starts with the command's name), with
@@ -12,4 +14,8 @@ namespace CommandLine {
 int parse(QCommandLineParser &parser, const QStringList &args, bool takesFile);
 // Ports 1..16 given with --port; false (with a message) on a bad value.
 bool portNumbers(const QStringList &values, QList<int> &ports);
+// Whether every meter of `meters` (port numbers, above 16 for a device named
+// by its path) is a device of its own, links resolved: false, with a message
+// naming both, when one meter is named twice.
+bool eachMeterOnce(const PortMap &map, const QList<int> &meters);
 }

@@ -1,4 +1,5 @@
 // `ovfw history`: the recorded upgrade attempts, newest first.
+#include "base/Escaped.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -7,20 +8,68 @@
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
 #include <QDateTime>
+#include <algorithm>
+#include <limits>
 
 namespace {
-// A date (from its local midnight) or an ISO date-time in local time, as the
-// store keeps times: UTC. Empty when it is neither.
+constexpr qint64 kMsPerDay = 24LL * 60 * 60 * 1000;
+constexpr int kMostRows = std::numeric_limits<int>::max();
+
+qint64 localOffsetMsAt(qint64 utcMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::LocalTime).offsetFromUtc() * 1000LL;
+}
+
+// A local wall-clock reading (held as the milliseconds it would be in UTC) as
+// the instant it names, whatever Qt does with times a clock change skips or
+// repeats: in a repeated hour the earlier instant; in a skipped one (`skipped`
+// set) the first instant after it, when the clocks went forward.
+qint64 instantOfLocal(qint64 wallMs, bool &skipped)
+{
+    const auto wallAt = [](qint64 utcMs) { return utcMs + localOffsetMsAt(utcMs); };
+    const qint64 offsetBefore = localOffsetMsAt(wallMs - kMsPerDay), offsetAfter = localOffsetMsAt(wallMs + kMsPerDay);
+    const qint64 early = wallMs - std::max(offsetBefore, offsetAfter);
+    const qint64 late = wallMs - std::min(offsetBefore, offsetAfter);
+    skipped = false;
+    if (wallAt(early) == wallMs)
+        return early;
+    if (wallAt(late) == wallMs)
+        return late;
+    // Skipped: the clock reads less than wallMs at `early`, more at `late`.
+    skipped = true;
+    qint64 before = early, after = late;
+    while (after - before > 1) {
+        const qint64 middle = before + (after - before) / 2;
+        (wallAt(middle) < wallMs ? before : after) = middle;
+    }
+    return after;
+}
+
+// A date (from its local midnight), or an ISO date-time in local time unless
+// it gives its offset, as the store keeps times: UTC. Empty when it is
+// neither. A local time the clocks skipped is noted on standard error.
 QString sinceUtc(const QString &text)
 {
-    QDateTime since;
     constexpr int kDateChars = 10;  // YYYY-MM-DD; QDate would also take a date-time's date
     const QDate date = text.size() == kDateChars ? QDate::fromString(text, Qt::ISODate) : QDate();
-    if (date.isValid())
-        since = date.startOfDay();
-    else
-        since = QDateTime::fromString(text, Qt::ISODateWithMs);
-    return since.isValid() ? since.toUTC().toString(Qt::ISODateWithMs) : QString();
+    QDateTime wall;  // the clock's reading, as if in UTC
+    if (date.isValid()) {
+        wall = QDateTime(date, QTime(0, 0), Qt::UTC);
+    } else {
+        const QDateTime given = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (given.isValid() && given.timeSpec() != Qt::LocalTime)
+            return given.toUTC().toString(Qt::ISODateWithMs);  // it names its offset
+        wall = QDateTime::fromString(text + QLatin1Char('Z'), Qt::ISODateWithMs);
+    }
+    if (!wall.isValid())
+        return {};
+    bool skipped = false;
+    const QDateTime since = QDateTime::fromMSecsSinceEpoch(instantOfLocal(wall.toMSecsSinceEpoch(), skipped), Qt::UTC);
+    if (skipped)
+        Console::err(QStringLiteral("ovfw history: %1 is a local time the clocks skipped; taken as %2, the first "
+                                    "time after it\n")
+                         .arg(Escaped::text(text), HistoryTable::localIso(since.toString(Qt::ISODateWithMs))));
+    return since.toString(Qt::ISODateWithMs);
 }
 }
 
@@ -39,11 +88,15 @@ int runHistory(const QStringList &args)
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Only port N (1 to 16)."), QStringLiteral("N"));
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only attempts started at or after DATE (YYYY-MM-DD or an ISO "
-                                                  "date-time, local time)."),
+                                                  "date-time, local time unless it gives its offset; a time the "
+                                                  "clocks skipped is taken as the first after it, a repeated one "
+                                                  "as the earlier)."),
                                    QStringLiteral("DATE"));
     const QCommandLineOption failed(QStringLiteral("failed"), QStringLiteral("Only failed or interrupted attempts."));
-    const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("At most N rows (default 50)."),
-                                   QStringLiteral("N"), QString::number(HistoryFilter::kDefaultLimit));
+    const QCommandLineOption limit(
+        QStringLiteral("limit"),
+        QStringLiteral("At most N rows, up to %1 (default %2).").arg(kMostRows).arg(HistoryFilter::kDefaultLimit),
+        QStringLiteral("N"), QString::number(HistoryFilter::kDefaultLimit));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per attempt."));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Comma-separated values with a header."));
     parser.addOptions({serial, port, since, failed, limit, json, csv});
@@ -69,7 +122,7 @@ int runHistory(const QStringList &args)
     bool ok = false;
     filter.limit = parser.value(limit).toInt(&ok);
     if (!ok || filter.limit < 1) {
-        Console::err(QStringLiteral("ovfw history: --limit expects a positive number\n"));
+        Console::err(QStringLiteral("ovfw history: --limit expects a number from 1 to %1\n").arg(kMostRows));
         return ExitStatus::Usage;
     }
     filter.failed = parser.isSet(failed);

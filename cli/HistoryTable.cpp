@@ -1,4 +1,5 @@
 #include "cli/HistoryTable.h"
+#include "base/Escaped.h"
 #include <QDateTime>
 #include <QStringList>
 
@@ -24,14 +25,34 @@ QString orDash(const QString &s)
     return s.isEmpty() ? QStringLiteral("-") : s;
 }
 
+// A text cell, quoted when it must be (RFC 4180). One that a spreadsheet
+// would take for a formula (a meter's reply, a file name) is quoted with a
+// ' before it, which the spreadsheet shows as text.
 QString csvField(const QString &s)
 {
-    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')) &&
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    const bool formula = !s.isEmpty() && kFormulaStarts.contains(s.front());
+    if (!formula && !s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')) &&
         !s.contains(QLatin1Char('\r')))
         return s;
-    QString quoted = s;
+    QString quoted = formula ? QLatin1Char('\'') + s : s;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// One line of the table, each column padded to its width; put together
+// without QString::arg, so a field that reads "%1" stays as it is.
+QString tableLine(const QStringList &cells)
+{
+    static const int kWidths[] = {-19, -6, 4, -12, -5, -16, -11, 0};  // negative: left-aligned
+    QString line;
+    for (int i = 0; i < cells.size(); ++i) {
+        const int width = kWidths[i];
+        if (i > 0)
+            line += QStringLiteral("  ");
+        line += width < 0 ? cells[i].leftJustified(-width) : cells[i].rightJustified(width);
+    }
+    return line + QLatin1Char('\n');
 }
 
 const QStringList kCsvColumns = {
@@ -55,20 +76,15 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
 {
     if (rows.isEmpty())
         return QStringLiteral("No upgrade recorded.\n");
-    QString out = QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8\n")
-                      .arg(QStringLiteral("STARTED"), -19)
-                      .arg(QStringLiteral("FACE"), -6)
-                      .arg(QStringLiteral("PORT"), 4)
-                      .arg(QStringLiteral("SERIAL"), -12)
-                      .arg(QStringLiteral("MODEL"), -5)
-                      .arg(QStringLiteral("FIRMWARE"), -16)
-                      .arg(QStringLiteral("LINES"), -11)
-                      .arg(QStringLiteral("OUTCOME"));
+    QString out = tableLine({QStringLiteral("STARTED"), QStringLiteral("FACE"), QStringLiteral("PORT"),
+                             QStringLiteral("SERIAL"), QStringLiteral("MODEL"), QStringLiteral("FIRMWARE"),
+                             QStringLiteral("LINES"), QStringLiteral("OUTCOME")});
     for (const AttemptRecord &r : rows) {
         QString outcome = r.outcome;
         if (r.errorNumber != 0 || !r.errorText.isEmpty())
             outcome += QStringLiteral(": ") +
-                       (r.errorNumber != 0 ? QStringLiteral("%1 %2").arg(r.errorNumber).arg(r.errorText) : r.errorText);
+                       (r.errorNumber != 0 ? QStringLiteral("%1 %2").arg(QString::number(r.errorNumber), r.errorText)
+                                           : r.errorText);
         else if (r.refusedLine > 0)
             outcome += QStringLiteral(": line %1 refused").arg(r.refusedLine);
         if (r.verified >= 0)
@@ -76,15 +92,11 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
                                   : QStringLiteral(", NOT verified (%1)").arg(orDash(r.firmwareAfter));
         if (r.leftInBootLoader || r.outcome == HistoryOutcome::Interrupted)
             outcome += QStringLiteral(" (in boot loader on %1)").arg(r.device);
-        out += QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8\n")
-                   .arg(local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -19)
-                   .arg(r.face, -6)
-                   .arg(r.port, 4)
-                   .arg(orDash(r.serial), -12)
-                   .arg(orDash(r.model), -5)
-                   .arg(versionsText(r), -16)
-                   .arg(linesText(r), -11)
-                   .arg(outcome);
+        // Every field may come from a shared history anyone of the group
+        // writes: none reaches the terminal as it is.
+        out += tableLine({local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Escaped::text(r.face),
+                          QString::number(r.port), Escaped::text(orDash(r.serial)), Escaped::text(orDash(r.model)),
+                          Escaped::text(versionsText(r)), linesText(r), Escaped::text(outcome)});
     }
     return out;
 }
@@ -130,9 +142,12 @@ QString HistoryTable::csv(const QList<AttemptRecord> &rows)
         QStringList fields;
         for (const QString &c : kCsvColumns) {
             const QJsonValue v = o.value(c);
-            fields << csvField(v.isBool() ? (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"))
-                               : v.isDouble() ? QString::number(v.toInteger())
-                                              : v.toString());
+            if (v.isBool())
+                fields << (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+            else if (v.isDouble())
+                fields << QString::number(v.toInteger());  // a number, even a negative one, stays one
+            else
+                fields << csvField(v.toString());
         }
         out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }

@@ -54,6 +54,8 @@ int runIdentify(const QStringList &args)
     settings.mode = MeterJobSettings::Mode::Identify;
     settings.probeBoot = parser.isSet(probeBoot);
     settings.map = PortMap::fromEnvironment();
+    if (!CommandLine::eachMeterOnce(settings.map, ports))
+        return ExitStatus::Usage;
     if (ports.isEmpty()) {
         for (int n = 1; n <= PortMap::kPortCount; ++n) {
             const QString device = settings.map.deviceFor(n);

@@ -1,4 +1,5 @@
 #include "cli/MeterJob.h"
+#include "base/Escaped.h"
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "cli/CliPrompts.h"
@@ -34,25 +35,6 @@ private:
     const MeterLink &link_;
 };
 
-// Bytes as text: printable ASCII as it is, everything else as \r, \n or \xHH.
-QString shownBytes(const QByteArray &bytes)
-{
-    QString out;
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '\r')
-            out += QStringLiteral("\\r");
-        else if (c == '\n')
-            out += QStringLiteral("\\n");
-        else if (c == '\\')
-            out += QStringLiteral("\\\\");
-        else if (c >= 0x20 && c < 0x7F)
-            out += QLatin1Char(ch);
-        else
-            out += QStringLiteral("\\x") + QStringLiteral("%1").arg(c, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return out;
-}
 }
 
 MeterJob::MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board)
@@ -161,7 +143,7 @@ void MeterJob::identify(MeterLink &link, TranscriptCommPort &port)
         else if (heard.isEmpty())
             finish(MeterResult::NoMeter, {}, port);
         else
-            finish(MeterResult::Unreadable, shownBytes(heard), port);
+            finish(MeterResult::Unreadable, Escaped::bytes(heard), port);
         return;
     }
     bool acknowledged = false;

@@ -1,5 +1,7 @@
 #include "cli/MeterOutput.h"
+#include "base/Escaped.h"
 #include "base/MonotonicClock.h"
+#include "base/ShellQuote.h"
 #include "cli/Console.h"
 #include "cli/StopSignal.h"
 #include <QDeadlineTimer>
@@ -36,7 +38,13 @@ QString liveLines(const MeterBoard &board, int linesShown)
 
 QString serialOf(const MeterStatus &s)
 {
-    return s.serial.isEmpty() ? QStringLiteral("-") : s.serial;
+    return s.serial.isEmpty() ? QStringLiteral("-") : Escaped::text(s.serial);
+}
+
+// "Port 3", or the device of a meter named by it.
+QString title(int port, const QString &device)
+{
+    return namedByDevice(port) ? Escaped::text(device) : QStringLiteral("Port %1").arg(port);
 }
 }
 
@@ -44,8 +52,9 @@ namespace MeterOutput {
 
 QString progressLine(const MeterStatus &s, double now)
 {
-    QString line = namedByDevice(s.port) ? s.device + QStringLiteral("  ") + serialOf(s).leftJustified(12) + QStringLiteral("  ")
-                                         : QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
+    QString line = namedByDevice(s.port)
+                       ? Escaped::text(s.device) + QStringLiteral("  ") + serialOf(s).leftJustified(12) + QStringLiteral("  ")
+                       : QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
     if (s.result != MeterResult::Pending)
         return line + resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
     if (s.phase != QLatin1String("sending"))
@@ -74,7 +83,7 @@ QString summary(const QList<MeterStatus> &meters)
                       .arg(QStringLiteral("retries"));
     for (const MeterStatus &s : meters) {
         out += QStringLiteral("%1  %2  %3  %4  %5  %6%7\n")
-                   .arg(namedByDevice(s.port) ? s.device : QString::number(s.port), 4)
+                   .arg(namedByDevice(s.port) ? Escaped::text(s.device) : QString::number(s.port), 4)
                    .arg(serialOf(s), -12)
                    .arg(resultName(s.result), -11)
                    .arg(QStringLiteral("%1/%2").arg(s.lines).arg(s.totalLines), 11)
@@ -91,15 +100,26 @@ QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePa
     for (const MeterStatus &s : meters) {
         if (s.leftInBootLoader == false)
             continue;
-        const QString name = namedByDevice(s.port) ? s.device : QStringLiteral("Port %1").arg(s.port);
         out += (s.leftInBootLoader ? QStringLiteral("%1 (%2) is left in its boot loader; finish it with:\n")
                                    : QStringLiteral("%1 (%2) may be in its boot loader; if so, finish it with:\n"))
-                   .arg(name, serialOf(s));
-        out += QStringLiteral("  ovfw upgrade \"%1\" --boot %2\n")
-                   .arg(filePath, namedByDevice(s.port) ? QStringLiteral("--device %1").arg(s.device)
-                                                        : QStringLiteral("--port %1").arg(s.port));
+                   .arg(title(s.port, s.device), serialOf(s));
+        out += QStringLiteral("  %1\n").arg(finishCommand(filePath, s.port, s.device));
     }
     return out;
+}
+
+QString finishCommand(const QString &filePath, int port, const QString &device)
+{
+    return QStringLiteral("ovfw upgrade %1 --boot %2")
+        .arg(ShellQuote::path(filePath), namedByDevice(port)
+                                             ? QStringLiteral("--device %1").arg(ShellQuote::path(device))
+                                             : QStringLiteral("--port %1").arg(port));
+}
+
+QString signalNote(const QString &filePath, int port, const QString &device)
+{
+    return QStringLiteral("%1 may be in its boot loader; finish it with:\n  %2\n")
+        .arg(title(port, device), finishCommand(filePath, port, device));
 }
 
 void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal)

@@ -1,65 +1,45 @@
 #include "cli/StopSignal.h"
-#include "link/PortMap.h"
-#include <QFile>
+#include <algorithm>
 #include <csignal>
-#include <cstdint>
-#include <cstring>
+#include <memory>
+#include <string>
 #include <unistd.h>
 
 namespace {
 std::atomic<bool> stopFlag{false};
 std::atomic<int> signalsSeen{0};
-std::atomic<std::uint32_t> bootLoaderPorts{0};  // bit n: port n may be in its boot loader
 static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
 static_assert(std::atomic<int>::is_always_lock_free, "the count is kept by a signal handler");
-static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "the ports are read by a signal handler");
-static_assert(PortMap::kPortCount < 32, "one bit per port");
 
-constexpr std::size_t kNoteBytes = 4096;
-constexpr std::size_t kFileBytes = 2048;
-char upgradeFile[kFileBytes] = "FILE";
-
-// A note built in a fixed buffer: a signal handler may not allocate.
-struct Note {
-    char text[kNoteBytes];
-    std::size_t used = 0;
-    void add(const char *s)
-    {
-        for (; *s && used < kNoteBytes; ++s)
-            text[used++] = *s;
-    }
-    void add(int n)
-    {
-        char digits[12];
-        int count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + n % 10);
-            n /= 10;
-        } while (n > 0 && count < 11);
-        while (count > 0 && used < kNoteBytes)
-            text[used++] = digits[--count];
-    }
+// One meter's part of the note, ready to be written as it is.
+struct FinishNote {
+    std::string text;
+    std::atomic<bool> mayBeInBootLoader{false};  // read by the signal handler
 };
+std::unique_ptr<FinishNote[]> finishNotes;  // indexed by port number
+int finishNoteCount = 0;
+
+void writeAll(const char *text, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t written = ::write(STDERR_FILENO, text, length);
+        if (written <= 0)
+            return;
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
 
 // Only async-signal-safe calls from here on.
 void writeEscapeNote()
 {
-    Note note;
-    note.add("\novfw: stopped at once, without finishing the lines in flight.\n");
-    const std::uint32_t ports = bootLoaderPorts.load();
-    for (int port = 1; port <= PortMap::kPortCount; ++port) {
-        if (!(ports & (1u << port)))
-            continue;
-        note.add("Port ");
-        note.add(port);
-        note.add(" may be in its boot loader; finish it with:\n  ovfw upgrade \"");
-        note.add(upgradeFile);
-        note.add("\" --boot --port ");
-        note.add(port);
-        note.add("\n");
+    static const char kHeading[] = "\novfw: stopped at once, without finishing the lines in flight.\n";
+    writeAll(kHeading, sizeof kHeading - 1);
+    for (int port = 0; port < finishNoteCount; ++port) {
+        const FinishNote &note = finishNotes[port];
+        if (note.mayBeInBootLoader.load())
+            writeAll(note.text.data(), note.text.size());
     }
-    const ssize_t written = ::write(STDERR_FILENO, note.text, note.used);
-    (void)written;
 }
 
 void onSignal(int signalNumber)
@@ -93,20 +73,19 @@ bool requested() { return stopFlag.load(); }
 const std::atomic<bool> &flag() { return stopFlag; }
 void request() { stopFlag.store(true); }
 
-void setUpgradeFile(const QString &path)
+void setFinishNotes(const QMap<int, QString> &notes)
 {
-    const QByteArray native = QFile::encodeName(path).left(kFileBytes - 1);
-    std::memcpy(upgradeFile, native.constData(), static_cast<std::size_t>(native.size()));
-    upgradeFile[native.size()] = '\0';
+    const int count = notes.isEmpty() ? 0 : std::max(0, notes.lastKey() + 1);
+    finishNotes = std::make_unique<FinishNote[]>(static_cast<std::size_t>(count));
+    for (auto it = notes.cbegin(); it != notes.cend(); ++it)
+        if (it.key() >= 0)
+            finishNotes[it.key()].text = it.value().toStdString();
+    finishNoteCount = count;
 }
 
 void setMayBeInBootLoader(int port, bool maybe)
 {
-    if (port < 1 || port > PortMap::kPortCount)
-        return;
-    if (maybe)
-        bootLoaderPorts.fetch_or(1u << port);
-    else
-        bootLoaderPorts.fetch_and(~(1u << port));
+    if (port >= 0 && port < finishNoteCount)
+        finishNotes[port].mayBeInBootLoader.store(maybe);
 }
 }

@@ -1,4 +1,5 @@
 // `ovfw upgrade FILE --port N ...`: every named meter at once, one thread each.
+#include "base/Escaped.h"
 #include "cli/CheckReport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -12,20 +13,22 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 namespace {
 constexpr int kDefaultRetries = 3;
 constexpr int kMostRetries = 1000;
+constexpr int kSha256HexDigits = 64;
 
 struct Options {
     QString file;
-    QList<int> ports;
-    QStringList devices;
+    PortMap map;
+    QList<int> meters;  // ports 1..16, then the devices named, numbered above them
     int retries = kDefaultRetries;
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
-    QString sha256;  // the digest the file must have, lower case; empty: any
+    QString sha256;  // the digest the file must have, lower case; empty: not asked for
 };
 
 // Parses the command line into `o`; returns -1 to go on or the exit status.
@@ -64,7 +67,8 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write one transcript per meter into DIR."),
                                  QStringLiteral("DIR"));
     const QCommandLineOption sha256(QStringLiteral("sha256"),
-                                    QStringLiteral("Refuse the file unless its SHA-256 digest is HEX."),
+                                    QStringLiteral("Refuse the file unless its SHA-256 digest is HEX (64 hex digits; "
+                                                   "any other value is a usage error)."),
                                     QStringLiteral("HEX"));
     const QCommandLineOption verify(QStringLiteral("verify"),
                                     QStringLiteral("After the upgrade, identify each meter again and compare its "
@@ -78,13 +82,17 @@ int parseOptions(const QStringList &args, Options &o)
     if (status >= 0)
         return status;
     o.file = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
-    if (!CommandLine::portNumbers(parser.values(port), o.ports))
+    if (!CommandLine::portNumbers(parser.values(port), o.meters))
         return ExitStatus::Usage;
-    o.devices = parser.values(device);
-    if (o.ports.isEmpty() && o.devices.isEmpty()) {
+    if (o.meters.isEmpty() && !parser.isSet(device)) {
         Console::err(QStringLiteral("ovfw upgrade: name at least one --port or --device\n"));
         return ExitStatus::Usage;
     }
+    o.map = PortMap::fromEnvironment();
+    for (const QString &path : parser.values(device))
+        o.meters << o.map.addNamedDevice(path);
+    if (!CommandLine::eachMeterOnce(o.map, o.meters))
+        return ExitStatus::Usage;
     bool ok = false;
     o.retries = parser.value(retries).toInt(&ok);
     if (!ok || o.retries < 0 || o.retries > kMostRetries) {
@@ -97,18 +105,30 @@ int parseOptions(const QStringList &args, Options &o)
     o.noCheck = parser.isSet(noCheck);
     o.json = parser.isSet(json);
     o.verify = parser.isSet(verify);
-    o.sha256 = parser.value(sha256).trimmed().toLower();
+    // An unset variable in a script must not turn the check off unseen.
+    static const QRegularExpression digest(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{%1}").arg(kSha256HexDigits)));
+    for (const QString &value : parser.values(sha256)) {
+        if (!digest.match(value).hasMatch()) {
+            Console::err(QStringLiteral("ovfw upgrade: --sha256 expects the file's SHA-256 digest, %1 hex digits "
+                                        "(`ovfw check` prints it), not \"%2\"\n")
+                             .arg(kSha256HexDigits)
+                             .arg(Escaped::text(value)));
+            return ExitStatus::Usage;
+        }
+        o.sha256 = value.toLower();
+    }
     if (parser.isSet(log)) {
         o.logDir = QFileInfo(parser.value(log)).absoluteFilePath();
         if (!QDir().mkpath(o.logDir)) {
-            Console::err(QStringLiteral("ovfw upgrade: cannot make the log folder %1\n").arg(o.logDir));
+            Console::err(QStringLiteral("ovfw upgrade: cannot make the log folder %1\n").arg(Escaped::text(o.logDir)));
             return ExitStatus::Usage;
         }
         // A folder that exists but takes no file would leave every meter without its transcript.
         QTemporaryFile probe(QDir(o.logDir).filePath(QStringLiteral(".ovfw-XXXXXX")));
         if (!probe.open()) {
             Console::err(QStringLiteral("ovfw upgrade: cannot write into the log folder %1: %2\n")
-                             .arg(o.logDir, probe.errorString()));
+                             .arg(Escaped::text(o.logDir), probe.errorString()));
             return ExitStatus::Usage;
         }
     }
@@ -125,13 +145,12 @@ bool confirmed(const Options &o)
         return false;
     }
     QStringList ports;
-    for (int p : o.ports)
-        ports << QString::number(p);
-    ports << o.devices;
+    for (int meter : o.meters)
+        ports << (o.map.isNamedDevice(meter) ? Escaped::text(o.map.deviceFor(meter)) : QString::number(meter));
     Console::err(QStringLiteral("Upgrade the meters on port%1 %2 with %3?\nThey will be switched into their "
                                 "boot loader and are unusable until the upgrade completes. [y/N] ")
                      .arg(ports.size() > 1 ? QStringLiteral("s") : QString(), ports.join(QStringLiteral(", ")),
-                          QFileInfo(o.file).fileName()));
+                          Escaped::text(QFileInfo(o.file).fileName())));
     const QString answer = Console::readLine().toLower();
     return answer == QLatin1String("y") || answer == QLatin1String("yes");
 }
@@ -172,7 +191,7 @@ int runUpgrade(const QStringList &args)
     const FileFacts facts = FileFacts::of(o.file, *checked);
     if (!o.sha256.isEmpty() && facts.sha256 != o.sha256) {
         Console::err(QStringLiteral("ovfw upgrade: %1 has the SHA-256 digest %2, not %3; no meter was touched\n")
-                         .arg(o.file, facts.sha256, o.sha256));
+                         .arg(Escaped::text(o.file), facts.sha256, o.sha256));
         return ExitStatus::Usage;
     }
     const QString model = UpgradeFileName::modelCode(o.file);
@@ -184,11 +203,14 @@ int runUpgrade(const QStringList &args)
     if (!confirmed(o))
         return ExitStatus::Usage;
 
-    StopSignal::setUpgradeFile(o.file);
+    QMap<int, QString> finishNotes;
+    for (int meter : o.meters)
+        finishNotes.insert(meter, MeterOutput::signalNote(o.file, meter, o.map.deviceFor(meter)));
+    StopSignal::setFinishNotes(finishNotes);
     StopSignal::install();
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Upgrade;
-    settings.map = PortMap::fromEnvironment();
+    settings.map = o.map;
     settings.filePath = o.file;
     settings.fileModel = model;
     settings.checkedFile = checked;
@@ -199,10 +221,7 @@ int runUpgrade(const QStringList &args)
     settings.logDir = o.logDir;
     settings.file = facts;
     settings.verify = o.verify;
-    QList<int> meters = o.ports;
-    for (const QString &path : o.devices)
-        meters << settings.map.addNamedDevice(path);
-    MeterBoard board(meters, o.json);
+    MeterBoard board(o.meters, o.json);
     for (int i = 0; i < board.size(); ++i)
         board.update(i, [&](MeterStatus &s) {
             s.totalLines = totalLines;
@@ -218,9 +237,10 @@ int runUpgrade(const QStringList &args)
     const int exit = exitStatus(results);
     if (o.json) {
         QJsonArray leftInBoot, mayBeInBoot;
-        int completed = 0;
+        int completed = 0, interrupted = 0;
         for (const MeterStatus &s : results) {
             completed += s.result == MeterResult::Completed;
+            interrupted += s.result == MeterResult::Interrupted;
             const QJsonValue name = namedByDevice(s.port) ? QJsonValue(s.device) : QJsonValue(s.port);
             if (s.leftInBootLoader == true)
                 leftInBoot.append(name);
@@ -230,7 +250,8 @@ int runUpgrade(const QStringList &args)
         writeJsonLine({{QStringLiteral("event"), QStringLiteral("summary")},
                        {QStringLiteral("meters"), results.size()},
                        {QStringLiteral("completed"), completed},
-                       {QStringLiteral("failed"), results.size() - completed},
+                       {QStringLiteral("failed"), results.size() - completed - interrupted},
+                       {QStringLiteral("interrupted_meters"), interrupted},
                        {QStringLiteral("left_in_boot_loader"), leftInBoot},
                        {QStringLiteral("may_be_in_boot_loader"), mayBeInBoot},
                        {QStringLiteral("interrupted"), StopSignal::requested()},

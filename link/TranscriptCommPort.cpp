@@ -1,4 +1,5 @@
 #include "link/TranscriptCommPort.h"
+#include "base/Escaped.h"
 #include "base/MonotonicClock.h"
 #include <QFile>
 #include <cstdio>
@@ -6,24 +7,9 @@
 namespace {
 constexpr char kCarriageReturn = '\r';
 
-// Printable ASCII as it is; everything else as \r, \n or \xHH.
 QByteArray escaped(const QByteArray &bytes)
 {
-    QByteArray out;
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\\')
-            out += "\\\\";
-        else if (c >= 0x20 && c < 0x7F)
-            out += ch;
-        else
-            out += QByteArray("\\x") + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
-    }
-    return out;
+    return Escaped::bytes(bytes).toLatin1();
 }
 }
 
@@ -82,7 +68,7 @@ void TranscriptCommPort::flushReceived()
 void TranscriptCommPort::note(const QString &text)
 {
     flushReceived();
-    writeLine("--", text.toUtf8(), elapsed());
+    writeLine("--", Escaped::text(text).toUtf8(), elapsed());
 }
 
 void TranscriptCommPort::setPortOpen(bool open)

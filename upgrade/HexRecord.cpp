@@ -1,4 +1,5 @@
 #include "upgrade/HexRecord.h"
+#include "base/Escaped.h"
 #include "upgrade/UpgradeFile.h"
 
 namespace HexRecord {
@@ -123,14 +124,7 @@ Record parse(const QByteArray &line)
 
 QString shown(const QByteArray &line)
 {
-    QString out;
-    for (qsizetype i = 0; i < line.size() && i < kShownChars; ++i) {
-        const unsigned char c = static_cast<unsigned char>(line.at(i));
-        if (c >= 0x20 && c < 0x7F)
-            out += QLatin1Char(static_cast<char>(c));
-        else
-            out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
-    }
+    QString out = Escaped::bytes(line.left(kShownChars));
     if (line.size() > kShownChars)
         out += QStringLiteral("... (%1 characters)").arg(line.size());
     return out;

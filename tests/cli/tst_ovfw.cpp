@@ -318,6 +318,53 @@ private slots:
         QCOMPARE(HexFiles::readAll(meter.imagePath()), small.image);
     }
 
+    // The command that finishes a meter, pasted into a shell as printed,
+    // runs nothing and names exactly the file and the device; control
+    // characters in a name reach the terminal only as escapes, here and in
+    // `ovfw check`.
+    void printedNamesAreSafe_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("shown");  // as the terminal should show it
+        QTest::addColumn<bool>("exact");     // the pasted command names the very file and device
+        QTest::newRow("command substitution") << "q$(touch PWNED)x" << "q$(touch PWNED)x" << true;
+        QTest::newRow("quotes and backquotes") << "it's \"`touch PWNED`\" $HOME" << "it's \"`touch PWNED`\" $HOME"
+                                               << true;
+        QTest::newRow("escape sequences") << "q\x1b[2J\rforged\nrow" << "q\\x1B[2J\\rforged\\nrow" << false;
+    }
+
+    void printedNamesAreSafe()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, shown);
+        QFETCH(bool, exact);
+        const QString hostile = dir_.filePath(folder);
+        QVERIFY(QDir().mkpath(hostile));
+        const QString file = hostile + QStringLiteral("/OV3A_FW0210.OVH");
+        QVERIFY(QFile::copy(made_.path, file));
+        MeterEmulatorProcess meter({"--no-pacing", "--refuse-line", "1"});
+        const QString device = hostile + QStringLiteral("/meter");
+        QVERIFY(QFile::link(meter.device(), device));
+
+        const Run r = ovfw({"upgrade", file, "--yes", "--retries", "0", "--device", device}, {});
+        QVERIFY2(r.exitCode == 1, qPrintable(r.out + r.err));
+        const Run check = ovfw({"check", file}, {});
+        QCOMPARE(check.exitCode, 0);
+        QVERIFY2(check.out.startsWith(dir_.filePath(shown) + QStringLiteral("/OV3A_FW0210.OVH: good\n")),
+                 qPrintable(check.out));
+        for (const QString &printed : {r.out, r.err, check.out, check.err})
+            QVERIFY2(!printed.contains(QLatin1Char('\x1b')) && !printed.contains(QLatin1Char('\r')) &&
+                         !printed.contains(QStringLiteral("\nrow")),
+                     qPrintable(printed));
+
+        const QString command = printedCommand(r.out);
+        QVERIFY2(exact || command.contains(shown), qPrintable(r.out));
+        const PastedCommand pasted = pasteIntoShell(command);
+        QVERIFY2(pasted.madeFiles.isEmpty(), qPrintable(pasted.madeFiles.join(' ')));
+        if (exact)
+            QCOMPARE(pasted.arguments, (QStringList{"upgrade", file, "--boot", "--device", device}));
+    }
+
 private:
     QTemporaryDir dir_;
     HexFiles::Made made_;

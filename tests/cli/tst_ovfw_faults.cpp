@@ -129,7 +129,7 @@ private slots:
         MeterEmulatorProcess muteToo({"--no-pacing", "--switch-delay", "9000"});  // the first one did switch
         const Run plain = ovfw({"upgrade", small_.path, "--yes", "--retries", "0", "--port", "2"}, portOf(muteToo, 2));
         QVERIFY2(plain.out.contains(QStringLiteral("Port 2 (OV3A01234) may be in its boot loader; if so, finish it with:\n"
-                                                   "  ovfw upgrade \"%1\" --boot --port 2")
+                                                   "  ovfw upgrade '%1' --boot --port 2")
                                         .arg(small_.path)),
                  qPrintable(plain.out));
     }
@@ -192,6 +192,39 @@ private slots:
                  qPrintable(r.out));
     }
 
+    // One meter named twice, by whatever names, is a usage error: nothing
+    // is sent to it.
+    void oneMeterIsNamedOnce_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // DEV: the meter's device; LINK: a link to it
+        QTest::addColumn<QString>("ports");          // OVFW_PORTS
+        QTest::newRow("a device twice") << QStringList{"upgrade", "--device", "DEV", "--device", "DEV"} << QString();
+        QTest::newRow("a link and its target") << QStringList{"upgrade", "--device", "LINK", "--device", "DEV"}
+                                               << QString();
+        QTest::newRow("a port and its device") << QStringList{"upgrade", "--port", "1", "--device", "DEV"} << "1=DEV";
+        QTest::newRow("a port and a link") << QStringList{"upgrade", "--device", "LINK", "--port", "1"} << "1=DEV";
+        QTest::newRow("two ports, identify") << QStringList{"identify", "--port", "1", "--port", "2"} << "1=DEV,2=LINK";
+    }
+
+    void oneMeterIsNamedOnce()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, ports);
+        MeterEmulatorProcess m({"--no-pacing"});
+        QTemporaryDir links;
+        const QString link = links.filePath(QStringLiteral("meter"));
+        QVERIFY(QFile::link(m.device(), link));
+        for (QString &a : arguments)
+            a = a == QLatin1String("DEV") ? m.device() : a == QLatin1String("LINK") ? link : a;
+        if (arguments.first() == QLatin1String("upgrade"))
+            arguments << small_.path << "--yes";
+        ports.replace(QLatin1String("DEV"), m.device()).replace(QLatin1String("LINK"), link);
+        const Run r = ovfw(arguments, ports);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("are one meter (%1)").arg(m.device())), qPrintable(r.err));
+        QVERIFY(said(m, true).isEmpty());
+    }
+
     // Refused before any meter is touched, as a folder that cannot be made is.
     void aLogFolderThatTakesNoFileIsRefused()
     {
@@ -206,16 +239,22 @@ private slots:
     }
 
     // Each signal lets the line in flight be answered; the count of lines
-    // acknowledged is the meter's. A second signal ends ovfw at once, naming
-    // the meter that may be in its boot loader.
+    // acknowledged is the meter's, and JSON counts the meter interrupted, not
+    // failed. A second signal ends ovfw at once, naming the meter that may be
+    // in its boot loader (by its port, or its device) with a command that
+    // pastes safely.
     void signalsStopTheRun_data()
     {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<bool>("twice");
         QTest::addColumn<QString>("replyDelayMs");  // slow enough for the second to find ovfw running
-        QTest::newRow("SIGINT") << int(SIGINT) << false << "20";
-        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20";
-        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250";
+        QTest::addColumn<bool>("json");
+        QTest::addColumn<bool>("byDevice");  // the meter named by a link in a folder named to attack a shell
+        QTest::newRow("SIGINT") << int(SIGINT) << false << "20" << false << false;
+        QTest::newRow("SIGINT, JSON") << int(SIGINT) << false << "20" << true << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false << "20" << false << false;
+        QTest::newRow("SIGTERM twice") << int(SIGTERM) << true << "250" << false << false;
+        QTest::newRow("SIGTERM twice, by device") << int(SIGTERM) << true << "250" << false << true;
     }
 
     void signalsStopTheRun()
@@ -223,10 +262,21 @@ private slots:
         QFETCH(int, signalNumber);
         QFETCH(bool, twice);
         QFETCH(QString, replyDelayMs);
+        QFETCH(bool, json);
+        QFETCH(bool, byDevice);
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", replyDelayMs});
+        const QString hostile = dir_.filePath(QStringLiteral("it's q$(touch PWNED)x"));
+        QVERIFY(QDir().mkpath(hostile));
+        const QString file = hostile + QStringLiteral("/OV3A_FW0212.OVH");
+        QVERIFY(QFile::exists(file) || QFile::copy(small_.path, file));
+        const QString link = hostile + QStringLiteral("/meter");
+        QFile::remove(link);
+        QVERIFY(QFile::link(m.device(), link));
+        const QStringList meter = byDevice ? QStringList{"--device", link} : QStringList{"--port", "1"};
         QProcess p;
         prepare(p, portOf(m));
-        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
+        p.start(QStringLiteral(OVFW_PATH),
+                QStringList{"upgrade", file, "--yes"} + meter + (json ? QStringList{"--json"} : QStringList{}));
         p.closeWriteChannel();
         const auto pid = static_cast<pid_t>(p.processId());
         QVERIFY(pid > 0);
@@ -241,14 +291,22 @@ private slots:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         if (twice) {
             QCOMPARE(p.exitStatus(), QProcess::CrashExit);
-            QVERIFY2(err.contains(QStringLiteral("Port 1 may be in its boot loader; finish it with:\n"
-                                                 "  ovfw upgrade \"%1\" --boot --port 1")
-                                      .arg(small_.path)),
+            QVERIFY2(err.contains((byDevice ? link : QStringLiteral("Port 1")) +
+                                  QStringLiteral(" may be in its boot loader; finish it with:\n")),
                      qPrintable(err));
+            const PastedCommand pasted = pasteIntoShell(printedCommand(err));
+            QVERIFY(pasted.madeFiles.isEmpty());
+            QCOMPARE(pasted.arguments, QStringList({"upgrade", file, "--boot"}) + meter);
             return;
         }
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 130);
+        if (json) {
+            const QJsonObject summary = events(out, QStringLiteral("summary")).value(0);
+            QCOMPARE(summary.value("interrupted_meters").toInt(-1), 1);
+            QCOMPARE(summary.value("failed").toInt(-1), 0);
+            return;
+        }
         const int acknowledged = static_cast<int>(said(m, false).count("PASS\r")) - 1;  // less the switch
         const QRegularExpression row(QStringLiteral(" interrupted +%1/%2 ").arg(acknowledged).arg(small_.lines));
         QVERIFY2(row.match(out).hasMatch(), qPrintable(out));

@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "history/FileFacts.h"
+#include "history/HistoryStore.h"
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -105,6 +106,29 @@ QMap<int, QJsonObject> historyByPort(const QString &history, const QStringList &
 int rowCount(const QString &history)
 {
     return ovfw({"history", "--csv", "--limit", "1000"}, {}, history).out.count(QStringLiteral("\r\n")) - 1;
+}
+
+// A finished attempt started at `startedUtc`, as another bench (or anyone
+// who can write the shared history) may have left it.
+AttemptRecord attemptAt(const QString &startedUtc)
+{
+    AttemptRecord r;
+    r.startedUtc = r.endedUtc = startedUtc;
+    r.face = QStringLiteral("ovfw");
+    r.host = QStringLiteral("bench");
+    r.port = 1;
+    r.device = QStringLiteral("/dev/ttyUSB0");
+    r.outcome = QStringLiteral("completed");
+    return r;
+}
+
+// The ids `ovfw history --json` lists, newest first.
+QList<int> listedIds(const QString &out)
+{
+    QList<int> ids;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts))
+        ids << QJsonDocument::fromJson(line.toUtf8()).object().value("id").toInt();
+    return ids;
 }
 }
 
@@ -221,6 +245,8 @@ private slots:
         QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
     }
 
+    // Another file's digest, or anything that is no digest at all (an unset
+    // variable, blanks, a cut or mistyped one): no meter is touched.
     void aWrongDigestTouchesNoMeter()
     {
         QTemporaryDir state;
@@ -231,8 +257,97 @@ private slots:
         const Run r = ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", wrong}, portList(meters), history);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(digest_), qPrintable(r.err));
+        const QString notDigests[] = {"", "   ", digest_.left(63), digest_ + " ", " " + digest_, digest_ + "0",
+                                      digest_.left(63) + "g"};
+        for (const QString &value : notDigests) {
+            const Run refused =
+                ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", value}, portList(meters), history);
+            QVERIFY2(refused.exitCode == 2 && refused.err.contains("64 hex digits"), qPrintable(value + refused.err));
+        }
         QVERIFY(receivedBy(*meters[0]).isEmpty());
         QCOMPARE(rowCount(history), 0);
+    }
+
+    // --since in local time across the clock changes (Berlin: 2026-03-29
+    // 02:00 CET becomes 03:00 CEST; 2026-10-25 03:00 CEST becomes 02:00 CET
+    // again), and the real bound of --limit.
+    void optionsMeanWhatTheySay_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<QString>("said");  // on standard error
+        QTest::newRow("a skipped time: the first after it")
+            << QStringList{"--since", "2026-03-29T02:30"} << 0 << QList<int>{6, 5, 4, 3, 2}
+            << "skipped; taken as 2026-03-29T03:00:00.000+02:00";
+        QTest::newRow("a repeated time: the earlier")
+            << QStringList{"--since", "2026-10-25T02:30"} << 0 << QList<int>{6, 5} << QString();
+        QTest::newRow("an offset given") << QStringList{"--since", "2026-10-25T02:30+01:00"} << 0 << QList<int>{6}
+                                         << QString();
+        QTest::newRow("a date") << QStringList{"--since", "2026-10-25"} << 0 << QList<int>{6, 5, 4} << QString();
+        QTest::newRow("more rows than there can be")
+            << QStringList{"--limit", "99999999999"} << 2 << QList<int>{} << "from 1 to 2147483647";
+    }
+
+    void optionsMeanWhatTheySay()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QList<int>, ids);
+        QFETCH(QString, said);
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        {
+            HistoryStore store(HistoryStore::Access::Write, history);
+            // In Berlin: 01:59 CET, 03:00 and 03:15 CEST; 02:15 and 02:45 CEST, then 02:45 CET.
+            for (const char *started : {"2026-03-29T00:59:00.000Z", "2026-03-29T01:00:00.000Z",
+                                        "2026-03-29T01:15:00.000Z", "2026-10-25T00:15:00.000Z",
+                                        "2026-10-25T00:45:00.000Z", "2026-10-25T01:45:00.000Z"})
+                QVERIFY(store.insert(attemptAt(QString::fromLatin1(started))) > 0);
+        }
+        QProcess p;
+        QProcessEnvironment env = environment({}, history);
+        env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), QStringList{"history", "--json"} + options);
+        const Run r = finish(p);
+        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(listedIds(r.out), ids);
+        QVERIFY2(said.isEmpty() ? r.err.isEmpty() : r.err.contains(said), qPrintable(r.err));
+    }
+
+    // A shared history's rows are written by whoever can write the file:
+    // the table shows their control characters as escapes and "%1" as it
+    // is; a spreadsheet takes no CSV cell for a formula; JSON stays exact.
+    void hostileRowsStayText()
+    {
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        AttemptRecord r = attemptAt(QStringLiteral("2026-12-07T15:10:31.902Z"));
+        r.serial = QStringLiteral("=2+3%8");
+        r.model = QStringLiteral("@A");
+        r.filePath = QStringLiteral("-x");
+        r.errorText = QStringLiteral("\x1b[2J\rforged\n2026-12-07 16:10:31  ovfw");
+        r.outcome = QStringLiteral("failed");
+        QVERIFY(HistoryStore(HistoryStore::Access::Write, history).insert(r) > 0);
+
+        const Run table = ovfw({"history"}, {}, history);
+        QCOMPARE(table.out.count('\n'), 2);
+        QVERIFY2(!table.out.contains('\x1b') && !table.out.contains('\r'), qPrintable(table.out));
+        QVERIFY2(table.out.contains(QStringLiteral("=2+3%8")), qPrintable(table.out));
+        QVERIFY2(table.out.contains(QStringLiteral("failed: \\x1B[2J\\rforged\\n2026-12-07 16:10:31  ovfw\n")),
+                 qPrintable(table.out));
+
+        const Run csv = ovfw({"history", "--csv"}, {}, history);
+        const QStringList cells = csv.out.split(QStringLiteral("\r\n")).value(1).split(',');
+        QVERIFY2(cells.contains(QStringLiteral("\"'=2+3%8\"")) && cells.contains(QStringLiteral("\"'@A\"")) &&
+                     cells.contains(QStringLiteral("\"'-x\"")) && cells.contains(QStringLiteral("-1")),
+                 qPrintable(csv.out));
+
+        const QJsonObject json =
+            QJsonDocument::fromJson(ovfw({"history", "--json"}, {}, history).out.toUtf8()).object();
+        QCOMPARE(json.value("serial").toString(), r.serial);
+        QCOMPARE(json.value("error_text").toString(), r.errorText);
     }
 
     // kill -9 mid-transfer: that meter's row reads interrupted once ovfw is
