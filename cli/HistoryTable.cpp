@@ -43,7 +43,7 @@ const QStringList kCsvColumns = {
     QStringLiteral("outcome"), QStringLiteral("error_number"), QStringLiteral("error_text"),
     QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
     QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
-    QStringLiteral("verified")};
+    QStringLiteral("verified"), QStringLiteral("real_device"), QStringLiteral("usb_serial")};
 }
 
 QString HistoryTable::localIso(const QString &utc)
@@ -74,8 +74,10 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
         if (r.verified >= 0)
             outcome += r.verified ? QStringLiteral(", verified %1").arg(r.firmwareAfter)
                                   : QStringLiteral(", NOT verified (%1)").arg(orDash(r.firmwareAfter));
-        if (r.leftInBootLoader || r.outcome == HistoryOutcome::Interrupted)
+        if (r.leftInBootLoader == true)
             outcome += QStringLiteral(" (in boot loader on %1)").arg(r.device);
+        else if (!r.leftInBootLoader && r.outcome != HistoryOutcome::Running)
+            outcome += QStringLiteral(" (may be in boot loader on %1)").arg(r.device);
         out += QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8\n")
                    .arg(local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -19)
                    .arg(r.face, -6)
@@ -117,9 +119,11 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("lines_total"), r.linesTotal},
             {QStringLiteral("retries"), r.retries},
             {QStringLiteral("refused_line"), r.refusedLine},
-            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader},
+            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader ? QJsonValue(*r.leftInBootLoader) : QJsonValue()},
             {QStringLiteral("firmware_after"), text(r.firmwareAfter)},
-            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)}};
+            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)},
+            {QStringLiteral("real_device"), text(r.realDevice)},
+            {QStringLiteral("usb_serial"), text(r.usbSerial)}};
 }
 
 QString HistoryTable::csv(const QList<AttemptRecord> &rows)
