@@ -126,19 +126,20 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("usb_serial"), text(r.usbSerial)}};
 }
 
-QString HistoryTable::csv(const QList<AttemptRecord> &rows)
+QString HistoryTable::csvHeader()
 {
-    QString out = kCsvColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    for (const AttemptRecord &r : rows) {
-        const QJsonObject o = json(r);
-        QStringList fields;
-        for (const QString &c : kCsvColumns) {
-            const QJsonValue v = o.value(c);
-            fields << csvField(v.isBool() ? (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"))
-                               : v.isDouble() ? QString::number(v.toInteger())
-                                              : v.toString());
-        }
-        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    return kCsvColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+QString HistoryTable::csvRow(const AttemptRecord &r)
+{
+    const QJsonObject o = json(r);
+    QStringList fields;
+    for (const QString &c : kCsvColumns) {
+        const QJsonValue v = o.value(c);
+        fields << csvField(v.isBool() ? (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"))
+                           : v.isDouble() ? QString::number(v.toInteger())
+                                          : v.toString());
     }
-    return out;
+    return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }

@@ -346,6 +346,59 @@ private slots:
         QVERIFY2(table.out.contains("interrupted (may be in boot loader on " + meters[1]->device()), qPrintable(table.out));
     }
 
+    // A history that is not there yet has nothing recorded; one that is
+    // there but cannot be read says so, and fails, whatever the format.
+    void anUnreadableHistorySaysSo_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("not there yet") << "none" << 0;
+        QTest::newRow("empty file") << "empty" << 0;
+        QTest::newRow("not a database") << "corrupt" << 1;
+        QTest::newRow("a folder") << "folder" << 1;
+        QTest::newRow("a FIFO") << "fifo" << 1;
+        QTest::newRow("unreadable") << "unreadable" << 1;
+    }
+
+    void anUnreadableHistorySaysSo()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, exitCode);
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        if (kind == "empty")
+            HexFiles::write(state.path(), "history.sqlite", {});
+        else if (kind == "corrupt")
+            HexFiles::write(state.path(), "history.sqlite", QByteArray(8192, '\x5a'));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(history));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(history).constData(), 0600), 0);
+        if (kind == "unreadable") {
+            QCOMPARE(ovfw({"history"}, {}, history).exitCode, 0);  // made, nothing recorded
+            const Emulators meters = startMeters(1, {"--reply-delay", "0"});
+            QCOMPARE(ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, portList(meters), history).exitCode, 0);
+            QVERIFY(QFile::setPermissions(history, QFile::WriteOwner));
+            QFile probe(history);
+            if (probe.open(QIODevice::ReadOnly))
+                QSKIP("this user reads unreadable files; run as another user or without CAP_DAC_OVERRIDE");
+        }
+        for (const QStringList &format : {QStringList{}, QStringList{"--json"}, QStringList{"--csv"}}) {
+            const Run r = ovfw(QStringList{"history"} + format, {}, history);
+            QVERIFY2(r.exitCode == exitCode, qPrintable(format.join(' ') + ": " + r.out + r.err));
+            if (exitCode == 0) {
+                QVERIFY(r.err.isEmpty());
+                QCOMPARE(r.out, format.isEmpty() ? QString("No upgrade recorded.\n")
+                                                 : format == QStringList{"--csv"} ? r.out.left(r.out.indexOf('\n') + 1)
+                                                                                  : QString());
+            } else {
+                QVERIFY2(r.err.startsWith("ovfw history: cannot ") && r.err.contains(history), qPrintable(r.err));
+                QVERIFY2(!r.out.contains("No upgrade recorded."), qPrintable(r.out));
+            }
+        }
+        QFile::setPermissions(history, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
     // Sixteen meters in one ovfw and four in another, at once, in one
     // history: a row for each, and no complaint.
     void concurrentWritersWait()
