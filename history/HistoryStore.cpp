@@ -109,7 +109,8 @@ HistoryStore::HistoryStore(Access access, const QString &path)
         return;
     if (access_ == Access::Read && !QFileInfo::exists(path_))
         return;  // nothing recorded yet
-    // SQLite would take a folder, a FIFO or a device for a file and wait on it.
+    // Only a regular file is a history; SQLite would say no more of a folder
+    // or a FIFO than "disk I/O error".
     if (QFileInfo::exists(path_) && !QFileInfo(path_).isFile()) {
         failed(QStringLiteral("cannot use %1").arg(path_), QStringLiteral("not a file"));
         return;
