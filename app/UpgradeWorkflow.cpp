@@ -74,6 +74,8 @@ void frmFwUpMain::progressShown(const UpgradeProgress &progress)
 void frmFwUpMain::progressAdvanced(const UpgradeProgress &progress)
 {
     pbUpgrade->setValue(progress.widgetStep());
+    if (history_)
+        history_->progressed(progress.linesRead - 1);  // the line counted goes out next
 }
 
 void frmFwUpMain::fileOpening()

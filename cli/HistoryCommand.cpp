@@ -48,6 +48,8 @@ qint64 instantOfLocal(qint64 wallMs, bool &skipped)
 // A date (from its local midnight), or an ISO date-time in local time unless
 // it gives its offset, as the store keeps times: UTC. Empty when it is
 // neither. A local time the clocks skipped is noted on standard error.
+constexpr int kOutputChunkChars = 64 * 1024;  // rows are written in pieces of about this size
+
 QString sinceUtc(const QString &text)
 {
     constexpr int kDateChars = 10;  // YYYY-MM-DD; QDate would also take a date-time's date
@@ -81,8 +83,8 @@ int runHistory(const QStringList &args)
         "local time. The history is the SQLite database OVFW_HISTORY names, else\n"
         "${XDG_STATE_HOME:-~/.local/state}/ovfw-upgrade/history.sqlite. An attempt never\n"
         "completed reads \"running\" while the process that made it lives, and\n"
-        "\"interrupted\" after (the meter is then likely in its boot loader).\n"
-        "Exit status 0, or 2 on a usage error."));
+        "\"interrupted\" after (the meter may then be in its boot loader).\n"
+        "Exit status 0; 1 when the history exists but cannot be read; 2 on a usage error."));
     const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Only the meter with serial number S."),
                                     QStringLiteral("S"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Only port N (1 to 16)."), QStringLiteral("N"));
@@ -92,7 +94,8 @@ int runHistory(const QStringList &args)
                                                   "clocks skipped is taken as the first after it, a repeated one "
                                                   "as the earlier)."),
                                    QStringLiteral("DATE"));
-    const QCommandLineOption failed(QStringLiteral("failed"), QStringLiteral("Only failed or interrupted attempts."));
+    const QCommandLineOption failed(QStringLiteral("failed"),
+                                    QStringLiteral("Only failed, interrupted or not verified attempts."));
     const QCommandLineOption limit(
         QStringLiteral("limit"),
         QStringLiteral("At most N rows, up to %1 (default %2).").arg(kMostRows).arg(HistoryFilter::kDefaultLimit),
@@ -132,14 +135,27 @@ int runHistory(const QStringList &args)
     }
 
     HistoryStore store(HistoryStore::Access::Read);
-    const QList<AttemptRecord> rows = HistoryQuery::find(store, filter);
-    if (parser.isSet(json)) {
-        for (const AttemptRecord &r : rows)
-            writeJsonLine(HistoryTable::json(r));
-    } else if (parser.isSet(csv)) {
-        Console::out(HistoryTable::csv(rows));
+    bool read = true;
+    if (parser.isSet(json) || parser.isSet(csv)) {
+        // Streamed: the first rows are out while the rest are read.
+        QString chunk = parser.isSet(csv) ? HistoryTable::csvHeader() : QString();
+        read = HistoryQuery::forEach(store, filter, [&](const AttemptRecord &r) {
+            chunk += parser.isSet(csv) ? HistoryTable::csvRow(r) : jsonLine(HistoryTable::json(r));
+            if (chunk.size() >= kOutputChunkChars) {
+                Console::out(chunk);
+                chunk.clear();
+            }
+        });
+        Console::out(chunk);
     } else {
-        Console::out(HistoryTable::table(rows));
+        QList<AttemptRecord> rows;
+        read = HistoryQuery::forEach(store, filter, [&rows](const AttemptRecord &r) { rows << r; });
+        if (read)
+            Console::out(HistoryTable::table(rows));
+    }
+    if (!read) {
+        Console::err(QStringLiteral("ovfw history: %1\n").arg(store.problem()));
+        return ExitStatus::Unreadable;
     }
     return ExitStatus::Ok;
 }

@@ -64,7 +64,7 @@ const QStringList kCsvColumns = {
     QStringLiteral("outcome"), QStringLiteral("error_number"), QStringLiteral("error_text"),
     QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
     QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
-    QStringLiteral("verified")};
+    QStringLiteral("verified"), QStringLiteral("real_device"), QStringLiteral("usb_serial")};
 }
 
 QString HistoryTable::localIso(const QString &utc)
@@ -90,8 +90,10 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
         if (r.verified >= 0)
             outcome += r.verified ? QStringLiteral(", verified %1").arg(r.firmwareAfter)
                                   : QStringLiteral(", NOT verified (%1)").arg(orDash(r.firmwareAfter));
-        if (r.leftInBootLoader || r.outcome == HistoryOutcome::Interrupted)
+        if (r.leftInBootLoader == true)
             outcome += QStringLiteral(" (in boot loader on %1)").arg(r.device);
+        else if (!r.leftInBootLoader && r.outcome != HistoryOutcome::Running)
+            outcome += QStringLiteral(" (may be in boot loader on %1)").arg(r.device);
         // Every field may come from a shared history anyone of the group
         // writes: none reaches the terminal as it is.
         out += tableLine({local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Escaped::text(r.face),
@@ -129,27 +131,30 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("lines_total"), r.linesTotal},
             {QStringLiteral("retries"), r.retries},
             {QStringLiteral("refused_line"), r.refusedLine},
-            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader},
+            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader ? QJsonValue(*r.leftInBootLoader) : QJsonValue()},
             {QStringLiteral("firmware_after"), text(r.firmwareAfter)},
-            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)}};
+            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)},
+            {QStringLiteral("real_device"), text(r.realDevice)},
+            {QStringLiteral("usb_serial"), text(r.usbSerial)}};
 }
 
-QString HistoryTable::csv(const QList<AttemptRecord> &rows)
+QString HistoryTable::csvHeader()
 {
-    QString out = kCsvColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    for (const AttemptRecord &r : rows) {
-        const QJsonObject o = json(r);
-        QStringList fields;
-        for (const QString &c : kCsvColumns) {
-            const QJsonValue v = o.value(c);
-            if (v.isBool())
-                fields << (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
-            else if (v.isDouble())
-                fields << QString::number(v.toInteger());  // a number, even a negative one, stays one
-            else
-                fields << csvField(v.toString());
-        }
-        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    return kCsvColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+QString HistoryTable::csvRow(const AttemptRecord &r)
+{
+    const QJsonObject o = json(r);
+    QStringList fields;
+    for (const QString &c : kCsvColumns) {
+        const QJsonValue v = o.value(c);
+        if (v.isBool())
+            fields << (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+        else if (v.isDouble())
+            fields << QString::number(v.toInteger());  // a number, even a negative one, stays one
+        else
+            fields << csvField(v.toString());
     }
-    return out;
+    return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }

@@ -8,7 +8,10 @@
 namespace HistoryTable {
 QString table(const QList<AttemptRecord> &rows);
 QJsonObject json(const AttemptRecord &row);
-QString csv(const QList<AttemptRecord> &rows);
+// CSV, a row at a time so that a long history streams: the header, then
+// each row, CRLF-ended.
+QString csvHeader();
+QString csvRow(const AttemptRecord &row);
 // A stored UTC time in local time, ISO 8601 with its offset.
 QString localIso(const QString &utc);
 }

@@ -29,9 +29,14 @@ QString MeterStatus::name() const
     return namedByDevice(port) ? device : QStringLiteral("port %1").arg(port);
 }
 
+QString jsonLine(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+}
+
 void writeJsonLine(const QJsonObject &object)
 {
-    Console::out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+    Console::out(jsonLine(object));
 }
 
 MeterBoard::MeterBoard(const QList<int> &ports, bool json) : json_(json), start_(MonotonicClock::now())

@@ -66,5 +66,7 @@ private:
     double start_;
 };
 
+// One JSON object as a line, compact, with its line end.
+QString jsonLine(const QJsonObject &object);
 // Writes one JSON object as a line on standard output.
 void writeJsonLine(const QJsonObject &object);

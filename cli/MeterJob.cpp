@@ -11,6 +11,7 @@
 #include "link/MeterLink.h"
 #include "link/TranscriptCommPort.h"
 #include "link/QtCommPort.h"
+#include "upgrade/BootLoaderState.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QDir>
@@ -28,6 +29,11 @@ public:
     {
         history_.setFile(FileFacts::of(filePath, checked));
         history_.started(link_.meter(), filePath);
+    }
+    void progressAdvanced(const UpgradeProgress &progress) override
+    {
+        CliUpgradeEvents::progressAdvanced(progress);
+        history_.progressed(progress.linesRead - 1);  // the line counted goes out next
     }
 
 private:
@@ -156,40 +162,18 @@ void MeterJob::identify(MeterLink &link, TranscriptCommPort &port)
 bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history)
 {
     MeterState &g = link.meter();
-    if (settings_.boot) {
-        bool acknowledged = false;
-        const LinkResult reached = link.Probe_Boot(static_cast<std::int16_t>(port_), acknowledged);
-        if (!acknowledged) {
-            if (reached == LinkResult::PortOpenFailed)
-                finish(MeterResult::Failed, openFailure(port), port);
-            else
-                finish(MeterResult::NoMeter, QStringLiteral("no boot loader answered"), port);
-            return false;
-        }
-        g.Boot_Mode = true;
-        StopSignal::setMayBeInBootLoader(port_, true);
-        board_.event(index_, QStringLiteral("boot_loader"));
-        port.note(QStringLiteral("boot loader answered"));
-        // A boot loader has no model: the last one identified on this device
-        // stands for it.
-        const QString expected = settings_.force ? QString() : history.lastModelOnDevice();
-        if (!expected.isEmpty() && !settings_.fileModel.isEmpty() && expected != settings_.fileModel) {
-            const QString mismatch = QStringLiteral("the meter last identified on %1 was model %2, the file is for "
-                                                    "model %3 (--force overrides)")
-                                         .arg(settings_.map.deviceFor(port_), expected, settings_.fileModel);
-            history.notTouched(g, settings_.filePath, HistoryOutcome::ModelMismatch, mismatch);
-            finish(MeterResult::Failed, mismatch, port);
-            return false;
-        }
-        return true;
-    }
     bool found = false;
     const LinkResult reached = link.Check_Version(static_cast<std::int16_t>(port_), found);
+    if (!found && reached == LinkResult::PortOpenFailed) {
+        finish(MeterResult::Failed, openFailure(port), port);
+        return false;
+    }
+    // --boot: a meter that answers in normal mode after all is guarded by the
+    // model it names, and switched as usual.
+    if (!found && settings_.boot)
+        return waitingBootLoader(link, port, history);
     if (!found) {
-        if (reached == LinkResult::PortOpenFailed)
-            finish(MeterResult::Failed, openFailure(port), port);
-        else
-            finish(MeterResult::NoMeter, QStringLiteral("no meter answered"), port);
+        finish(MeterResult::NoMeter, QStringLiteral("no meter answered"), port);
         return false;
     }
     identityFound(link, port);
@@ -202,6 +186,47 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, Att
         return false;
     }
     return true;
+}
+
+// A boot loader has no model: the one last identified on the same adapter
+// (by its USB serial number), else on the same real device, stands for it.
+// Without one, only --force sends it a file.
+bool MeterJob::waitingBootLoader(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history)
+{
+    MeterState &g = link.meter();
+    bool acknowledged = false;
+    const LinkResult reached = link.Probe_Boot(static_cast<std::int16_t>(port_), acknowledged);
+    if (!acknowledged) {
+        if (reached == LinkResult::PortOpenFailed)
+            finish(MeterResult::Failed, openFailure(port), port);
+        else
+            finish(MeterResult::NoMeter, QStringLiteral("no meter or boot loader answered"), port);
+        return false;
+    }
+    g.Boot_Mode = true;
+    StopSignal::setMayBeInBootLoader(port_, true);
+    board_.event(index_, QStringLiteral("boot_loader"));
+    port.note(QStringLiteral("boot loader answered"));
+    if (settings_.force)
+        return true;
+    const DeviceIdentity &where = history.deviceIdentity();
+    const QString on = where.usbSerial.isEmpty() ? settings_.map.deviceFor(port_)
+                                                 : QStringLiteral("the adapter %1").arg(where.usbSerial);
+    const QString expected = history.lastModelOnDevice();
+    if (expected == settings_.fileModel)
+        return true;
+    const bool unknown = expected.isEmpty();
+    const QString refusal =
+        unknown ? QStringLiteral("no model is known for the boot loader on %1: no meter was identified there "
+                                 "before (--force upgrades it whatever its model)")
+                      .arg(on)
+                : QStringLiteral("the meter last identified on %1 was model %2, the file is for model %3 "
+                                 "(--force overrides)")
+                      .arg(on, expected, settings_.fileModel);
+    history.notTouched(g, settings_.filePath, unknown ? HistoryOutcome::ModelUnknown : HistoryOutcome::ModelMismatch,
+                       refusal);
+    finish(MeterResult::Failed, refusal, port);
+    return false;
 }
 
 void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port)
@@ -237,13 +262,7 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     if (!result.endAnswered && !result.versionAfter.isEmpty())
         history.verified(result.versionAfter, result.outcome == UpgradeOutcome::Completed);
     const bool stopped = StopSignal::requested();
-    const bool completed = result.outcome == UpgradeOutcome::Completed;
-    // A switch never acknowledged may still have happened, and an end record
-    // never answered may still be committing: nobody knows.
-    const bool unknown =
-        result.outcome == UpgradeOutcome::NotSwitched || result.outcome == UpgradeOutcome::EndUnconfirmed;
-    const std::optional<bool> left =
-        unknown ? std::nullopt : std::optional<bool>(link.meter().Boot_Mode && !completed);
+    const std::optional<bool> left = leftInBootLoader(link.meter(), result);
     StopSignal::setMayBeInBootLoader(port_, left != false);
     board_.update(index_, [&](MeterStatus &s) {
         s.retries = recovered.retries;

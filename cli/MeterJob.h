@@ -22,7 +22,7 @@ struct MeterJobSettings {
     bool checkContent = true;  // false: --no-check
     int retries = 3;
     bool force = false;  // upgrade whatever model answers
-    bool boot = false;   // the meter waits in its boot loader already
+    bool boot = false;   // the meter may wait in its boot loader already
     bool verify = false; // identify the meter again after the upgrade
     bool probeBoot = false;  // identify: probe a silent port for a boot loader (which switches a meter)
     QString logDir;      // empty: no transcript
@@ -42,6 +42,7 @@ protected:
 private:
     void identify(MeterLink &link, TranscriptCommPort &port);
     bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
+    bool waitingBootLoader(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
     void verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
     void finish(MeterResult result, const QString &message, TranscriptCommPort &port);

@@ -59,9 +59,11 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Do not ask for confirmation."));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Upgrade whatever model answers."));
     const QCommandLineOption boot(QStringLiteral("boot"),
-                                  QStringLiteral("The meters wait in their boot loader already (no identification; the "
-                                                 "model last identified on the device, in the history, must match the "
-                                                 "file's unless --force)."));
+                                  QStringLiteral("The meters may wait in their boot loader already. A meter that "
+                                                 "answers in normal mode is identified and switched as usual; a boot "
+                                                 "loader must be of the model the history last identified on its "
+                                                 "adapter (by USB serial number), else on its device, and none known "
+                                                 "is refused unless --force."));
     const QCommandLineOption noCheck(QStringLiteral("no-check"), QStringLiteral("Do not check the file first."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event and result."));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write one transcript per meter into DIR."),
@@ -195,7 +197,7 @@ int runUpgrade(const QStringList &args)
         return ExitStatus::Usage;
     }
     const QString model = UpgradeFileName::modelCode(o.file);
-    if (model.isEmpty() && !o.force && !o.boot) {
+    if (model.isEmpty() && !o.force) {
         Console::err(QStringLiteral("ovfw upgrade: the file name gives no model (expected OV<model>_FW<version>.OVH); "
                                     "--force upgrades whatever model answers\n"));
         return ExitStatus::Usage;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 // One upgrade attempt of one meter as the history keeps it. The first part is
 // written before the meter is changed; the second when the attempt ends.
@@ -19,7 +20,9 @@ struct AttemptRecord {
 
     // The meter as it was found.
     int port = 0;
-    QString device;
+    QString device;      // as the port map or --device named it
+    QString realDevice;  // the device that name reached, links resolved
+    QString usbSerial;   // the USB adapter's serial number, where it has one
     QString serial;
     QString model;
     QString bootVersion;
@@ -41,7 +44,9 @@ struct AttemptRecord {
     qint64 linesTotal = 0;
     int retries = 0;
     qint64 refusedLine = 0;
-    bool leftInBootLoader = false;
+    // Whether the meter was left in its boot loader; nullopt when nobody
+    // knows (a switch never acknowledged, an attempt never completed).
+    std::optional<bool> leftInBootLoader = false;
 
     // After an upgrade, when asked: the version the restarted meter named
     // and whether it is the file's. `verified` is -1 when not asked.
@@ -62,6 +67,7 @@ inline const QString EndUnconfirmed = QStringLiteral("end_unconfirmed");
 // The meter was reached but not touched.
 inline const QString Declined = QStringLiteral("declined");  // the warning answered Cancel
 inline const QString ModelMismatch = QStringLiteral("model_mismatch");
+inline const QString ModelUnknown = QStringLiteral("model_unknown");  // a boot loader nobody identified
 inline const QString FileRefused = QStringLiteral("file_refused");
 // The meter restarted mid-file; the next row is the file sent again from its start.
 inline const QString Restarted = QStringLiteral("meter_restarted");

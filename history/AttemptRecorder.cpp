@@ -1,8 +1,10 @@
 #include "history/AttemptRecorder.h"
+#include "base/MonotonicClock.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
 #include "link/MeterState.h"
+#include "upgrade/BootLoaderState.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QFileInfo>
@@ -28,6 +30,13 @@ AttemptRecorder::AttemptRecorder(const QString &face, const QString &device) : f
 
 AttemptRecorder::~AttemptRecorder() = default;
 
+const DeviceIdentity &AttemptRecorder::deviceIdentity()
+{
+    if (!identity_)
+        identity_ = std::make_unique<DeviceIdentity>(DeviceIdentity::of(device_));
+    return *identity_;
+}
+
 HistoryStore &AttemptRecorder::store()
 {
     if (!store_)
@@ -51,6 +60,8 @@ void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
     record_.bootId = self.bootId;
     record_.port = meter.Port_Number;
     record_.device = device_;
+    record_.realDevice = deviceIdentity().realDevice;
+    record_.usbSerial = deviceIdentity().usbSerial;
     record_.serial = meter.Meter_Serial;
     record_.model = meter.Model_Code == QLatin1String("*") ? QString() : meter.Model_Code;
     record_.bootVersion = meter.Boot_Version;
@@ -74,6 +85,17 @@ void AttemptRecorder::started(const MeterState &meter, const QString &filePath)
     }
     fill(meter, filePath);
     record_.id = store().insert(record_);
+    progressWrittenAt_ = MonotonicClock::now();
+}
+
+void AttemptRecorder::progressed(qint64 linesAccepted)
+{
+    record_.linesSent = linesAccepted;
+    const double now = MonotonicClock::now();
+    if (record_.startedUtc.isEmpty() || now - progressWrittenAt_ < kProgressWriteSeconds)
+        return;
+    progressWrittenAt_ = now;
+    store().linesSentSoFar(record_);
 }
 
 void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &result, const QString &filePath)
@@ -97,7 +119,7 @@ void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &res
     record_.linesSent = result.linesAccepted;
     record_.retries = result.retries;
     record_.refusedLine = result.refusedLine;
-    record_.leftInBootLoader = meter.Boot_Mode && result.outcome != UpgradeOutcome::Completed;
+    record_.leftInBootLoader = leftInBootLoader(meter, result);
     if (began)
         store().complete(record_);
     else
@@ -112,13 +134,14 @@ void AttemptRecorder::notTouched(const MeterState &meter, const QString &filePat
     record_.endedUtc = record_.startedUtc;
     record_.outcome = outcome;
     record_.errorText = text;
+    record_.leftInBootLoader = meter.Boot_Mode;  // found there, and not touched
     record_.id = store().insert(record_);
     record_.startedUtc.clear();
 }
 
 QString AttemptRecorder::lastModelOnDevice()
 {
-    return HistoryQuery::lastModelOn(store(), device_);
+    return HistoryQuery::lastModelOn(store(), deviceIdentity());
 }
 
 void AttemptRecorder::verified(const QString &firmwareAfter, bool matches)

@@ -1,6 +1,7 @@
 #pragma once
 #include "history/AttemptRecord.h"
 #include "history/FileFacts.h"
+#include "link/DeviceIdentity.h"
 #include <memory>
 
 class HistoryStore;
@@ -8,8 +9,9 @@ struct MeterState;
 struct UpgradeResult;
 
 // Records one face's upgrade attempts of one meter in the history: a row
-// before the meter is first changed, completed when the attempt ends. Used on
-// one thread only; the store is opened there on the first row.
+// before the meter is first changed, the lines acknowledged now and then
+// while it runs, completed when the attempt ends. Used on one thread only;
+// the store is opened there on the first row.
 class AttemptRecorder {
 public:
     AttemptRecorder(const QString &face, const QString &device);
@@ -21,18 +23,25 @@ public:
 
     // The meter is about to be changed: the row says so.
     void started(const MeterState &meter, const QString &filePath);
+    // Between two lines: so many acknowledged so far. Written at most every
+    // kProgressWriteSeconds, and skipped while another writer holds the
+    // history, so the meter never waits for it.
+    void progressed(qint64 linesAccepted);
+    static constexpr double kProgressWriteSeconds = 5.0;
     // The end of the attempt. An attempt that never started is recorded
     // only when a meter was reached and declined: the warning's Cancel.
     void finished(const MeterState &meter, const UpgradeResult &result, const QString &filePath);
-    // A meter reached but not touched, for `outcome` (model mismatch, file
-    // refused): one completed row.
     // What the restarted meter named after the upgrade, for the last row.
     void verified(const QString &firmwareAfter, bool matches);
+    // A meter reached but not touched, for `outcome` (model mismatch, file
+    // refused): one completed row.
     void notTouched(const MeterState &meter, const QString &filePath, const QString &outcome, const QString &text);
 
     // The model last identified on this recorder's device, or empty: what a
-    // meter found only in its boot loader there most likely is.
+    // meter found only in its boot loader there most likely is. The device is
+    // its adapter where that has a USB serial number, else its real device.
     QString lastModelOnDevice();
+    const DeviceIdentity &deviceIdentity();
 
     qint64 rowId() const { return record_.id; }
 
@@ -42,6 +51,8 @@ private:
 
     QString face_;
     QString device_;
+    std::unique_ptr<DeviceIdentity> identity_;  // looked up once, when first needed
+    double progressWrittenAt_ = 0;               // monotonic seconds
     FileFacts file_;
     AttemptRecord record_;
     std::unique_ptr<HistoryStore> store_;

@@ -2,25 +2,18 @@
 #include "history/HistorySchema.h"
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
+#include "link/DeviceIdentity.h"
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace {
-const QStringList kFailures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::EndUnconfirmed, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
-                               HistoryOutcome::Stopped, HistoryOutcome::Interrupted};
-}
-
-bool HistoryQuery::isFailure(const QString &outcome)
+bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
+                           const std::function<void(const AttemptRecord &)> &row)
 {
-    return kFailures.contains(outcome);
-}
-
-QList<AttemptRecord> HistoryQuery::find(HistoryStore &store, const HistoryFilter &filter)
-{
-    QList<AttemptRecord> rows;
+    if (!store.problem().isEmpty())
+        return false;
     if (!store.isOpen() || filter.limit <= 0)
-        return rows;
+        return true;
     QStringList where;
     if (!filter.serial.isEmpty())
         where << QStringLiteral("serial = :serial");
@@ -43,11 +36,10 @@ QList<AttemptRecord> HistoryQuery::find(HistoryStore &store, const HistoryFilter
         q.bindValue(QStringLiteral(":port"), filter.port);
     if (!filter.sinceUtc.isEmpty())
         q.bindValue(QStringLiteral(":since"), filter.sinceUtc);
-    if (!q.exec()) {
-        HistoryStore::note(QStringLiteral("cannot read %1 (%2)").arg(store.path(), q.lastError().text()));
-        return rows;
-    }
-    while (rows.size() < filter.limit && q.next()) {
+    if (!q.exec())
+        return store.readFailed(q.lastError().text());
+    int count = 0;
+    while (count < filter.limit && q.next()) {
         AttemptRecord r = HistorySchema::fromQuery(q);
         if (r.outcome.isEmpty()) {
             r.outcome = ProcessIdentity::stillRuns(r.host, r.bootId, r.pid, r.processStart) ? HistoryOutcome::Running
@@ -55,18 +47,40 @@ QList<AttemptRecord> HistoryQuery::find(HistoryStore &store, const HistoryFilter
             if (filter.failed && r.outcome == HistoryOutcome::Running)
                 continue;
         }
-        rows << r;
+        row(r);
+        ++count;
     }
+    // A page SQLite finds damaged halfway through ends the rows early.
+    if (q.lastError().isValid())
+        return store.readFailed(q.lastError().text());
+    return true;
+}
+
+QList<AttemptRecord> HistoryQuery::find(HistoryStore &store, const HistoryFilter &filter)
+{
+    QList<AttemptRecord> rows;
+    forEach(store, filter, [&rows](const AttemptRecord &r) { rows << r; });
     return rows;
 }
 
-QString HistoryQuery::lastModelOn(HistoryStore &store, const QString &device)
+QString HistoryQuery::lastModelOn(HistoryStore &store, const DeviceIdentity &device)
 {
-    if (!store.isOpen() || device.isEmpty())
+    if (!store.isOpen())
         return {};
     QSqlQuery q(store.database());
-    q.prepare(QStringLiteral("SELECT model FROM attempts WHERE device = :device AND model IS NOT NULL "
-                             "ORDER BY id DESC LIMIT 1"));
-    q.bindValue(QStringLiteral(":device"), device);
+    if (!device.usbSerial.isEmpty()) {
+        q.prepare(QStringLiteral("SELECT model FROM attempts WHERE usb_serial = :key AND model IS NOT NULL "
+                                 "ORDER BY id DESC LIMIT 1"));
+        q.bindValue(QStringLiteral(":key"), device.usbSerial);
+    } else if (!device.realDevice.isEmpty()) {
+        // Rows older than the real device column name their device as it was
+        // given: they count where that was the real device itself.
+        q.prepare(QStringLiteral("SELECT model FROM attempts WHERE (real_device = :key OR (real_device IS NULL AND "
+                                 "device = :given)) AND model IS NOT NULL ORDER BY id DESC LIMIT 1"));
+        q.bindValue(QStringLiteral(":key"), device.realDevice);
+        q.bindValue(QStringLiteral(":given"), device.realDevice);
+    } else {
+        return {};
+    }
     return q.exec() && q.next() ? q.value(0).toString() : QString();
 }

@@ -1,8 +1,10 @@
 #pragma once
 #include "history/AttemptRecord.h"
 #include <QList>
+#include <functional>
 
 class HistoryStore;
+struct DeviceIdentity;
 
 // What `ovfw history` asks of the store. Empty fields do not filter.
 struct HistoryFilter {
@@ -10,16 +12,19 @@ struct HistoryFilter {
     QString serial;
     int port = 0;
     QString sinceUtc;     // as stored: rows started at or after it
-    bool failed = false;  // failed, stopped, left unfinished or interrupted
+    bool failed = false;  // failed, stopped, left unfinished, interrupted or not verified
     int limit = kDefaultLimit;
 };
 
 namespace HistoryQuery {
-// The rows, newest first; rows never completed carry "running" or
-// "interrupted" as their outcome, as their process lives or not.
+// Each row, newest first, handed over as it is read; rows never completed
+// carry "running" or "interrupted" as their outcome, as their process lives
+// or not. False when the history could not be read (the store's problem()
+// says why); a store with nothing recorded yet reads as no rows.
+bool forEach(HistoryStore &store, const HistoryFilter &filter, const std::function<void(const AttemptRecord &)> &row);
+// The same rows, gathered.
 QList<AttemptRecord> find(HistoryStore &store, const HistoryFilter &filter);
-// The model last identified on `device`, or empty.
-QString lastModelOn(HistoryStore &store, const QString &device);
-// Whether an outcome counts as failed for --failed.
-bool isFailure(const QString &outcome);
+// The model last identified on a device, or empty: keyed on its adapter's
+// USB serial number where it has one, else on the real device.
+QString lastModelOn(HistoryStore &store, const DeviceIdentity &device);
 }

@@ -8,7 +8,7 @@ namespace {
 const QStringList kStartColumns = {
     QStringLiteral("started_utc"), QStringLiteral("host"), QStringLiteral("user"), QStringLiteral("face"),
     QStringLiteral("pid"), QStringLiteral("process_start"), QStringLiteral("boot_id"), QStringLiteral("port"),
-    QStringLiteral("device"), QStringLiteral("serial"), QStringLiteral("model"), QStringLiteral("boot_version"),
+    QStringLiteral("device"), QStringLiteral("real_device"), QStringLiteral("usb_serial"), QStringLiteral("serial"), QStringLiteral("model"), QStringLiteral("boot_version"),
     QStringLiteral("firmware_version"), QStringLiteral("found_in_boot_loader"), QStringLiteral("file_path"),
     QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version")};
 const QStringList kEndColumns = {
@@ -41,6 +41,17 @@ QStringList HistorySchema::migrationTo(int version)
                 QStringLiteral("ALTER TABLE attempts ADD COLUMN verified INTEGER"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_failed ON attempts(id) WHERE ") +
                     failedCondition()};
+    case 3:  // the boot-loader guard keys on the adapter or the real device; an unknown boot-loader state
+        return {QStringLiteral("ALTER TABLE attempts ADD COLUMN real_device TEXT"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN usb_serial TEXT"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_real_device ON attempts(real_device)"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_usb_serial ON attempts(usb_serial)"),
+                // A switch never acknowledged may still have happened.
+                QStringLiteral("UPDATE attempts SET left_in_boot_loader = NULL WHERE outcome = '%1'")
+                    .arg(HistoryOutcome::NotSwitched),
+                // --failed also lists attempts that failed verification.
+                QStringLiteral("DROP INDEX IF EXISTS attempts_failed"),
+                QStringLiteral("CREATE INDEX attempts_failed ON attempts(id) WHERE ") + failedCondition()};
     default:
         return {};
     }
@@ -75,6 +86,8 @@ void HistorySchema::bindAll(QSqlQuery &q, const AttemptRecord &r)
     q.bindValue(QStringLiteral(":boot_id"), r.bootId);
     q.bindValue(QStringLiteral(":port"), r.port);
     q.bindValue(QStringLiteral(":device"), r.device);
+    q.bindValue(QStringLiteral(":real_device"), orNull(r.realDevice));
+    q.bindValue(QStringLiteral(":usb_serial"), orNull(r.usbSerial));
     q.bindValue(QStringLiteral(":serial"), orNull(r.serial));
     q.bindValue(QStringLiteral(":model"), orNull(r.model));
     q.bindValue(QStringLiteral(":boot_version"), orNull(r.bootVersion));
@@ -101,14 +114,16 @@ void HistorySchema::bindEnd(QSqlQuery &q, const AttemptRecord &r)
     q.bindValue(QStringLiteral(":lines_total"), r.linesTotal);
     q.bindValue(QStringLiteral(":retries"), end(r.retries));
     q.bindValue(QStringLiteral(":refused_line"), end(r.refusedLine));
-    q.bindValue(QStringLiteral(":left_in_boot_loader"), end(r.leftInBootLoader ? 1 : 0));
+    q.bindValue(QStringLiteral(":left_in_boot_loader"),
+                end(r.leftInBootLoader ? QVariant(*r.leftInBootLoader ? 1 : 0) : QVariant()));
 }
 
 QString HistorySchema::failedCondition()
 {
     const QStringList failures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::EndUnconfirmed, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
                                   HistoryOutcome::Stopped};
-    return QStringLiteral("(outcome IS NULL OR outcome IN ('%1'))").arg(failures.join(QStringLiteral("','")));
+    return QStringLiteral("(outcome IS NULL OR outcome IN ('%1') OR verified = 0)")
+        .arg(failures.join(QStringLiteral("','")));
 }
 
 QString HistorySchema::selectColumns()
@@ -132,6 +147,8 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     r.bootId = next().toString();
     r.port = next().toInt();
     r.device = next().toString();
+    r.realDevice = next().toString();
+    r.usbSerial = next().toString();
     r.serial = next().toString();
     r.model = next().toString();
     r.bootVersion = next().toString();
@@ -149,7 +166,8 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     r.linesTotal = next().toLongLong();
     r.retries = next().toInt();
     r.refusedLine = next().toLongLong();
-    r.leftInBootLoader = next().toInt() != 0;
+    const QVariant left = next();
+    r.leftInBootLoader = left.isNull() ? std::nullopt : std::optional<bool>(left.toInt() != 0);
     r.firmwareAfter = next().toString();
     const QVariant verified = next();
     r.verified = verified.isNull() ? -1 : verified.toInt();

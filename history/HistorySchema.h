@@ -16,7 +16,8 @@ void bindEnd(QSqlQuery &q, const AttemptRecord &r);
 // The columns a query selects, in the order `fromQuery` reads them.
 QString selectColumns();
 // The condition of a failed or unfinished row, as --failed asks it and as its
-// index is made (the two must read the same for the index to serve).
+// index is made (the two must read the same for the index to serve): not
+// completed, or completed but not verified when asked to be.
 QString failedCondition();
 AttemptRecord fromQuery(const QSqlQuery &q);
 }

@@ -109,6 +109,12 @@ HistoryStore::HistoryStore(Access access, const QString &path)
         return;
     if (access_ == Access::Read && !QFileInfo::exists(path_))
         return;  // nothing recorded yet
+    // Only a regular file is a history; SQLite would say no more of a folder
+    // or a FIFO than "disk I/O error".
+    if (QFileInfo::exists(path_) && !QFileInfo(path_).isFile()) {
+        failed(QStringLiteral("cannot use %1").arg(path_), QStringLiteral("not a file"));
+        return;
+    }
     if (access_ == Access::Write) {
         QString why;
         if (!createFile(path_, why)) {
@@ -144,8 +150,17 @@ void HistoryStore::close()
 
 bool HistoryStore::failed(const QString &what, const QString &why)
 {
-    note(QStringLiteral("%1 (%2); the upgrade goes on without it").arg(what, why));
+    if (access_ == Access::Write)
+        note(QStringLiteral("%1 (%2); the upgrade goes on without it").arg(what, why));
+    else
+        problem_ = QStringLiteral("%1 (%2)").arg(what, why);
     open_ = false;
+    return false;
+}
+
+bool HistoryStore::readFailed(const QString &why)
+{
+    problem_ = QStringLiteral("cannot read %1 (%2)").arg(path_, why);
     return false;
 }
 
@@ -270,6 +285,23 @@ bool HistoryStore::verified(const AttemptRecord &r)
     if (!q.exec())
         return failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());
     return true;
+}
+
+bool HistoryStore::linesSentSoFar(const AttemptRecord &r)
+{
+    if (!isWritable() || r.id <= 0)
+        return false;
+    QSqlQuery q(database());
+    q.exec(QStringLiteral("PRAGMA busy_timeout=0"));
+    q.prepare(QStringLiteral("UPDATE attempts SET lines_sent=:lines WHERE id=:id AND outcome IS NULL"));
+    q.bindValue(QStringLiteral(":lines"), r.linesSent);
+    q.bindValue(QStringLiteral(":id"), r.id);
+    const bool written = q.exec();
+    const QSqlError error = q.lastError();
+    q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
+    if (!written && !isBusy(error))
+        failed(QStringLiteral("cannot write %1").arg(path_), error.text());
+    return written;
 }
 
 bool HistoryStore::complete(const AttemptRecord &r)

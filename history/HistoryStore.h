@@ -9,13 +9,14 @@
 //
 // The store is never in the way of an upgrade: when it cannot be opened or
 // written, one line goes to standard error (once per process) and every call
-// after does nothing. A file SQLite finds corrupt or not a database is moved
+// after does nothing. A store opened to read says instead why it cannot be
+// read (problem()), for its reader to tell. A file SQLite finds corrupt or not a database is moved
 // aside under a name with the time and a new one started; a database of a
 // newer schema is left alone, read but never written.
 class HistoryStore {
 public:
     static constexpr const char *kEnvironmentVariable = "OVFW_HISTORY";
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kBusyTimeoutMs = 5000;  // writers wait for each other this long at most
 
     enum class Access { Write, Read };
@@ -32,11 +33,20 @@ public:
 
     bool isOpen() const { return open_; }
     bool isWritable() const { return open_ && writable_; }
+    // Why the history exists but cannot be used; empty when it can, or when
+    // there is none yet.
+    const QString &problem() const { return problem_; }
+    // A read that failed part-way: its reason becomes the problem. Always false.
+    bool readFailed(const QString &why);
     const QString &path() const { return path_; }
     QSqlDatabase database() const;
 
     // The row of an attempt starting; its id, or 0 when it was not written.
     qint64 insert(const AttemptRecord &record);
+    // The lines acknowledged so far in the unfinished attempt `record.id`,
+    // written now, or not at all while another connection is writing: no
+    // wait. False when it was not written.
+    bool linesSentSoFar(const AttemptRecord &record);
     // The end of the attempt `record.id`.
     bool complete(const AttemptRecord &record);
     // What the meter said after restarting, for the attempt `record.id`.
@@ -56,6 +66,7 @@ private:
     Access access_;
     QString path_;
     QString connection_;
+    QString problem_;
     bool open_ = false;
     bool writable_ = false;
 };

@@ -1,11 +1,14 @@
 #include "link/PortStatus.h"
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
+#include <QSysInfo>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -44,6 +47,42 @@ QString systemLocation(const QString &device)
     return path ? device : QStringLiteral("/dev/") + device;
 }
 
+// The lock file QSerialPort takes for a device at its resolved path: "LCK.."
+// and the name under /dev with '/' as '_', in the first of its lock folders
+// that holds that file already or may take it.
+QString serialLockFile(const QString &path)
+{
+    static const char *const kLockFolders[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                               "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(QStringLiteral("/dev/").size()) : path;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.prepend(QStringLiteral("/LCK.."));
+    for (const char *folder : kLockFolders) {
+        const QFileInfo info(QString::fromLatin1(folder));
+        const QString file = info.filePath() + name;
+        if (info.isReadable() && (QFile::exists(file) || info.isWritable()))
+            return file;
+    }
+    return {};
+}
+
+// Whether the device's lock file names a process of this machine that has
+// ended: one killed while it held the device, its exclusive mode left set.
+bool lockNamesEndedProcess(const QString &path)
+{
+    constexpr qint64 kMostLockBytes = 4096;  // process id, program, host and two more lines
+    QFile lock(serialLockFile(path));
+    if (!lock.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> lines = lock.read(kMostLockBytes).split('\n');
+    bool number = false;
+    const qint64 pid = lines.value(0).trimmed().toLongLong(&number);
+    const QString host = QString::fromUtf8(lines.value(2).trimmed());
+    if (!number || pid <= 0 || (!host.isEmpty() && host != QSysInfo::machineHostName()))
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
 // The device a port name reaches, or empty with the reason in `error`.
 QString resolve(const QString &device, int &error)
 {
@@ -62,6 +101,8 @@ QString portStateText(PortState state)
     switch (state) {
     case PortState::Present: return QStringLiteral("present");
     case PortState::InUse: return QStringLiteral("in use by another program");
+    case PortState::LeftExclusive:
+        return QStringLiteral("left in exclusive mode by a program that has ended; restart whatever holds its other end");
     case PortState::NoPermission: return QStringLiteral("permission denied");
     case PortState::Missing: return QStringLiteral("missing");
     case PortState::NotSerial: return QStringLiteral("not a serial device");
@@ -109,21 +150,26 @@ PortState DeviceHold::take(const QString &path)
     if (!S_ISCHR(info.st_mode))
         return PortState::NotSerial;
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return stateFromErrno(errno);
+    if (fd < 0) {
+        // The exclusive mode of a killed program outlives it while the
+        // device's other end stays open (a pty, a network serial bridge).
+        const int error = errno;
+        return error == EBUSY && lockNamesEndedProcess(path) ? PortState::LeftExclusive : stateFromErrno(error);
+    }
     termios settings{};
     PortState state = ::tcgetattr(fd, &settings) == 0 ? PortState::Present : PortState::NotSerial;
-#ifdef TIOCGEXCL
-    // The driver lets root past another program's exclusive mode; the tool
-    // does not go past it.
-    int exclusive = 0;
-    if (state == PortState::Present && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        state = PortState::InUse;
-#endif
     // A file system that cannot lock leaves the lock file and the exclusive
     // mode to guard the device.
     if (state == PortState::Present && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         state = PortState::InUse;
+#if defined(TIOCGEXCL) && defined(TIOCNXCL)
+    // The driver lets root past another program's exclusive mode; the tool
+    // goes past it only to clear what a killed program left.
+    int exclusive = 0;
+    if (state == PortState::Present && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive &&
+        !(lockNamesEndedProcess(path) && ::ioctl(fd, TIOCNXCL) == 0))
+        state = PortState::InUse;
+#endif
     if (state != PortState::Present) {
         ::close(fd);
         return state;

@@ -9,6 +9,8 @@ class QSerialPort;
 enum class PortState {
     Present,       // opens, and nobody else holds it
     InUse,         // another program, or another copy of this tool, holds it
+    LeftExclusive, // nobody holds it, but a program that was killed left the driver's exclusive
+                   // mode set, and this user may not clear it
     NoPermission,  // this user may not open it
     Missing,       // nothing by that name
     NotSerial,     // something that is not a serial device (a file, /dev/null)
@@ -41,7 +43,10 @@ public:
     DeviceHold &operator=(const DeviceHold &) = delete;
 
     // Opens the device at a resolved path and takes the hold; Present when
-    // held, otherwise why not.
+    // held, otherwise why not. The driver's exclusive mode left behind by a
+    // program that was killed is cleared when this user may open the device
+    // past it, nobody holds its file lock and its lock file names a process
+    // that has ended; in any other case the device is not taken.
     PortState take(const QString &path);
     // The driver's exclusive mode, set once the port itself is open: other
     // programs then cannot open the device at all, root excepted.

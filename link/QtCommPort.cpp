@@ -106,6 +106,7 @@ void QtCommPort::setPortOpen(bool open)
     case PortState::Present: break;
     case PortState::Missing: throw FwUpError(FwUpErrorNumber::CommPortMissing);
     case PortState::InUse:
+    case PortState::LeftExclusive:
     case PortState::NoPermission: throw FwUpError(FwUpErrorNumber::CommPortInUse);
     case PortState::NotSerial:
     case PortState::OpenFailed: throw FwUpError(FwUpErrorNumber::CommPortOpenFailed);

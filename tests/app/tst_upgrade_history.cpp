@@ -79,7 +79,7 @@ private slots:
         }
         QCOMPARE(done.linesSent, qint64(hex.lines));
         QCOMPARE(done.linesTotal, qint64(hex.lines));
-        QVERIFY(!done.leftInBootLoader);
+        QVERIFY(done.leftInBootLoader == false);
     }
 
     // A meter in its boot loader, a line refused and Cancel at "Error sending ".
@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(r[0].outcome, HistoryOutcome::UnexpectedEnd);
         QCOMPARE(r[0].refusedLine, 3);
         QCOMPARE(r[0].linesSent, 2);
-        QVERIFY(r[0].foundInBootLoader && r[0].leftInBootLoader);
+        QVERIFY(r[0].foundInBootLoader && r[0].leftInBootLoader == true);
         QVERIFY(r[0].serial.isEmpty());
         QCOMPARE(r[0].fileSha256, FileFacts::sha256Of(hex.path));
     }

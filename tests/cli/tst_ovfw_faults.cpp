@@ -1,6 +1,7 @@
 // ovfw against meters and machines that misbehave: a read-only identify, a
 // slow switch, a frozen meter, ports that cannot be opened, a log folder that
 // takes no file, signals, and a narrow terminal.
+#include "Capabilities.h"
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include <QJsonArray>
@@ -223,6 +224,53 @@ private slots:
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(QStringLiteral("are one meter (%1)").arg(m.device())), qPrintable(r.err));
         QVERIFY(said(m, true).isEmpty());
+    }
+
+    // kill -9 mid-transfer leaves the driver's exclusive mode set on the
+    // meter's pty, whose other end stays open. The next --boot clears it
+    // where it may and finishes the meter, or says what to do.
+    void aKilledRunLeavesNoStaleHold_data()
+    {
+        QTest::addColumn<bool>("sysAdmin");
+        QTest::newRow("may pass the exclusive mode") << true;
+        QTest::newRow("may not pass it") << false;
+    }
+
+    void aKilledRunLeavesNoStaleHold()
+    {
+        QFETCH(bool, sysAdmin);
+        if (sysAdmin && !Capabilities::hasSysAdmin())
+            QSKIP("this process may not pass the driver's exclusive mode (CAP_SYS_ADMIN)");
+        QTemporaryDir state;
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "20"});
+        QProcess killed;
+        prepare(killed, portOf(m));
+        QProcessEnvironment env = killed.processEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), state.filePath(QStringLiteral("history.sqlite")));
+        killed.setProcessEnvironment(env);
+        killed.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
+        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).count(':') > 5, 20000);
+        killed.kill();  // SIGKILL
+        QVERIFY(killed.waitForFinished());
+
+        const QStringList args{"upgrade", small_.path, "--yes", "--boot", "--port", "1"};
+        const QStringList command = sysAdmin ? QStringList{QStringLiteral(OVFW_PATH)} + args
+                                             : Capabilities::withoutSysAdmin(QStringLiteral(OVFW_PATH), args);
+        QProcess again;
+        again.setProcessEnvironment(env);
+        again.start(command.first(), command.mid(1));
+        again.closeWriteChannel();
+        const Run r = finishOvfw(again, kRunTimeoutMs);
+        if (sysAdmin) {
+            QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+            QCOMPARE(HexFiles::readAll(m.imagePath()), small_.image);
+        } else {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.out.contains(QStringLiteral("port 1 (%1) could not be opened: left in exclusive mode by a program "
+                                                   "that has ended; restart whatever holds its other end")
+                                        .arg(m.device())),
+                     qPrintable(r.out));
+        }
     }
 
     // Refused before any meter is touched, as a folder that cannot be made is.

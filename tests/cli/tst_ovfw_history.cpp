@@ -1,7 +1,9 @@
 // ovfw's upgrade history end to end: ovfw as a child process, meters on
 // emulators, the history read back with `ovfw history`.
+#include "FakeSysfs.h"
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
+#include "link/DeviceIdentity.h"
 #include "history/FileFacts.h"
 #include "history/HistoryStore.h"
 #include <QJsonDocument>
@@ -11,6 +13,7 @@
 #include "OvfwRun.h"
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <memory>
 #include <vector>
 
@@ -23,17 +26,20 @@ using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
 
 using Run = OvfwRun;
 
-QProcessEnvironment environment(const QString &ports, const QString &history)
+QProcessEnvironment environment(const QString &ports, const QString &history, const QString &sysfs = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OVFW_PORTS"), ports);
     env.insert(QStringLiteral("OVFW_HISTORY"), history);
+    if (!sysfs.isEmpty())
+        env.insert(QString::fromLatin1(DeviceIdentity::kSysfsVariable), sysfs);
     return env;
 }
 
-void start(QProcess &p, const QStringList &args, const QString &ports, const QString &history)
+void start(QProcess &p, const QStringList &args, const QString &ports, const QString &history,
+           const QString &sysfs = {})
 {
-    p.setProcessEnvironment(environment(ports, history));
+    p.setProcessEnvironment(environment(ports, history, sysfs));
     p.start(QStringLiteral(OVFW_PATH), args);
     p.closeWriteChannel();
 }
@@ -43,10 +49,10 @@ Run finish(QProcess &p)
     return finishOvfw(p, kRunTimeoutMs);
 }
 
-Run ovfw(const QStringList &args, const QString &ports, const QString &history)
+Run ovfw(const QStringList &args, const QString &ports, const QString &history, const QString &sysfs = {})
 {
     QProcess p;
-    start(p, args, ports, history);
+    start(p, args, ports, history, sysfs);
     return finish(p);
 }
 
@@ -163,18 +169,21 @@ private slots:
         meters.push_back(std::make_unique<MeterEmulatorProcess>(
             QStringList{"--no-pacing", "--identity", "V,OV3B00004,1.02,2.10"}));
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--silent"}));
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{
+            "--no-pacing", "--identity", "V," + serialOf(6) + ",1.02,2.10", "--switch-delay", "9000"}));
         const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--retries", "1", "--sha256", digest_.toUpper()} +
-                               portArgs(6),
+                               portArgs(7),
                            portList(meters), history);
         QVERIFY2(r.exitCode == 1, qPrintable(r.out + r.err));
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
 
         const QMap<int, QJsonObject> rows = historyByPort(history);
-        QCOMPARE(rows.keys(), (QList<int>{1, 2, 3, 4, 5}));
-        for (int port = 1; port <= 5; ++port) {
+        QCOMPARE(rows.keys(), (QList<int>{1, 2, 3, 4, 5, 7}));
+        for (int port : rows.keys()) {
             const QJsonObject row = rows.value(port);
             QCOMPARE(row.value("face").toString(), QString("ovfw"));
             QCOMPARE(row.value("device").toString(), meters[port - 1]->device());
+            QCOMPARE(row.value("real_device").toString(), meters[port - 1]->device());
             QCOMPARE(row.value("serial").toString(), port == 5 ? QString("OV3B00004") : serialOf(port - 1));
             QCOMPARE(row.value("firmware_version").toString(), QString("2.10"));
             QCOMPARE(row.value("boot_version").toString(), QString("1.02"));
@@ -195,31 +204,98 @@ private slots:
         QCOMPARE(rows.value(4).value("left_in_boot_loader").toBool(), true);
         QCOMPARE(rows.value(5).value("outcome").toString(), QString("model_mismatch"));
         QCOMPARE(rows.value(5).value("model").toString(), QString("3B"));
+        QCOMPARE(rows.value(5).value("left_in_boot_loader"), QJsonValue(false));
+        // A switch never acknowledged may still have happened: unknown, in
+        // JSON and in the table alike.
+        QCOMPARE(rows.value(7).value("outcome").toString(), QString("not_switched"));
+        QCOMPARE(rows.value(7).value("left_in_boot_loader"), QJsonValue());
 
-        QCOMPARE(historyByPort(history, {"--failed"}).keys(), QList<int>{4});
+        QCOMPARE(historyByPort(history, {"--failed"}).keys(), (QList<int>{4, 7}));
         QCOMPARE(historyByPort(history, {"--serial", serialOf(1)}).keys(), QList<int>{2});
         const Run table = ovfw({"history"}, {}, history);
-        QVERIFY2(table.exitCode == 0 && table.out.count('\n') == 6, qPrintable(table.out));
-        QCOMPARE(rowCount(history), 5);
+        QVERIFY2(table.exitCode == 0 && table.out.count('\n') == 7, qPrintable(table.out));
+        QCOMPARE(table.out.count(" (in boot loader on "), 1);
+        QVERIFY2(table.out.contains("not_switched (may be in boot loader on " + meters[6]->device()), qPrintable(table.out));
+        QCOMPARE(rowCount(history), 6);
     }
 
-    // A boot loader has no model: the one last identified on its device
-    // stands for it, and --force overrides.
-    void bootLoaderGuardUsesTheLastModel()
+    // --boot asks for the version first: a meter in normal mode is guarded by
+    // the model it names and switched as usual. A boot loader stands for the
+    // model last identified on its adapter (USB serial number), else on its
+    // real device whatever name reaches it; with none known, only --force
+    // sends it a file.
+    void bootLoaderGuard_data()
     {
+        QTest::addColumn<QStringList>("before");  // an earlier upgrade's meter, left in its boot loader; none if empty
+        QTest::addColumn<QStringList>("meter");   // the meter upgraded with --boot; the earlier one if empty
+        QTest::addColumn<QString>("name");        // "link": the meter by a link to its device; "adapter": by a
+                                                  // device on the earlier one's USB adapter
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        const QStringList model3B{"--identity", "V,OV3B00009,1.02,2.10"};
+        QTest::newRow("normal mode, another model") << QStringList{} << model3B << "" << QStringList{} << 1
+                                                    << "meter is model 3B, the file is for model 3A";
+        QTest::newRow("normal mode, the file's model") << QStringList{} << QStringList{} << "" << QStringList{} << 0
+                                                       << "upgrade complete";
+        QTest::newRow("boot loader, no model known") << QStringList{} << QStringList{"--boot"} << "" << QStringList{}
+                                                     << 1 << "no model is known for the boot loader on {device}";
+        QTest::newRow("boot loader, no model known, forced") << QStringList{} << QStringList{"--boot"} << ""
+                                                             << QStringList{"--force"} << 0 << "upgrade complete";
+        QTest::newRow("boot loader, known by its device through a link")
+            << model3B + QStringList{"--refuse-line", "3", "--refuse-count", "1"} << QStringList{} << "link"
+            << QStringList{} << 1 << "the meter last identified on {device} was model 3B, the file is for model 3A";
+        QTest::newRow("boot loader, known by its adapter")
+            << model3B + QStringList{"--refuse-line", "3", "--refuse-count", "1"} << QStringList{"--boot"} << "adapter"
+            << QStringList{} << 1
+            << "the meter last identified on the adapter FTGUARD1 was model 3B, the file is for model 3A";
+    }
+
+    void bootLoaderGuard()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, meter);
+        QFETCH(QString, name);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
         QTemporaryDir state;
         const QString history = state.filePath("history.sqlite");
-        MeterEmulatorProcess meter({"--no-pacing", "--identity", "V,OV3B00009,1.02,2.10"});
-        const QString ports = "1=" + meter.device();
-        QCOMPARE(ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, ports, history).exitCode, 1);
-        const Run guarded = ovfw({"upgrade", made_.path, "--yes", "--boot", "--port", "1"}, ports, history);
-        QCOMPARE(guarded.exitCode, 1);
-        QVERIFY2(guarded.out.contains("was model 3B, the file is for model 3A"), qPrintable(guarded.out));
-        QVERIFY(!receivedBy(meter).contains(':'));
-        QCOMPARE(rowCount(history), 2);
-        const Run forced = ovfw({"upgrade", made_.path, "--yes", "--boot", "--force", "--port", "1"}, ports, history);
-        QVERIFY2(forced.exitCode == 0, qPrintable(forced.out + forced.err));
-        QCOMPARE(historyByPort(history).value(1).value("outcome").toString(), QString("completed"));
+        FakeSysfs sysfs;
+        std::unique_ptr<MeterEmulatorProcess> earlier, later;
+        if (!before.isEmpty()) {
+            // Identified, sent lines, and left in its boot loader by a refused line.
+            earlier = std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing"} + before);
+            if (name == "adapter")
+                QVERIFY(sysfs.addUsbTty(QFileInfo(earlier->device()).fileName(), "FTGUARD1"));
+            const Run r = ovfw({"upgrade", made_.path, "--yes", "--force", "--retries", "0", "--port", "1"},
+                               "1=" + earlier->device(), history, sysfs.root());
+            QVERIFY2(r.exitCode == 1, qPrintable(r.out + r.err));
+        }
+        if (!meter.isEmpty() || !earlier)
+            later = std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing"} + meter);
+        MeterEmulatorProcess &target = later ? *later : *earlier;
+        QString device = target.device();
+        if (name == "link") {
+            device = state.filePath("by-id-meter");
+            QVERIFY(QFile::link(target.device(), device));
+        } else if (name == "adapter") {
+            QVERIFY(sysfs.addUsbTty(QFileInfo(target.device()).fileName(), "FTGUARD1"));
+        }
+        const qsizetype linesBefore = receivedBy(target).count(':');
+        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--boot", "--device", device} + options, {},
+                           history, sysfs.root());
+        QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
+        QVERIFY2(r.out.contains(QString(said).replace("{device}", device)), qPrintable(r.out));
+        if (exitCode == 0)
+            QCOMPARE(HexFiles::readAll(target.imagePath()), made_.image);
+        else
+            QCOMPARE(receivedBy(target).count(':'), linesBefore);  // not a line sent
+        // The row names the real device and the adapter.
+        const QJsonObject row =
+            QJsonDocument::fromJson(ovfw({"history", "--json", "--limit", "1"}, {}, history).out.toUtf8()).object();
+        QCOMPARE(row.value("real_device").toString(), QFileInfo(target.device()).canonicalFilePath());
+        QCOMPARE(row.value("usb_serial").toString(), name == "adapter" ? QString("FTGUARD1") : QString());
     }
 
     // --verify: the meter restarted into the file's version is verified, one
@@ -243,6 +319,7 @@ private slots:
         QCOMPARE(rows.value(2).value("verified").toBool(false), false);
         QCOMPARE(rows.value(2).value("firmware_after").toString(), QString("2.10"));
         QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
+        QCOMPARE(historyByPort(history, {"--failed"}).keys(), QList<int>{2});
     }
 
     // Another file's digest, or anything that is no digest at all (an unset
@@ -351,30 +428,90 @@ private slots:
     }
 
     // kill -9 mid-transfer: that meter's row reads interrupted once ovfw is
-    // gone; the meter finished before it keeps its row.
+    // gone, with the lines acknowledged by its last write, and may have left
+    // the meter in its boot loader; the meter finished before it keeps its row.
     void aKilledRunIsInterrupted()
     {
         QTemporaryDir state;
         const QString history = state.filePath("history.sqlite");
         Emulators meters = startMeters(1);
         meters.push_back(std::make_unique<MeterEmulatorProcess>(
-            QStringList{"--no-pacing", "--identity", "V," + serialOf(1) + ",1.02,2.10", "--reply-delay", "20"}));
+            QStringList{"--no-pacing", "--identity", "V," + serialOf(1) + ",1.02,2.10", "--reply-delay", "60"}));
         QProcess p;
         start(p, QStringList{"upgrade", made_.path, "--yes"} + portArgs(2), portList(meters), history);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(meters[0]->imagePath()) && receivedBy(*meters[1]).count(':') > 10,
-                                 30000);
-        QTRY_COMPARE_WITH_TIMEOUT(historyByPort(history).value(1).value("outcome").toString(), QString("completed"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(historyByPort(history).value(1).value("outcome").toString(), QString("completed"), 30000);
         QCOMPARE(historyByPort(history).value(2).value("outcome").toString(), QString("running"));
+        // Written while it runs, at most every 5 s.
+        QTRY_VERIFY_WITH_TIMEOUT(historyByPort(history).value(2).value("lines_sent").toInt() > 0, 15000);
         p.kill();  // SIGKILL
         QVERIFY(p.waitForFinished());
 
         const QMap<int, QJsonObject> failed = historyByPort(history, {"--failed"});
         QCOMPARE(failed.keys(), QList<int>{2});
-        QCOMPARE(failed.value(2).value("outcome").toString(), QString("interrupted"));
-        QCOMPARE(failed.value(2).value("serial").toString(), serialOf(1));
-        QVERIFY(failed.value(2).value("ended").isNull());
+        const QJsonObject row = failed.value(2);
+        QCOMPARE(row.value("outcome").toString(), QString("interrupted"));
+        QCOMPARE(row.value("serial").toString(), serialOf(1));
+        QVERIFY(row.value("ended").isNull());
+        const qsizetype acknowledged = receivedBy(*meters[1]).count(':');  // lines sent, all accepted but the last
+        QVERIFY2(row.value("lines_sent").toInt() > 0 && row.value("lines_sent").toInt() <= acknowledged,
+                 qPrintable(QString("%1 of %2").arg(row.value("lines_sent").toInt()).arg(acknowledged)));
+        QCOMPARE(row.value("left_in_boot_loader"), QJsonValue());
         QCOMPARE(historyByPort(history).value(1).value("outcome").toString(), QString("completed"));
-        QVERIFY(ovfw({"history", "--failed"}, {}, history).out.contains("interrupted"));
+        const Run table = ovfw({"history", "--failed"}, {}, history);
+        QVERIFY2(table.out.contains("interrupted (may be in boot loader on " + meters[1]->device()), qPrintable(table.out));
+    }
+
+    // A history that is not there yet has nothing recorded; one that is
+    // there but cannot be read says so, and fails, whatever the format.
+    void anUnreadableHistorySaysSo_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("not there yet") << "none" << 0;
+        QTest::newRow("empty file") << "empty" << 0;
+        QTest::newRow("not a database") << "corrupt" << 1;
+        QTest::newRow("a folder") << "folder" << 1;
+        QTest::newRow("a FIFO") << "fifo" << 1;
+        QTest::newRow("unreadable") << "unreadable" << 1;
+    }
+
+    void anUnreadableHistorySaysSo()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, exitCode);
+        QTemporaryDir state;
+        const QString history = state.filePath("history.sqlite");
+        if (kind == "empty")
+            HexFiles::write(state.path(), "history.sqlite", {});
+        else if (kind == "corrupt")
+            HexFiles::write(state.path(), "history.sqlite", QByteArray(8192, '\x5a'));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(history));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(history).constData(), 0600), 0);
+        if (kind == "unreadable") {
+            QCOMPARE(ovfw({"history"}, {}, history).exitCode, 0);  // made, nothing recorded
+            const Emulators meters = startMeters(1, {"--reply-delay", "0"});
+            QCOMPARE(ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, portList(meters), history).exitCode, 0);
+            QVERIFY(QFile::setPermissions(history, QFile::WriteOwner));
+            QFile probe(history);
+            if (probe.open(QIODevice::ReadOnly))
+                QSKIP("this user reads unreadable files; run as another user or without CAP_DAC_OVERRIDE");
+        }
+        for (const QStringList &format : {QStringList{}, QStringList{"--json"}, QStringList{"--csv"}}) {
+            const Run r = ovfw(QStringList{"history"} + format, {}, history);
+            QVERIFY2(r.exitCode == exitCode, qPrintable(format.join(' ') + ": " + r.out + r.err));
+            if (exitCode == 0) {
+                QVERIFY(r.err.isEmpty());
+                QCOMPARE(r.out, format.isEmpty() ? QString("No upgrade recorded.\n")
+                                                 : format == QStringList{"--csv"} ? r.out.left(r.out.indexOf('\n') + 1)
+                                                                                  : QString());
+            } else {
+                QVERIFY2(r.err.startsWith("ovfw history: cannot ") && r.err.contains(history), qPrintable(r.err));
+                QVERIFY2(!r.out.contains("No upgrade recorded."), qPrintable(r.out));
+            }
+        }
+        QFile::setPermissions(history, QFile::ReadOwner | QFile::WriteOwner);
     }
 
     // Sixteen meters in one ovfw and four in another, at once, in one

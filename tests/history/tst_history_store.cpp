@@ -19,6 +19,7 @@ struct Row {
     QString serial;
     QString outcome;  // empty: never completed
     bool alive;       // written by this process (else by one that is gone)
+    int verified = -1;
 };
 
 // Ids follow this order: 1 is the oldest.
@@ -30,6 +31,7 @@ const QList<Row> kRows = {
     {"2026-01-05T08:00:00.000Z", 2, "B2", QString(), true},   // running
     {"2026-01-06T08:00:00.000Z", 1, "A1", HistoryOutcome::Stopped, false},
     {"2026-01-07T08:00:00.000Z", 3, "C3", HistoryOutcome::ModelMismatch, false},
+    {"2026-01-08T08:00:00.000Z", 3, "C3", HistoryOutcome::Completed, false, 0},  // not verified
 };
 
 qint64 deadPid()
@@ -76,8 +78,13 @@ private slots:
         HistoryStore store(HistoryStore::Access::Write, path_);
         QVERIFY(store.isWritable());
         const qint64 gone = deadPid();
-        for (const Row &row : kRows)
-            QVERIFY(store.insert(record(row, gone)) > 0);
+        for (const Row &row : kRows) {
+            AttemptRecord r = record(row, gone);
+            r.id = store.insert(r);
+            QVERIFY(r.id > 0);
+            r.verified = row.verified;
+            QVERIFY(row.verified < 0 || store.verified(r));
+        }
     }
 
     void madePrivateInWal()
@@ -106,14 +113,15 @@ private slots:
             filter.limit = limit;
             return filter;
         };
-        QTest::newRow("all, newest first") << f({}, 0, {}, false, 50) << QList<qint64>{7, 6, 5, 4, 3, 2, 1};
-        QTest::newRow("limit") << f({}, 0, {}, false, 2) << QList<qint64>{7, 6};
+        QTest::newRow("all, newest first") << f({}, 0, {}, false, 50) << QList<qint64>{8, 7, 6, 5, 4, 3, 2, 1};
+        QTest::newRow("limit") << f({}, 0, {}, false, 2) << QList<qint64>{8, 7};
         QTest::newRow("serial") << f("A1", 0, {}, false, 50) << QList<qint64>{6, 3, 1};
         QTest::newRow("port") << f({}, 2, {}, false, 50) << QList<qint64>{5, 2};
-        QTest::newRow("since") << f({}, 0, "2026-01-05T08:00:00.000Z", false, 50) << QList<qint64>{7, 6, 5};
-        // Failed: not the declined, the mismatch or the one still running.
-        QTest::newRow("failed") << f({}, 0, {}, true, 50) << QList<qint64>{6, 3, 2};
-        QTest::newRow("failed, limit after the running is dropped") << f({}, 0, {}, true, 2) << QList<qint64>{6, 3};
+        QTest::newRow("since") << f({}, 0, "2026-01-05T08:00:00.000Z", false, 50) << QList<qint64>{8, 7, 6, 5};
+        // Failed: not the declined, the mismatch or the one still running;
+        // the completed one that failed its verification.
+        QTest::newRow("failed") << f({}, 0, {}, true, 50) << QList<qint64>{8, 6, 3, 2};
+        QTest::newRow("failed, limit after the running is dropped") << f({}, 0, {}, true, 3) << QList<qint64>{8, 6, 3};
         QTest::newRow("everything at once") << f("A1", 1, "2026-01-02T00:00:00.000Z", true, 50) << QList<qint64>{6, 3};
         QTest::newRow("no match") << f("Z9", 0, {}, false, 50) << QList<qint64>{};
     }
@@ -130,8 +138,8 @@ private slots:
     {
         HistoryStore store(HistoryStore::Access::Read, path_);
         const QList<AttemptRecord> rows = HistoryQuery::find(store, HistoryFilter{});
-        QCOMPARE(rows.at(7 - 5).outcome, HistoryOutcome::Running);
-        QCOMPARE(rows.at(7 - 3).outcome, HistoryOutcome::Interrupted);
+        QCOMPARE(rows.at(8 - 5).outcome, HistoryOutcome::Running);
+        QCOMPARE(rows.at(8 - 3).outcome, HistoryOutcome::Interrupted);
         // Another boot of this host: whatever the process id, it is gone.
         const ProcessIdentity &self = ProcessIdentity::current();
         QVERIFY(ProcessIdentity::stillRuns(self.host, self.bootId, self.pid, self.start));
@@ -140,32 +148,92 @@ private slots:
         QVERIFY(ProcessIdentity::stillRuns("another-host", "another-boot", 1, 0));
     }
 
-    // A history of the first schema is brought up to this one, its rows kept.
-    void migratesFromTheFirstSchema()
+    // A history of an earlier schema is brought up to this one, its rows
+    // kept: a switch never acknowledged reads unknown, a failed verification
+    // is found by --failed, and rows take the real device and USB serial.
+    void migratesFromEarlierSchemas_data()
     {
+        QTest::addColumn<int>("from");
+        QTest::newRow("first") << 1;
+        QTest::newRow("second") << 2;
+    }
+
+    void migratesFromEarlierSchemas()
+    {
+        QFETCH(int, from);
         QTemporaryDir dir;
         const QString path = dir.filePath("history.sqlite");
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "first");
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "earlier");
             db.setDatabaseName(path);
             QVERIFY(db.open());
             QSqlQuery q(db);
-            for (const QString &statement : HistorySchema::migrationTo(1))
-                QVERIFY(q.exec(statement));
-            QVERIFY(q.exec("INSERT INTO attempts (started_utc, face, found_in_boot_loader, serial, outcome) "
-                           "VALUES ('2026-01-01T00:00:00.000Z', 'window', 0, 'OLD1', 'completed')"));
-            QVERIFY(q.exec("PRAGMA user_version=1"));
+            for (int version = 1; version <= from; ++version)
+                for (const QString &statement : HistorySchema::migrationTo(version))
+                    QVERIFY(q.exec(statement));
+            QVERIFY(q.exec("INSERT INTO attempts (started_utc, face, found_in_boot_loader, serial, outcome, "
+                           "left_in_boot_loader) VALUES ('2026-01-01T00:00:00.000Z', 'window', 0, 'OLD1', "
+                           "'not_switched', 0)"));
+            QVERIFY(q.exec("INSERT INTO attempts (started_utc, face, found_in_boot_loader, serial, outcome, "
+                           "left_in_boot_loader) VALUES ('2026-01-02T00:00:00.000Z', 'ovfw', 0, 'OLD2', "
+                           "'completed', 0)"));
+            if (from >= 2)
+                QVERIFY(q.exec("UPDATE attempts SET verified = 0 WHERE serial = 'OLD2'"));
+            QVERIFY(q.exec(QStringLiteral("PRAGMA user_version=%1").arg(from)));
         }
-        QSqlDatabase::removeDatabase("first");
+        QSqlDatabase::removeDatabase("earlier");
         HistoryStore store(HistoryStore::Access::Write, path);
         QVERIFY(store.isWritable());
         QSqlQuery q(store.database());
         QVERIFY(q.exec("PRAGMA user_version") && q.next());
         QCOMPARE(q.value(0).toInt(), HistoryStore::kSchemaVersion);
         const QList<AttemptRecord> rows = HistoryQuery::find(store, HistoryFilter{});
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows[0].serial, QStringLiteral("OLD1"));
-        QCOMPARE(rows[0].verified, -1);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[1].serial, QStringLiteral("OLD1"));
+        QVERIFY(!rows[1].leftInBootLoader.has_value());
+        QCOMPARE(rows[0].leftInBootLoader, std::optional<bool>(false));
+        QCOMPARE(rows[0].verified, from >= 2 ? 0 : -1);
+        HistoryFilter failed;
+        failed.failed = true;
+        const QList<qint64> failedIds = from >= 2 ? QList<qint64>{2, 1} : QList<qint64>{1};
+        QCOMPARE(ids(HistoryQuery::find(store, failed)), failedIds);
+        AttemptRecord added = record(kRows.first(), 1);
+        added.realDevice = "/dev/ttyUSB0";
+        added.usbSerial = "FT5XYZ12";
+        QVERIFY(store.insert(added) > 0);
+        const AttemptRecord back = HistoryQuery::find(store, HistoryFilter{}).first();
+        QCOMPARE(back.realDevice, added.realDevice);
+        QCOMPARE(back.usbSerial, added.usbSerial);
+    }
+
+    // The lines acknowledged so far are written when the history is free,
+    // and skipped at once, not waited for, while another connection writes.
+    void progressSkipsABusyHistory()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        HistoryStore store(HistoryStore::Access::Write, path);
+        AttemptRecord r = record(kRows.at(2), 1);  // unfinished
+        r.id = store.insert(r);
+        QVERIFY(r.id > 0);
+        r.linesSent = 40;
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(path);
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            QElapsedTimer waited;
+            waited.start();
+            QVERIFY(!store.linesSentSoFar(r));
+            QVERIFY2(waited.elapsed() < 1000, qPrintable(QString::number(waited.elapsed())));
+            QVERIFY(q.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("other");
+        QCOMPARE(HistoryQuery::find(store, HistoryFilter{}).first().linesSent, 0);
+        QVERIFY(store.isWritable());
+        QVERIFY(store.linesSentSoFar(r));
+        QCOMPARE(HistoryQuery::find(store, HistoryFilter{}).first().linesSent, 40);
     }
 
     // Not a database: kept aside under a timed name, and a new one started.

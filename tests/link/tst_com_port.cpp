@@ -1,3 +1,4 @@
+#include "Capabilities.h"
 #include "MeterEmulatorProcess.h"
 #include "LinkRig.h"
 #include "base/FwUpErrors.h"
@@ -6,7 +7,9 @@
 #include <QtTest>
 #include <fcntl.h>
 #include <memory>
+#include <csignal>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +59,31 @@ private:
     QProcess process_;
     bool holding_ = false;
 };
+
+// This tool's opening of a device in another process, with or without the
+// right to pass the driver's exclusive mode: "holding", or "refused: WHY".
+QString openedElsewhere(const QString &device, bool sysAdmin)
+{
+    const QStringList command = sysAdmin ? QStringList{QStringLiteral(OV_PORT_HOLDER_PATH), device}
+                                         : Capabilities::withoutSysAdmin(QStringLiteral(OV_PORT_HOLDER_PATH), {device});
+    QProcess p;
+    p.start(command.first(), command.mid(1));
+    p.closeWriteChannel();
+    p.waitForFinished(kHolderTimeoutMs);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// Whether the driver's exclusive mode is set on a device.
+bool exclusiveModeSet(const QString &device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    return exclusive != 0;
+}
 
 // A meter on its pseudo-terminal, also reached through a symbolic link, as a
 // /dev/serial/by-id name reaches an adapter.
@@ -263,6 +291,63 @@ private slots:
         QCOMPARE(openingError(port), onOpening);
         QCOMPARE(port.openState(), expected);
         QCOMPARE(port.portOpen(), expected == PortState::Present);
+    }
+
+    // A holder killed outright leaves the driver's exclusive mode set while
+    // the pty's other end stays open. It is cleared only by an opener that
+    // may pass it, when nobody holds the file lock and the lock file names
+    // a process that has ended; otherwise the opener is told what to do.
+    void aStaleExclusiveModeIsCleared_data()
+    {
+        QTest::addColumn<Opener>("before");  // the program that held the device
+        QTest::addColumn<bool>("killed");
+        QTest::addColumn<bool>("fileLocked");  // a file lock on the device still held
+        QTest::addColumn<bool>("sysAdmin");
+        QTest::addColumn<QString>("expected");
+        const QString stale = QStringLiteral(
+            "refused: left in exclusive mode by a program that has ended; restart whatever holds its other end");
+        const QString inUse = QStringLiteral("refused: in use by another program");
+        QTest::newRow("killed, may pass the mode") << Opener::ThisTool << true << false << true << "holding";
+        QTest::newRow("killed, may not pass it") << Opener::ThisTool << true << false << false << stale;
+        QTest::newRow("killed, a file lock still held") << Opener::ThisTool << true << true << true << inUse;
+        QTest::newRow("a terminal program still holds it, may pass") << Opener::Terminal << false << false << true << inUse;
+        QTest::newRow("a terminal program still holds it") << Opener::Terminal << false << false << false << inUse;
+    }
+
+    void aStaleExclusiveModeIsCleared()
+    {
+        QFETCH(Opener, before);
+        QFETCH(bool, killed);
+        QFETCH(bool, fileLocked);
+        QFETCH(bool, sysAdmin);
+        QFETCH(QString, expected);
+        if (sysAdmin && !Capabilities::hasSysAdmin())
+            QSKIP("this process may not pass the driver's exclusive mode (CAP_SYS_ADMIN)");
+        MeterEmulatorProcess meter;
+        QVERIFY(meter.started());
+        QStringList args;
+        if (before == Opener::Terminal)
+            args << QStringLiteral("--plain");
+        QProcess holder;
+        holder.start(QStringLiteral(OV_PORT_HOLDER_PATH), args << meter.device());
+        QVERIFY(holder.waitForReadyRead(kHolderTimeoutMs) && holder.readLine().trimmed() == "holding");
+        if (killed) {
+            holder.kill();  // SIGKILL: nothing is let go but what the kernel lets go
+            QVERIFY(holder.waitForFinished(kHolderTimeoutMs));
+        }
+        const int locker = fileLocked ? ::open(QFile::encodeName(meter.device()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK)
+                                      : -1;
+        const auto unlock = qScopeGuard([locker] {
+            if (locker >= 0)
+                ::close(locker);
+        });
+        QVERIFY(!fileLocked || (locker >= 0 && ::flock(locker, LOCK_EX | LOCK_NB) == 0));
+
+        QCOMPARE(openedElsewhere(meter.device(), sysAdmin), expected);
+        // Cleared for good, or left as it was.
+        QCOMPARE(exclusiveModeSet(meter.device()), expected != QLatin1String("holding"));
+        holder.closeWriteChannel();
+        holder.waitForFinished(kHolderTimeoutMs);
     }
 
     void waitsLastTheirNominalLength_data()

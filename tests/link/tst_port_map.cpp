@@ -1,3 +1,5 @@
+#include "FakeSysfs.h"
+#include "link/DeviceIdentity.h"
 #include "link/PortMap.h"
 #include <QtTest>
 
@@ -73,6 +75,39 @@ private slots:
         QCOMPARE(map.deviceFor(7), QStringLiteral("/dev/pts/3"));
         QVERIFY(map.deviceFor(1).isEmpty());
         QCOMPARE(PortMap::fromEnvironment().deviceFor(1), QStringLiteral("/dev/ttyUSB0"));
+    }
+
+    // A name's real device and its adapter's serial number, whatever name
+    // reaches it; the device tree is a fake one, laid out as the kernel's.
+    void deviceIdentityOfAName_data()
+    {
+        QTest::addColumn<QString>("name");  // under the test's folder
+        QTest::addColumn<QString>("realDevice");
+        QTest::addColumn<QString>("usbSerial");
+        QTest::newRow("USB adapter") << "ttyUSB7" << "ttyUSB7" << "FT5XYZ12";
+        QTest::newRow("USB adapter through a by-id link") << "by-id/usb-FTDI-if00" << "ttyUSB7" << "FT5XYZ12";
+        QTest::newRow("USB adapter without a serial number") << "ttyUSB8" << "ttyUSB8" << "";
+        QTest::newRow("not on USB") << "ttyS0" << "ttyS0" << "";
+        QTest::newRow("not in the device tree") << "ttyX" << "ttyX" << "";
+        QTest::newRow("nothing there") << "gone" << "" << "";
+    }
+
+    void deviceIdentityOfAName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, realDevice);
+        QFETCH(QString, usbSerial);
+        QTemporaryDir dev;
+        const QString folder = QFileInfo(dev.path()).canonicalFilePath();
+        for (const char *tty : {"ttyUSB7", "ttyUSB8", "ttyS0", "ttyX"})
+            QVERIFY(QFile(dev.filePath(tty)).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(dev.path()).mkdir("by-id") && QFile::link(dev.filePath("ttyUSB7"), dev.filePath("by-id/usb-FTDI-if00")));
+        FakeSysfs sysfs;
+        QVERIFY(sysfs.addUsbTty("ttyUSB7", "FT5XYZ12") && sysfs.addUsbTty("ttyUSB8", {}) && sysfs.addPlatformTty("ttyS0"));
+
+        const DeviceIdentity identity = DeviceIdentity::of(dev.filePath(name), sysfs.root());
+        QCOMPARE(identity.realDevice, realDevice.isEmpty() ? QString() : folder + '/' + realDevice);
+        QCOMPARE(identity.usbSerial, usbSerial);
     }
 };
 

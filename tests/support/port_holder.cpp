@@ -1,5 +1,6 @@
 // Holds the serial device named on the command line until standard input
-// closes; says "holding" once it has it, "refused" when it cannot.
+// closes; says "holding" once it has it, "refused" when it cannot (and, as
+// this tool, why: "refused: in use by another program").
 //
 //   ov_port_holder DEVICE          opens it as this tool does (QtCommPort)
 //   ov_port_holder --plain DEVICE  opens it through QSerialPort alone, as
@@ -38,7 +39,8 @@ int main(int argc, char **argv)
     QSerialPort plainPort(device);
     QtCommPort toolPort(PortMap::fromOverride(QStringLiteral("1=") + device));
     const bool held = plain ? plainPort.open(QIODevice::ReadWrite) : holdAsThisTool(toolPort);
-    std::printf(held ? "holding\n" : "refused\n");
+    const QString why = plain ? QString() : QStringLiteral(": ") + portStateText(toolPort.openState());
+    std::printf("%s\n", held ? "holding" : qPrintable(QStringLiteral("refused") + why));
     std::fflush(stdout);
     if (!held)
         return kRefusedExit;

@@ -3,7 +3,10 @@
 //     written and completed, as each upgrade does (the file's digest apart);
 //  2. ovfw upgrade's wall time with the history and with none, one meter on
 //     the emulator, runs taken in turn;
-//  3. `ovfw history` over 100,000 rows printing the newest 50.
+//  3. `ovfw history` over 100,000 rows printing the newest 50, and listing
+//     all of them as CSV and JSON: time to the first byte, the whole run and
+//     the peak memory (GNU time).
+// `--listing` measures the third alone.
 #include "BenchSupport.h"
 #include "history/AttemptRecorder.h"
 #include "history/HistoryStore.h"
@@ -11,7 +14,9 @@
 #include "link/MeterState.h"
 #include "upgrade/UpgradeRun.h"
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -97,7 +102,34 @@ void upgradeWallTime(const QString &dir, const QString &file)
                 median(with), median(without), (median(with) - median(without)) * 1000, kUpgradeRuns);
 }
 
-void historyQueryTime(const QString &dir)
+// One `ovfw ARGS` through GNU time, its output read as it comes and dropped.
+void listingTime(const QString &path, const QStringList &args)
+{
+    const QString peakFile = QDir::temp().filePath(QStringLiteral("ovfw-bench-history-peak"));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OVFW_HISTORY", path);
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start("/usr/bin/time", QStringList{"-f", "%M", "-o", peakFile, OV_OVFW_PATH} + args);
+    double firstByteMs = -1;
+    qint64 bytes = 0;
+    while (p.state() != QProcess::NotRunning || p.bytesAvailable() > 0) {
+        p.waitForReadyRead(5);
+        const qint64 n = p.readAllStandardOutput().size();
+        if (n > 0 && firstByteMs < 0)
+            firstByteMs = t.nsecsElapsed() / 1e6;
+        bytes += n;
+    }
+    const double totalMs = t.nsecsElapsed() / 1e6;
+    QFile peak(peakFile);
+    const long peakKiB = peak.open(QIODevice::ReadOnly) ? peak.readAll().trimmed().split('\n').last().toLong() : -1;
+    std::printf("ovfw %s over %d rows: first byte after %.0f ms, all %.1f MB after %.0f ms, peak memory %.1f MB\n",
+                qPrintable(args.join(' ')), kRows, firstByteMs, bytes / 1e6, totalMs, peakKiB / 1024.0);
+}
+
+void historyQueryTime(const QString &dir, bool listingOnly)
 {
     const QString path = dir + "/large.sqlite";
     {
@@ -123,6 +155,11 @@ void historyQueryTime(const QString &dir)
         }
         q.exec("COMMIT");
     }
+    const QString limit = QString::number(kRows);
+    listingTime(path, {"history", "--csv", "--limit", limit});
+    listingTime(path, {"history", "--json", "--limit", limit});
+    if (listingOnly)
+        return;
     for (const QStringList &args : {QStringList{"history"}, QStringList{"history", "--failed"},
                                     QStringList{"history", "--serial", "OV3A00042"}}) {
         QList<double> ms;
@@ -147,12 +184,16 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
+    if (app.arguments().contains("--listing")) {
+        historyQueryTime(dir.path(), true);
+        return 0;
+    }
     const QString file = BenchSupport::makeHexFile(dir.path(), "OV3A_FW0211.OVH", 100 * 1024, 32);
     if (file.isEmpty())
         return 1;
     recordingCost(dir.path(), file, false);
     recordingCost(dir.path(), file, true);
     upgradeWallTime(dir.path(), file);
-    historyQueryTime(dir.path());
+    historyQueryTime(dir.path(), false);
     return 0;
 }
