@@ -5,6 +5,7 @@
 #include "cli/Console.h"
 #include "base/Escaped.h"
 #include "link/PortMap.h"
+#include "link/PortStatus.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -13,9 +14,8 @@ namespace {
 // The device a name reaches: its links resolved; a name of nothing, cleaned.
 QString realDevice(const QString &name)
 {
-    const QFileInfo info(name);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    const QString resolved = resolvedDevicePath(name);
+    return resolved.isEmpty() ? QDir::cleanPath(QFileInfo(name).absoluteFilePath()) : resolved;
 }
 
 QString meterName(const PortMap &map, int meter)

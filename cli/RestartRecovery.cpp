@@ -13,8 +13,8 @@ RecoveredUpgrade RestartRecovery::run(UpgradeRun &upgrade, QString &fileName)
         const qint64 silentLine = out.result.refusedLine;
         if (out.restarts >= prompts.retryLimit()) {
             // Silence is all that was seen: each restart is presumed, not known.
-            out.failure = QStringLiteral("the meter fell silent at line %1 and was presumed restarted %2 times "
-                                         "already (--retries %3)")
+            out.failure = QStringLiteral("the meter fell silent at line %1 after %2 presumed restarts "
+                                         "(--retries %3 allows no more)")
                               .arg(silentLine)
                               .arg(out.restarts)
                               .arg(prompts.retryLimit());

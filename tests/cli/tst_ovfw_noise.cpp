@@ -34,6 +34,8 @@ const std::vector<Fault> kFaults = {
      {"--reset-at", "300"}, "completed", 1, "upgrade complete", "meter_restarted"},
     {"a lost acknowledgement: the line is sent again",
      {"--drop-reply-every", "200"}, "completed", 5, "upgrade complete", ""},
+    {"every acknowledgement lost: restarts are presumed, never claimed",
+     {"--drop-reply-every", "1"}, "failed", 1, "presumed restarts", "meter_restarted"},
     {"a line too noisy stops early",
      {"--noise", "2.5e-4", "--seed", "3"}, "failed", 1, "line quality", ""},
 };
