@@ -131,6 +131,39 @@ private slots:
         QVERIFY(!w.Meter_Connected);
     }
 
+    void portMenuMarksOnlyTheCheckedPort_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString &style : QStyleFactory::keys())
+            QTest::newRow(qPrintable(style)) << style;
+    }
+
+    // A meter answers on port 1 of three: Comm1: carries the mark, and
+    // Comm2: and Comm3: have no box beside them.
+    void portMenuMarksOnlyTheCheckedPort()
+    {
+        QFETCH(QString, style);
+        auto *look = new LookStyle(style, kNoLayout);
+        QApplication::setStyle(look);
+        MeterEmulatorProcess meter, two, three;
+        WindowRig rig(QStringLiteral("1=%1,2=%2,3=%3").arg(meter.device(), two.device(), three.device()));
+        frmFwUpMain &w = *rig.window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
+        QVERIFY(w.Meter_Connected);
+        QMenuBar *bar = w.menuBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(w.mnuSourcePort->menuAction()).center());
+        QTRY_VERIFY(w.mnuSourcePort->isVisible());
+        look->checked = look->unchecked = 0;
+        const QImage shot = w.mnuSourcePort->grab().toImage();
+        keep(shot, QStringLiteral("port-menu ") + QTest::currentDataTag());
+        w.mnuSourcePort->hide();
+        QCOMPARE(look->checked, 1);
+        QCOMPARE(look->unchecked, 0);
+        QVERIFY(w.mnuSourcePortComm[1]->isChecked());
+    }
+
     void cleanup() { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); }
 };
 
