@@ -5,6 +5,7 @@
 #include "app/frmFwUpMain.h"
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -135,6 +136,9 @@ void frmFwUpMain::buildControls()
 void frmFwUpMain::buildMenus()
 {
     QMenuBar *bar = menuBar();
+    // The window's font is for its controls; the bar keeps the size its
+    // drop-down menus and the desktop's other menus have.
+    bar->setFont(QApplication::font(bar));
     mnuFile = bar->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));

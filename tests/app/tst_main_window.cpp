@@ -141,9 +141,11 @@ private slots:
             QVERIFY(!item->isEnabled());
             QVERIFY(!item->isChecked());
         }
-        for (QMenu *m : w.menuBar()->findChildren<QMenu *>())
+        for (QMenu *m : w.menuBar()->findChildren<QMenu *>()) {
             for (QAction *a : m->actions())
                 QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->text()));
+            QCOMPARE(m->font().pointSizeF(), w.menuBar()->font().pointSizeF());
+        }
     }
 
     void loadSetsStateAndFillsThePortMenu()
