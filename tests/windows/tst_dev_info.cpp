@@ -1,6 +1,7 @@
 #include "FakeChipIdLibrary.h"
 #include "WindowRig.h"
 #include "usb/FtdiChipIdLibrary.h"
+#include "windows/Layout.h"
 #include "windows/frmDevInfo.h"
 #include <QApplication>
 #include <QClipboard>
@@ -126,6 +127,37 @@ private slots:
         QCOMPARE(w.LoggerList->geometry(), QRect(8, 4, 305, 184));
         QCOMPARE(w.LoggerList->font().pointSizeF(), 12.0);
         QVERIFY(!w.LoggerList->isSortingEnabled());
+    }
+
+    // Opened from the main window, it lands where a window nobody places
+    // lands, not centred on the main window; Esc leaves it open, the close
+    // box closes it.
+    void placedByTheDesktopClosedByItsCloseBox()
+    {
+        WindowRig rig{QString()};
+        frmFwUpMain &w = *rig.window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QWidget unplaced(&w, Qt::Window);
+        unplaced.setFixedSize(Layout::twips(0, 0, 4785, 2925).size());
+        unplaced.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&unplaced));
+        const QPoint desktopsPlace = unplaced.geometry().topLeft();
+        unplaced.close();
+        QPoint placedAt;
+        bool openAfterEsc = false;
+        QTimer::singleShot(0, &w, [&] {
+            auto *info = qobject_cast<frmDevInfo *>(QApplication::activeModalWidget());
+            if (!info)
+                return;
+            placedAt = info->geometry().topLeft();
+            QTest::keyClick(info->LoggerList, Qt::Key_Escape);
+            openAfterEsc = info->isVisible();
+            info->close();
+        });
+        w.mnuDeviceInfo->trigger();
+        QCOMPARE(placedAt, desktopsPlace);
+        QVERIFY(openAfterEsc);
     }
 
     // The main window's icon is not handed down to it.
