@@ -37,17 +37,26 @@ int Main(FwUpGlobals &globals, const FwUpServices &services,
     return 0;  // NOLINT(clang-analyzer-core.StackAddressEscape)
 }
 
-int RunApplication(int argc, char **argv)
+int RunWindow(const std::function<void(frmFwUpMain &)> &onShown)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(FwUpApp::Title);
     FwUpGlobals globals;
     QtCommPort comm(PortMap::fromEnvironment());
     QtPrompts prompts;
     FtdiChipIdLibrary chipId;
     QtDocumentOpener opener;
     FwUpServices services{comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener};
-    return Main(globals, services, [&prompts](frmFwUpMain &w) { prompts.setParentWindow(&w); });
+    return Main(globals, services, [&prompts, &onShown](frmFwUpMain &w) {
+        prompts.setParentWindow(&w);
+        if (onShown)
+            onShown(w);
+    });
+}
+
+int RunApplication(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(FwUpApp::Title);
+    return RunWindow();
 }
 
 }

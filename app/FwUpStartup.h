@@ -13,7 +13,12 @@ namespace FwUpStartup {
 int Main(FwUpGlobals &globals, const FwUpServices &services,
          const std::function<void(frmFwUpMain &)> &onShown = {});
 
-// The real program: the real serial port, Qt prompts, the executable's folder.
+// The real program's window on the application already made: the real serial
+// port, Qt prompts, the adapters' library, the desktop's viewer and the
+// executable's folder. Returns when the program ends.
+int RunWindow(const std::function<void(frmFwUpMain &)> &onShown = {});
+
+// The real program: the application, then its window.
 int RunApplication(int argc, char **argv);
 
 }

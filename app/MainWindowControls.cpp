@@ -4,12 +4,16 @@
 #include "windows/Layout.h"
 #include "app/frmFwUpMain.h"
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionMenuItem>
 #include <QToolButton>
 
 namespace {
@@ -34,6 +38,21 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, con
     l->setWordWrap(true);
     return l;
 }
+
+// The Port menu: a mark beside the port a meter answered on and nothing
+// beside the others, whatever the style would draw for an unchecked item.
+class PortMenu : public QMenu {
+public:
+    using QMenu::QMenu;
+
+protected:
+    void initStyleOption(QStyleOptionMenuItem *option, const QAction *action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        if (!action->isChecked())
+            option->checkType = QStyleOptionMenuItem::NotCheckable;
+    }
+};
 
 } // namespace
 
@@ -117,13 +136,22 @@ void frmFwUpMain::buildControls()
 void frmFwUpMain::buildMenus()
 {
     QMenuBar *bar = menuBar();
+    // The window's font is for its controls; the bar keeps the size its
+    // drop-down menus and the desktop's other menus have.
+    bar->setFont(QApplication::font(bar));
     mnuFile = bar->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
 
-    mnuSourcePort = bar->addMenu(QStringLiteral("&Port"));
+    mnuSourcePort = new PortMenu(QStringLiteral("&Port"), bar);
+    bar->addMenu(mnuSourcePort);
     mnuSourcePort->setObjectName(QStringLiteral("mnuSourcePort"));
+    // The items only show; a disabled group keeps them from being triggered,
+    // so nothing, not even a trigger from code, toggles a mark.
+    auto *display = new QActionGroup(mnuSourcePort);
+    display->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    display->setEnabled(false);
     for (int n = 0; n <= PortMap::kPortCount; ++n) {
         QAction *item = mnuSourcePort->addAction(
             n == 0 ? QStringLiteral("None") : QStringLiteral("Comm%1:").arg(n));
@@ -132,6 +160,7 @@ void frmFwUpMain::buildMenus()
         item->setChecked(false);
         item->setEnabled(false);
         item->setVisible(n == 0);
+        display->addAction(item);
         mnuSourcePortComm[n] = item;
     }
 

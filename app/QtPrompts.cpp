@@ -10,23 +10,22 @@
 namespace {
 
 struct ButtonChoice {
-    QMessageBox::StandardButton button;
+    QString caption;
     MsgAnswer answer;
 };
 
+// The buttons of a style, left to right.
 std::vector<ButtonChoice> buttonsFor(int style)
 {
+    const ButtonChoice ok{QStringLiteral("OK"), MsgAnswer::OK};
+    const ButtonChoice cancel{QStringLiteral("Cancel"), MsgAnswer::Cancel};
+    const ButtonChoice retry{QStringLiteral("Retry"), MsgAnswer::Retry};
     switch (style & MsgStyle::ButtonsMask) {
-    case MsgStyle::OkCancel:
-        return {{QMessageBox::Ok, MsgAnswer::OK}, {QMessageBox::Cancel, MsgAnswer::Cancel}};
+    case MsgStyle::OkCancel: return {ok, cancel};
     case MsgStyle::AbortRetryIgnore:
-        return {{QMessageBox::Abort, MsgAnswer::Abort},
-                {QMessageBox::Retry, MsgAnswer::Retry},
-                {QMessageBox::Ignore, MsgAnswer::Ignore}};
-    case MsgStyle::RetryCancel:
-        return {{QMessageBox::Retry, MsgAnswer::Retry}, {QMessageBox::Cancel, MsgAnswer::Cancel}};
-    default:
-        return {{QMessageBox::Ok, MsgAnswer::OK}};
+        return {{QStringLiteral("Abort"), MsgAnswer::Abort}, retry, {QStringLiteral("Ignore"), MsgAnswer::Ignore}};
+    case MsgStyle::RetryCancel: return {retry, cancel};
+    default: return {ok};
     }
 }
 
@@ -77,24 +76,27 @@ MsgAnswer QtPrompts::MsgBox(const Question &question)
     const auto choices = buttonsFor(style);
     MessageBox box(iconFor(style), title.isEmpty() ? FwUpApp::Title : title, text,
                    QMessageBox::NoButton, parent_);
+    // All in one role, so the box keeps them in the order they are added:
+    // the desktop's convention would otherwise put Retry and Ignore (accept
+    // roles) before Abort, or Cancel first.
+    std::vector<QPushButton *> buttons;
     for (const auto &c : choices)
-        box.addButton(c.button);
+        buttons.push_back(box.addButton(c.caption, QMessageBox::ActionRole));
     const size_t defaultIndex = (style & MsgStyle::DefaultMask) == MsgStyle::DefaultButton2 ? 1 : 0;
-    box.setDefaultButton(choices[std::min(defaultIndex, choices.size() - 1)].button);
+    box.setDefaultButton(buttons[std::min(defaultIndex, buttons.size() - 1)]);
     // Esc and the close box answer Cancel where there is one, otherwise the
     // only button (OK). Several buttons and no Cancel (Abort, Retry, Ignore):
     // no escape at all, the user must pick one.
     box.noEscape = true;
-    for (const auto &c : choices)
-        if (c.answer == MsgAnswer::Cancel || choices.size() == 1) {
-            box.setEscapeButton(c.button);
+    for (size_t i = 0; i < choices.size(); ++i)
+        if (choices[i].answer == MsgAnswer::Cancel || choices.size() == 1) {
+            box.setEscapeButton(buttons[i]);
             box.noEscape = false;
         }
     box.exec();
-    const auto clicked = box.standardButton(box.clickedButton());
-    for (const auto &c : choices)
-        if (c.button == clicked)
-            return c.answer;
+    for (size_t i = 0; i < choices.size(); ++i)
+        if (box.clickedButton() == buttons[i])
+            return choices[i].answer;
     // Ended without a button (only from code, as by done()): the safest answer.
     for (const auto &c : choices)
         if (c.answer == MsgAnswer::Cancel || c.answer == MsgAnswer::Abort)

@@ -1,9 +1,8 @@
 #include "power/SleepInhibitor.h"
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusUnixFileDescriptor>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.login1");
@@ -11,7 +10,7 @@ const QString kPath = QStringLiteral("/org/freedesktop/login1");
 const QString kInterface = QStringLiteral("org.freedesktop.login1.Manager");
 const QString kWhat = QStringLiteral("sleep");
 const QString kMode = QStringLiteral("block");
-// A login manager that does not answer by then is taken as none.
+// A login manager that has not answered by then is taken as none.
 constexpr int kCallTimeoutMs = 2000;
 }
 
@@ -24,25 +23,31 @@ SleepInhibitor::~SleepInhibitor()
 
 void SleepInhibitor::acquire()
 {
-    if (held())
+    if (request_)
         return;
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Inhibit"));
     call << kWhat << who_ << kReason << kMode;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return;
-    const auto lock = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().first());
-    if (lock.isValid())
-        fd_ = ::fcntl(lock.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+    // The answer is received and stored by the connection's thread, so it
+    // arrives whether or not this thread's event loop runs; the descriptor
+    // in it stays open for as long as the pending call is kept.
+    request_ = std::make_unique<QDBusPendingCall>(bus.asyncCall(call, kCallTimeoutMs));
 }
 
 void SleepInhibitor::release()
 {
-    if (fd_ < 0)
-        return;
-    ::close(fd_);
-    fd_ = -1;
+    // Dropping the call closes the descriptor of an answer that has come;
+    // one still on its way is dropped, with its descriptor, as it arrives.
+    request_.reset();
+}
+
+bool SleepInhibitor::held() const
+{
+    if (!request_ || !request_->isFinished() || request_->isError())
+        return false;
+    const QDBusMessage reply = request_->reply();
+    return !reply.arguments().isEmpty() &&
+           qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().first()).isValid();
 }

@@ -1,12 +1,18 @@
 #pragma once
 #include <QString>
+#include <memory>
+
+class QDBusPendingCall;
 
 // A "sleep" inhibitor lock from the login manager (logind's Inhibit call on
 // the system D-Bus, "block" mode), so the machine neither suspends nor powers
 // its USB down while a meter takes its firmware. The lock is the descriptor
-// logind hands out; it holds while the descriptor is open. Where there is no
-// bus or no login manager (or it says no), the tool goes on without one,
-// silently.
+// logind hands out; it holds while the descriptor is open. The request is
+// sent without waiting for its answer: nothing that asks for the lock waits
+// for the login manager, and the answer (its descriptor) is kept, on the
+// D-Bus connection's own thread, as it arrives. Where there is no bus or no
+// login manager (or it says no, or does not answer), the tool goes on without
+// a lock, silently.
 class SleepInhibitor {
 public:
     static inline const QString kReason = QStringLiteral("Upgrading meter firmware");
@@ -16,17 +22,20 @@ public:
     SleepInhibitor(const SleepInhibitor &) = delete;
     SleepInhibitor &operator=(const SleepInhibitor &) = delete;
 
-    // Takes the lock unless it is held already; blocks for at most a moment.
+    // Asks for the lock unless it was asked for already; returns at once.
     void acquire();
+    // Gives the lock up, or the answer still to come: a lock that arrives
+    // later is closed as it arrives.
     void release();
-    bool held() const { return fd_ >= 0; }
+    // Whether the login manager's answer has come and holds a lock.
+    bool held() const;
 
 private:
     QString who_;
-    int fd_ = -1;
+    std::unique_ptr<QDBusPendingCall> request_;  // holds the answer, and so the lock
 };
 
-// Holds the lock for as long as it lives.
+// Asks for the lock at once and holds whatever comes for as long as it lives.
 class SleepInhibited {
 public:
     explicit SleepInhibited(const QString &who) : lock_(who) { lock_.acquire(); }

@@ -3,6 +3,7 @@
 #include "windows/Layout.h"
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QListWidget>
 
 namespace {
@@ -31,6 +32,21 @@ void frmDevInfo::showModal()
     Form_Load();
     LoggerList->setFocus();
     exec();
+}
+
+void frmDevInfo::showEvent(QShowEvent *event)
+{
+    // Not QDialog's: that one centres the window on the main window.
+    QWidget::showEvent(event);  // NOLINT(bugprone-parent-virtual-call)
+}
+
+void frmDevInfo::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void frmDevInfo::append(const QString &line)

@@ -7,7 +7,9 @@ class QListWidget;
 
 // Lists the USB-serial adapters with their descriptions and chip IDs, and
 // puts the last chip ID read on the clipboard. The main window keeps one
-// instance for the whole run; its values survive closing and reopening.
+// instance for the whole run; its values survive closing and reopening. It
+// opens where the windowing system puts new windows, and closes only by its
+// close box or the system's close command, not by Esc.
 class frmDevInfo : public QDialog {
     Q_OBJECT
 public:
@@ -27,6 +29,10 @@ public:
     std::int32_t Dev_Status = 0;
     QByteArray Dev_Description;  // always kDescriptionBytes long
     std::int32_t Chip_ID = 0;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Get_Num_Devices();

@@ -1,4 +1,5 @@
 #include "WindowRig.h"
+#include "app/FwUpStartup.h"
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -141,9 +142,11 @@ private slots:
             QVERIFY(!item->isEnabled());
             QVERIFY(!item->isChecked());
         }
-        for (QMenu *m : w.menuBar()->findChildren<QMenu *>())
+        for (QMenu *m : w.menuBar()->findChildren<QMenu *>()) {
             for (QAction *a : m->actions())
                 QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->text()));
+            QCOMPARE(m->font().pointSizeF(), w.menuBar()->font().pointSizeF());
+        }
     }
 
     void loadSetsStateAndFillsThePortMenu()
@@ -151,10 +154,26 @@ private slots:
         WindowRig rig{QString()};
         rig.window->mnuSourcePortComm[0]->setVisible(false);  // as a discovery that found a port leaves it
         rig.window->Form_Load();
-        QCOMPARE(rig.g.App_Path, rig.appDir.path());
         QVERIFY(rig.g.First_Activate);
         QVERIFY(!rig.window->Meter_Connected);
         QVERIFY(rig.window->mnuSourcePortComm[0]->isVisible());
+    }
+
+    // The program as it starts: App_Path is the folder the running program
+    // lies in, wherever it was started from.
+    void appPathIsTheRunningProgramsFolder()
+    {
+        QTemporaryDir elsewhere;
+        const QString startedIn = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        QString appPath;
+        FwUpStartup::RunWindow([&appPath](frmFwUpMain &w) {
+            appPath = w.g.App_Path;
+            w.mnuExit_Click();
+        });
+        QDir::setCurrent(startedIn);
+        QCOMPARE(QFileInfo(appPath).canonicalFilePath(),
+                 QFileInfo(QStringLiteral(OV_TEST_PROGRAM_DIR)).canonicalFilePath());
     }
 };
 

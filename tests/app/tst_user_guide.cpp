@@ -1,5 +1,7 @@
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
+#include "app/DocumentOpener.h"
+#include <QDesktopServices>
 #include <QProcess>
 #include <QtTest>
 
@@ -15,12 +17,36 @@ QString run(const QString &program, const QStringList &args)
 
 class TestUserGuide : public QObject {
     Q_OBJECT
+public slots:
+    // The desktop's viewer, as QDesktopServices reaches it for a file.
+    void openedByTheDesktop(const QUrl &url) { desktopOpened_ << url; }
+
 private slots:
+    void initTestCase() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedByTheDesktop"); }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    void init() { desktopOpened_.clear(); }
+
+    // The window's own opener: the guide beside the program goes to the
+    // desktop's viewer; a missing one, nowhere, and nothing is shown.
+    void helpOpensTheGuideBesideTheProgram_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("guide present") << true;
+        QTest::newRow("guide missing") << false;
+    }
+
     void helpOpensTheGuideBesideTheProgram()
     {
+        QFETCH(bool, present);
         WindowRig rig{QString()};
-        rig.window->mnuHelpHelp->trigger();
-        QCOMPARE(rig.opener.opened, QStringList{rig.appDir.path() + "/Upgrade User Guide V100.pdf"});
+        const QString guide = rig.appDir.filePath(QStringLiteral("Upgrade User Guide V100.pdf"));
+        if (present)
+            QVERIFY(QFile::copy(QStringLiteral(OV_USER_GUIDE_PDF), guide));
+        QtDocumentOpener desktop;
+        frmFwUpMain w(rig.g, {rig.comm, rig.prompts, rig.appDir.path(), rig.chipId, desktop});
+        w.mnuHelpHelp->trigger();
+        QCOMPARE(desktopOpened_, present ? QList<QUrl>{QUrl::fromLocalFile(guide)} : QList<QUrl>{});
+        QVERIFY(rig.prompts.shown().isEmpty());
     }
 
     void helpWorksDuringASearch()
@@ -57,6 +83,9 @@ private slots:
                                   "latency", "demo.sh", "No meter detected", "Unexpected end of file"})
             QVERIFY2(text.contains(QLatin1String(topic)), topic);
     }
+
+private:
+    QList<QUrl> desktopOpened_;
 };
 
 QTEST_MAIN(TestUserGuide)

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -118,11 +119,29 @@ private slots:
     {
         MeterEmulatorProcess meter;
         QVERIFY(meter.started());
+        // The line settings as the driver holds them, read through a
+        // descriptor of our own opened first (the open port admits no other).
+        const int driver = ::open(QFile::encodeName(meter.device()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(driver >= 0);
+        const auto closeDriver = qScopeGuard([driver] { ::close(driver); });
         LinkRig rig(QStringLiteral("2=%1").arg(meter.device()));
         rig.meter.Port_Number = 2;
         rig.link.Com_Open();
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.commPort(), 2);
+        termios line{};
+        QCOMPARE(::tcgetattr(driver, &line), 0);
+        QCOMPARE(::cfgetispeed(&line), speed_t(B9600));
+        QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
+        // A pseudo-terminal keeps 8 data bits and no parity whatever it is
+        // told, so those two it cannot tell; odd, mark or space parity it
+        // keeps, as it keeps two stop bits and RTS/CTS.
+        QCOMPARE(line.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(line.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(0));  // no XON/XOFF
+        // Raw: no line editing, echo or signals, nothing translated either way.
+        QCOMPARE(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+        QCOMPARE(line.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT), tcflag_t(0));
+        QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
 
         rig.comm.output("V\r");
         // One character per read, as the meter link expects.

@@ -1,6 +1,7 @@
 // The sleep inhibitor lock, against a stand-in login manager on a private
 // bus: held while a transfer runs, in ovfw and in the window, closed after;
-// and nothing at all where there is no login manager.
+// nothing at all where there is no login manager; and no wait where the
+// login manager does not answer.
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
@@ -8,10 +9,14 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 
 namespace {
 constexpr int kStartMs = 10000;
 constexpr int kRunTimeoutMs = 60000;
+constexpr int kLookEveryMs = 10;
+// Far below the 2 s a wait for a silent login manager would take.
+constexpr double kNoWaitSeconds = 1.0;
 const QString kOvfwLock = QStringLiteral("inhibit sleep|ovfw|Upgrading meter firmware|block");
 const QString kWindowLock = QStringLiteral("inhibit sleep|ov Firmware Upgrade|Upgrading meter firmware|block");
 const QString kReleased = QStringLiteral("released");
@@ -76,6 +81,13 @@ struct LoginManager {
     bool held(const QString &lock) { return output().contains(lock) && !said.contains(kReleased); }
 };
 
+// A login manager that takes calls but does not answer them while this lives.
+struct Stalled {
+    qint64 pid;
+    explicit Stalled(const QProcess &p) : pid(p.processId()) { ::kill(static_cast<pid_t>(pid), SIGSTOP); }
+    ~Stalled() { ::kill(static_cast<pid_t>(pid), SIGCONT); }
+};
+
 int linesReceived(const MeterEmulatorProcess &meter)
 {
     int lines = 0;
@@ -96,6 +108,9 @@ private slots:
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus_.address.toUtf8());
         hex_ = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), 4 * 1024);
         QVERIFY(!hex_.path.isEmpty());
+        QVERIFY(QDir(dir_.path()).mkdir(QStringLiteral("small")));
+        small_ = HexFiles::make(dir_.filePath(QStringLiteral("small")), QStringLiteral("OV3A_FW0211.OVH"), 256);
+        QVERIFY(!small_.path.isEmpty());
     }
 
     void withoutALoginManagerTheToolGoesOn()
@@ -154,10 +169,82 @@ private slots:
         QVERIFY(releasedAtTheOutcome);
     }
 
+    // The window: the first line follows the switch's PASS at once, as with
+    // no lock at all (a wait for the answer would hold it for 2 s).
+    void aStalledLoginManagerHoldsUpNoLine()
+    {
+        LoginManager manager(bus_.address);
+        QVERIFY(manager.output().contains(QStringLiteral("ready")));
+        const Stalled stalled(manager.process);
+        MeterEmulatorProcess meter({"--no-pacing"});
+        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        rig.window->Form_Load();
+        rig.window->cmdConnect_Click();
+        QVERIFY(rig.window->Meter_Connected);
+        rig.prompts.expectOpen(small_.path);
+        rig.prompts.expectContaining(QStringLiteral("Ready to download"), 305, QStringLiteral("Firmware Upgrade"),
+                                     MsgAnswer::OK);
+        rig.prompts.expect(QStringLiteral("Upgrade Complete."), 64, QStringLiteral("Firmware Upgrade"),
+                           MsgAnswer::OK);
+        QTest::mouseClick(rig.window->cmdUpgrade, Qt::LeftButton);
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        double switchedAt = -1, firstLineAt = -1;
+        for (const auto &m : meter.wireMessages()) {
+            if (!m.toMeter && m.bytes.startsWith("PASS") && switchedAt < 0)
+                switchedAt = m.seconds;
+            if (m.toMeter && m.bytes.startsWith(':')) {
+                firstLineAt = m.seconds;
+                break;
+            }
+        }
+        QVERIFY(switchedAt >= 0 && firstLineAt >= switchedAt);
+        QVERIFY2(firstLineAt - switchedAt < kNoWaitSeconds, qPrintable(QString::number(firstLineAt - switchedAt)));
+    }
+
+    // ovfw: the first byte reaches the meter as soon after the start as
+    // with no login manager on the bus at all.
+    void aStalledLoginManagerHoldsUpNoMeter()
+    {
+        const double unhindered = secondsToFirstByte();
+        LoginManager manager(bus_.address);
+        QVERIFY(manager.output().contains(QStringLiteral("ready")));
+        const Stalled stalled(manager.process);
+        const double stalledAt = secondsToFirstByte();
+        QVERIFY(unhindered >= 0 && stalledAt >= 0);
+        QVERIFY2(stalledAt - unhindered < kNoWaitSeconds,
+                 qPrintable(QStringLiteral("%1 s against %2 s").arg(stalledAt).arg(unhindered)));
+    }
+
 private:
+    // Seconds from ovfw's start until the meter hears its first byte.
+    double secondsToFirstByte()
+    {
+        MeterEmulatorProcess meter({"--no-pacing"});
+        QProcess ovfw;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_PORTS"), QStringLiteral("1=%1").arg(meter.device()));
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address);
+        ovfw.setProcessEnvironment(env);
+        QElapsedTimer t;
+        t.start();
+        ovfw.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
+        ovfw.closeWriteChannel();
+        double seconds = -1;
+        while (seconds < 0 && t.elapsed() < kRunTimeoutMs) {
+            QTest::qWait(kLookEveryMs);
+            for (const auto &b : meter.wire())
+                if (b.toMeter)
+                    seconds = t.elapsed() / 1000.0;
+        }
+        if (!ovfw.waitForFinished(kRunTimeoutMs) || ovfw.exitCode() != 0)
+            return -1;
+        return seconds;
+    }
+
     QTemporaryDir dir_;
     PrivateBus bus_;
     HexFiles::Made hex_;
+    HexFiles::Made small_;
 };
 
 QTEST_MAIN(TestSleepInhibitor)

@@ -5,6 +5,8 @@
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
 #include <QtTest>
 
 namespace {
@@ -14,6 +16,12 @@ const QString kTitle = QStringLiteral("Firmware Upgrade");
 struct Heard : UpgradeEvents {
     QStringList order;
     int advanced = 0;
+    std::function<void()> whenChanging;  // once the file is checked, before a line goes out
+    void meterChanging(const QString &, const CheckedFile &) override
+    {
+        if (whenChanging)
+            whenChanging();
+    }
     void versionAnnounced(const QString &v) override { order << "version " + v; }
     void progressShown(const UpgradeProgress &) override { order << "shown"; }
     void progressAdvanced(const UpgradeProgress &) override { ++advanced; }
@@ -155,22 +163,46 @@ private slots:
         }
     }
 
-    // A file removed while it is being sent is still read to its end from
-    // the descriptor that was opened.
-    void fileDeletedMidTransferIsSentWhole()
+    // What was checked is what is sent: the file rewritten in place, replaced
+    // by another or deleted once it has been checked (here while the user
+    // would read the warning) changes nothing that goes out.
+    void theCheckedBytesAreSent_data()
     {
-        QTemporaryDir dir;
+        QTest::addColumn<QString>("change");
+        QTest::newRow("rewritten in place") << "rewrite";
+        QTest::newRow("replaced") << "replace";
+        QTest::newRow("deleted") << "delete";
+    }
+
+    void theCheckedBytesAreSent()
+    {
+        QFETCH(QString, change);
+        QTemporaryDir dir, otherDir;
         const auto hex = HexFiles::make(dir.path(), "OV3_FW1204.OVH", 4096);
+        const auto other = HexFiles::make(otherDir.path(), "OV3_FW1204.OVH", 4096);
+        QFile original(hex.path);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QByteArray expected = original.readAll();
+        original.close();
+        expected.replace("\r\n", "\r");
         Run r{QByteArray()};
-        r.comm.replyTo = [&hex](const QByteArray &) -> QByteArray {
-            QFile::remove(hex.path);
-            return "PASS\r";
+        r.heard.whenChanging = [&] {
+            if (change == "rewrite") {
+                QFile f(hex.path);
+                QFile o(other.path);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && o.open(QIODevice::ReadOnly));
+                f.write(o.readAll());
+            } else if (change == "replace") {
+                QCOMPARE(::rename(QFile::encodeName(other.path).constData(), QFile::encodeName(hex.path).constData()), 0);
+            } else {
+                QVERIFY(QFile::remove(hex.path));
+            }
         };
         r.prompts.expectOpen(hex.path);
         r.prompts.expect("Upgrade Complete.", 64, kTitle, MsgAnswer::OK);
         QCOMPARE(r.run().outcome, UpgradeOutcome::Completed);
-        QVERIFY(!QFile::exists(hex.path));
-        QCOMPARE(r.comm.written.count('\r'), hex.lines);
+        QVERIFY(r.comm.written == expected);
+        QCOMPARE(QFile::exists(hex.path), change != "delete");
     }
 };
 
