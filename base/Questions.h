@@ -41,6 +41,7 @@ struct QuestionFacts {
     qint64 line = 0;      // LineRefused: the line's number in the file, from 1
     int errorNumber = 0;  // UpgradeError
     MeterReply reply = MeterReply::Refused;  // LineRefused: refused, or not answered at all
+    int attempt = 0;      // NotResponding, LineRefused: the attempt that failed, from 1
 };
 
 struct Question {
@@ -96,9 +97,9 @@ inline Question upgradeWarning(const QString &fileName)
             kUpgradeTitle};
 }
 
-inline Question notResponding()
+inline Question notResponding(int attempt = 1)
 {
-    return {{QuestionKind::NotResponding},
+    return {{QuestionKind::NotResponding, 0, 0, 0, MeterReply::NoAnswer, attempt},
             QStringLiteral("Hardware not responding, check connections, try again "),
             MsgStyle::OkCancel + MsgStyle::Information,
             kUpgradeTitle};
@@ -106,12 +107,13 @@ inline Question notResponding()
 
 // `line` is the line as read; shown whole up to kShownLineChars characters.
 // The same box whether the meter refused the line or did not answer.
-inline Question lineRefused(qint64 lineNumber, const QByteArray &line, MeterReply reply = MeterReply::Refused)
+inline Question lineRefused(qint64 lineNumber, const QByteArray &line, MeterReply reply = MeterReply::Refused,
+                            int attempt = 1)
 {
     QString shown = QString::fromLatin1(line.left(kShownLineChars));
     if (line.size() > kShownLineChars)
         shown += QStringLiteral("...");
-    return {{QuestionKind::LineRefused, 0, lineNumber, 0, reply},
+    return {{QuestionKind::LineRefused, 0, lineNumber, 0, reply, attempt},
             QStringLiteral("Error sending ") + shown,
             MsgStyle::RetryCancel + MsgStyle::Information,
             kUpgradeTitle};

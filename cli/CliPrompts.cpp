@@ -24,12 +24,13 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
     case QuestionKind::UpgradeWarning:
         return decide(facts, 0, stopping ? MsgAnswer::Cancel : MsgAnswer::OK);
     case QuestionKind::NotResponding: {
-        ++notResponding_;
-        const bool again = !stopping && notResponding_ <= retryLimit_;
-        return decide(facts, notResponding_, again ? MsgAnswer::OK : MsgAnswer::Cancel);
+        const bool again = !stopping && facts.attempt <= retryLimit_;
+        return decide(facts, facts.attempt, again ? MsgAnswer::OK : MsgAnswer::Cancel);
     }
-    case QuestionKind::LineRefused:
-        return lineRefused(facts, stopping);
+    case QuestionKind::LineRefused: {
+        const bool again = !stopping && facts.attempt <= retryLimit_;
+        return decide(facts, facts.attempt, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
+    }
     case QuestionKind::UpgradeComplete:
     case QuestionKind::UnexpectedEnd:
     case QuestionKind::UpgradeError:
@@ -43,30 +44,4 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
         return decide(facts, 0, MsgAnswer::Cancel);
     }
     return decide(facts, 0, MsgAnswer::Cancel);
-}
-
-MsgAnswer CliPrompts::lineRefused(const QuestionFacts &facts, bool stopping)
-{
-    if (facts.line != refusedLine_) {
-        refusedLine_ = facts.line;
-        lineRefusals_ = 0;
-        retriedLines_.push_back(facts.line);
-    }
-    while (!retriedLines_.empty() && retriedLines_.front() <= facts.line - kQualityWindowLines)
-        retriedLines_.pop_front();
-    ++lineRefusals_;
-    if (!stopping && facts.line >= kQualityGraceLines &&
-        static_cast<int>(retriedLines_.size()) > kQualityMostRetried) {
-        lineQualityStopped_ = true;
-        return decide(facts, lineRefusals_, MsgAnswer::Cancel);
-    }
-    const bool again = !stopping && lineRefusals_ <= retryLimit_;
-    return decide(facts, lineRefusals_, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
-}
-
-void CliPrompts::startAgain()
-{
-    refusedLine_ = 0;
-    lineRefusals_ = 0;
-    retriedLines_.clear();
 }

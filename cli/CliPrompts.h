@@ -2,7 +2,6 @@
 #include "base/Prompts.h"
 #include <QString>
 #include <atomic>
-#include <deque>
 #include <functional>
 
 // The answers the command line gives the upgrade in place of a person: the
@@ -22,28 +21,12 @@ public:
 
     int retryLimit() const { return retryLimit_; }
 
-    // The transfer was cancelled because too many lines needed a retry.
-    bool lineQualityStopped() const { return lineQualityStopped_; }
-    int linesRetriedRecently() const { return static_cast<int>(retriedLines_.size()); }
-    // The file is about to be sent again from its start.
-    void startAgain();
-
-    static constexpr int kQualityWindowLines = 100;  // the last lines judged
-    static constexpr int kQualityMostRetried = 10;   // more of them retried: stop
-    static constexpr int kQualityGraceLines = 20;    // judged once this many have gone
-
 private:
     MsgAnswer choose(const QuestionFacts &facts);
     MsgAnswer decide(const QuestionFacts &facts, int attempt, MsgAnswer answer);
-    MsgAnswer lineRefused(const QuestionFacts &facts, bool stopping);
 
     QString filePath_;
     int retryLimit_;
     const std::atomic<bool> &stop_;
     Observer observer_;
-    int notResponding_ = 0;
-    qint64 refusedLine_ = 0;  // the line the refusals below count for
-    int lineRefusals_ = 0;
-    bool lineQualityStopped_ = false;
-    std::deque<qint64> retriedLines_;  // lines of the window that needed a retry
 };

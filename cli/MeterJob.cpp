@@ -4,7 +4,6 @@
 #include "base/MonotonicClock.h"
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
-#include "cli/RestartRecovery.h"
 #include "cli/StopSignal.h"
 #include "history/AttemptRecord.h"
 #include "history/AttemptRecorder.h"
@@ -18,12 +17,23 @@
 
 namespace {
 
-// The progress events, and the history's row when the meter is first changed.
+// The progress events, the history's row when the meter is first changed,
+// and a meter that restarted, told in the transcript and the JSON.
 class RecordedUpgradeEvents : public CliUpgradeEvents {
 public:
-    RecordedUpgradeEvents(MeterBoard &board, int index, AttemptRecorder &history, const MeterLink &link)
-        : CliUpgradeEvents(board, index), history_(history), link_(link)
+    RecordedUpgradeEvents(MeterBoard &board, int index, AttemptRecorder &history, const MeterLink &link,
+                          TranscriptCommPort &transcript)
+        : CliUpgradeEvents(board, index), board_(board), index_(index), history_(history), link_(link),
+          transcript_(transcript)
     {
+    }
+    void restartSuspected(qint64 line) override
+    {
+        restarted(QStringLiteral("the meter fell silent at line %1; looking for its boot loader").arg(line));
+    }
+    void bootLoaderFoundAgain() override
+    {
+        restarted(QStringLiteral("boot loader answered; the file is sent again from its start"));
     }
     void meterChanging(const QString &filePath, const CheckedFile &checked) override
     {
@@ -37,9 +47,38 @@ public:
     }
 
 private:
+    void restarted(const QString &note)
+    {
+        transcript_.note(note);
+        board_.event(index_, QStringLiteral("meter_restarted"), {{QStringLiteral("note"), note}});
+    }
+
+    MeterBoard &board_;
+    int index_;
     AttemptRecorder &history_;
     const MeterLink &link_;
+    TranscriptCommPort &transcript_;
 };
+
+// Why a meter that fell silent could not be recovered, or empty.
+QString recoveryFailure(const UpgradeResult &result, const TransferPolicy &policy)
+{
+    switch (result.recovery) {
+    case UpgradeResult::Recovery::None: return {};
+    case UpgradeResult::Recovery::BootLoaderSilent:
+        return QStringLiteral("the meter fell silent at line %1 and its boot loader did not answer within %2 s")
+            .arg(result.refusedLine)
+            .arg(policy.bootLoaderWaitSeconds);
+    case UpgradeResult::Recovery::RestartsSpent:
+        // Silence is all that was seen: each restart is presumed, not known.
+        return QStringLiteral("the meter fell silent at line %1 after %2 presumed restarts "
+                              "(--retries %3 allows no more)")
+            .arg(result.refusedLine)
+            .arg(result.restarts)
+            .arg(policy.mostRestarts);
+    }
+    return {};
+}
 
 }
 
@@ -245,19 +284,15 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     board_.update(index_, [](MeterStatus &s) { s.phase = QStringLiteral("boot loader"); });
 
     UpgradeFile file;
-    RecordedUpgradeEvents events(board_, index_, history, link);
+    RecordedUpgradeEvents events(board_, index_, history, link, port);
     UpgradeRun run(link, prompts, events, file);
-    run.setPolicy(TransferPolicy::unattended());
+    const TransferPolicy policy = TransferPolicy::unattended(settings_.retries);
+    run.setPolicy(policy);
     run.setFileRules({settings_.checkContent, !settings_.force});
     run.useCheckedFile(settings_.checkedFile);
     QString fileName = settings_.filePath;
     StopSignal::setMayBeInBootLoader(port_, true);  // from the switch command on
-    RestartRecovery recovery{link, prompts, [&](const QString &note) {
-                                 port.note(note);
-                                 board_.event(index_, QStringLiteral("meter_restarted"), {{QStringLiteral("note"), note}});
-                             }};
-    const RecoveredUpgrade recovered = recovery.run(run, fileName);
-    const UpgradeResult &result = recovered.result;
+    const UpgradeResult result = run.run(fileName);
     history.finished(link.meter(), result, fileName);
     if (!result.endAnswered && !result.versionAfter.isEmpty())
         history.verified(result.versionAfter, result.outcome == UpgradeOutcome::Completed);
@@ -265,20 +300,21 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     const std::optional<bool> left = leftInBootLoader(link.meter(), result);
     StopSignal::setMayBeInBootLoader(port_, left != false);
     board_.update(index_, [&](MeterStatus &s) {
-        s.retries = recovered.retries;
+        s.retries = result.retries;
         s.leftInBootLoader = left;
         s.lines = result.linesAccepted;
     });
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
-    if (!recovered.failure.isEmpty() && !stopped) {
-        finish(MeterResult::Failed, recovered.failure, port);
+    const QString notRecovered = recoveryFailure(result, policy);
+    if (!notRecovered.isEmpty() && !stopped) {
+        finish(MeterResult::Failed, notRecovered, port);
         return;
     }
-    if (prompts.lineQualityStopped() && !stopped) {
+    if (result.lineQualityStopped && !stopped) {
         finish(MeterResult::Failed,
                QStringLiteral("line quality: %1 of the last %2 lines needed a retry (stopped at line %3)")
-                   .arg(prompts.linesRetriedRecently())
-                   .arg(CliPrompts::kQualityWindowLines)
+                   .arg(result.linesRetriedRecently)
+                   .arg(policy.qualityWindowLines)
                    .arg(result.refusedLine),
                port);
         return;
@@ -354,7 +390,7 @@ void MeterJob::verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder
     MeterState &g = link.meter();
     g.Boot_Mode = false;
     g.Firm_Version.clear();
-    const double until = MonotonicClock::now() + TransferPolicy::unattended().restartSeconds;
+    const double until = MonotonicClock::now() + TransferPolicy{}.restartSeconds;
     bool found = false;
     while (!found && !StopSignal::requested() && MonotonicClock::now() < until) {
         if (link.Check_Version(static_cast<std::int16_t>(port_), found) == LinkResult::PortOpenFailed)

@@ -24,15 +24,30 @@ struct TransferPolicy {
     // How long a meter that has just taken its image may take to answer in
     // normal mode again.
     double restartSeconds = 20;
+    // Restart recovery: after a suspected restart the boot loader is looked
+    // for again, for up to bootLoaderWaitSeconds, and the file sent again from
+    // its start; at most mostRestarts times. A restarted meter keeps no
+    // partial image, so only the whole file can complete. 0: no recovery.
+    int mostRestarts = 0;
+    double bootLoaderWaitSeconds = 10.0;
+    // The line-quality stop: the transfer ends when more than
+    // qualityMostRetried of the last qualityWindowLines lines needed a
+    // repeat, once qualityGraceLines lines have gone. 0 lines: never.
+    int qualityWindowLines = 0;
+    int qualityMostRetried = 10;
+    int qualityGraceLines = 20;
 
-    // The road for meters that nobody watches: the command line's.
-    static TransferPolicy unattended()
+    // The road for meters that nobody watches, the command line's, with
+    // `retries` restarts allowed.
+    static TransferPolicy unattended(int retries)
     {
         TransferPolicy p;
         p.lateSwitchSeconds = 1.0;
         p.settleBeforeRepeat = true;
         p.suspectRestarts = true;
         p.endRecordSeconds = 5.0;
+        p.mostRestarts = retries;
+        p.qualityWindowLines = 100;
         return p;
     }
 };

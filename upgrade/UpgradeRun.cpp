@@ -18,7 +18,55 @@ UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events,
 
 UpgradeResult UpgradeRun::run(QString &fileName)
 {
+    UpgradeResult result = once(fileName);
+    int restarts = 0, retries = result.retries, answeredLate = result.answeredLate;
+    const bool bootEntered = result.bootEntered;
+    auto recovery = UpgradeResult::Recovery::None;
+    while (result.restartSuspected && !events_.stopRequested()) {
+        if (restarts >= policy_.mostRestarts) {
+            recovery = UpgradeResult::Recovery::RestartsSpent;
+            break;
+        }
+        ++restarts;
+        ++retries;
+        events_.restartSuspected(result.refusedLine);
+        if (!bootLoaderAnswers()) {
+            recovery = UpgradeResult::Recovery::BootLoaderSilent;
+            break;
+        }
+        events_.bootLoaderFoundAgain();
+        link_.meter().Boot_Mode = true;
+        result = once(fileName);
+        retries += result.retries;
+        answeredLate += result.answeredLate;
+    }
+    result.restarts = restarts;
+    result.retries = retries;
+    result.answeredLate = answeredLate;
+    result.bootEntered = result.bootEntered || bootEntered;
+    result.recovery = recovery;
+    return result;
+}
+
+// A meter that restarted waits in its boot loader for the upgrade-mode
+// command; it is asked again and again until it answers or time is up.
+bool UpgradeRun::bootLoaderAnswers()
+{
+    const double deadline = MonotonicClock::now() + policy_.bootLoaderWaitSeconds;
+    const std::int16_t port = link_.meter().Port_Number;
+    while (MonotonicClock::now() < deadline && !events_.stopRequested()) {
+        bool acknowledged = false;
+        link_.Probe_Boot(port, acknowledged);
+        if (acknowledged)
+            return true;
+    }
+    return false;
+}
+
+UpgradeResult UpgradeRun::once(QString &fileName)
+{
     result_ = UpgradeResult{};
+    retriedLines_.clear();
     try {
         const std::optional<QString> chosen = prompts_.ShowOpen(
             UpgradeFile::kDialogTitle, UpgradeFile::dialogFilter(link_.meter().Model_Code), fileName);
@@ -91,13 +139,13 @@ bool UpgradeRun::fileRefused(const QString &path)
 
 void UpgradeRun::enterBootLoader(bool &abort)
 {
-    for (;;) {
+    for (int attempt = 1;; ++attempt) {
         bool accepted = false;
         link_.Enter_Boot_Loader(accepted);
         if (!accepted && policy_.settleBeforeRepeat)
             accepted = switchAnsweredLate();
         if (!accepted) {
-            if (prompts_.MsgBox(Questions::notResponding()) == MsgAnswer::OK) {
+            if (prompts_.MsgBox(Questions::notResponding(attempt)) == MsgAnswer::OK) {
                 ++result_.retries;
                 continue;
             }
@@ -198,7 +246,7 @@ void UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber, bool &abort
     const bool endRecord = policy_.endRecordSeconds > 0 && UpgradeFile::isEndRecord(line);
     const double window = endRecord ? policy_.endRecordSeconds : MeterLink::kAcknowledgeSeconds;
     bool silentBefore = false;  // the last attempt went unanswered and the line stayed quiet
-    while (!abort) {
+    for (int attempt = 1; !abort; ++attempt) {
         const MeterReply reply = link_.sendLine(line, window);
         if (reply == MeterReply::Accepted)
             return;
@@ -221,7 +269,14 @@ void UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber, bool &abort
             }
             silentBefore = reply == MeterReply::NoAnswer && late == MeterReply::NoAnswer;
         }
-        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply)) != MsgAnswer::Retry) {
+        if (attempt == 1 && lineQualityPoor(lineNumber)) {
+            abort = true;
+            result_.lineQualityStopped = true;
+            result_.refusedLine = lineNumber;
+            result_.refusal = reply;
+            return;
+        }
+        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply, attempt)) != MsgAnswer::Retry) {
             abort = true;
             result_.refusedLine = lineNumber;
             result_.refusal = reply;
@@ -229,4 +284,18 @@ void UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber, bool &abort
             ++result_.retries;
         }
     }
+}
+
+// Counts a line that needs a repeat into the quality window; true when too
+// many of the window's lines have needed one for the line to be worth going on.
+bool UpgradeRun::lineQualityPoor(qint64 lineNumber)
+{
+    if (policy_.qualityWindowLines <= 0)
+        return false;
+    retriedLines_.push_back(lineNumber);
+    while (!retriedLines_.empty() && retriedLines_.front() <= lineNumber - policy_.qualityWindowLines)
+        retriedLines_.pop_front();
+    result_.linesRetriedRecently = static_cast<int>(retriedLines_.size());
+    return lineNumber >= policy_.qualityGraceLines &&
+           static_cast<int>(retriedLines_.size()) > policy_.qualityMostRetried;
 }

@@ -4,6 +4,7 @@
 #include "upgrade/UpgradeProgress.h"
 #include <QByteArray>
 #include <QString>
+#include <deque>
 #include <memory>
 
 class CheckedFile;
@@ -37,6 +38,11 @@ public:
     virtual void headingRestored() {}
     // The outcome was reported: the bar goes.
     virtual void progressHidden() {}
+    // The meter fell silent at `line` and is taken to have restarted: its
+    // boot loader is looked for again.
+    virtual void restartSuspected(qint64 line) { Q_UNUSED(line); }
+    // Its boot loader answered: the file is sent again from its start.
+    virtual void bootLoaderFoundAgain() {}
     // Asked before each line is read: true ends the transfer there, after the
     // line in flight was answered. The window never asks to stop.
     virtual bool stopRequested() { return false; }
@@ -87,6 +93,15 @@ struct UpgradeResult {
     // whether it answered, and the firmware version it reported.
     bool endAnswered = true;
     QString versionAfter;
+    // Restart recovery: how often the file was sent again from its start, and
+    // why a suspected restart could not be recovered (restartSuspected stays set).
+    enum class Recovery { None, BootLoaderSilent, RestartsSpent };
+    int restarts = 0;
+    Recovery recovery = Recovery::None;
+    // The line-quality stop ended the transfer, with this many of the last
+    // lines needing a repeat.
+    bool lineQualityStopped = false;
+    int linesRetriedRecently = 0;
 };
 
 // One upgrade of the meter on the link's port, from choosing the file to the
@@ -115,6 +130,9 @@ public:
     void useCheckedFile(std::shared_ptr<const CheckedFile> file) { checked_ = std::move(file); }
 
 private:
+    UpgradeResult once(QString &fileName);
+    bool bootLoaderAnswers();
+    bool lineQualityPoor(qint64 lineNumber);
     bool fileRefused(const QString &path);
     void enterBootLoader(bool &abort);
     bool switchAnsweredLate();
@@ -128,6 +146,7 @@ private:
     UpgradeEvents &events_;
     UpgradeFile &file_;
     TransferPolicy policy_;
+    std::deque<qint64> retriedLines_;  // lines of the quality window that needed a repeat
     FileRules rules_;
     std::shared_ptr<const CheckedFile> checked_;
 };

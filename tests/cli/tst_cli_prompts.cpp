@@ -7,9 +7,10 @@ Q_DECLARE_METATYPE(QuestionKind)
 Q_DECLARE_METATYPE(MsgAnswer)
 
 namespace {
-Question reworded(QuestionKind kind, qint64 line = 0)
+Question reworded(QuestionKind kind, qint64 line = 0, int attempt = 0)
 {
-    return {{kind, 0, line, 0}, QStringLiteral("reworded %1").arg(int(kind)), MsgStyle::OkOnly, QString()};
+    return {{kind, 0, line, 0, MeterReply::Refused, attempt}, QStringLiteral("reworded %1").arg(int(kind)),
+            MsgStyle::OkOnly, QString()};
 }
 }
 
@@ -52,16 +53,17 @@ private slots:
         QCOMPARE(told, QList<QuestionKind>{kind});
     }
 
-    // Each line gets its own retries; the switch into the boot loader its own.
-    void retriesAreCountedPerLine()
+    // The attempt the core counts (each line its own, the switch its own)
+    // is answered Retry or OK up to the retry limit.
+    void retriesFollowTheAttempt()
     {
         std::atomic<bool> stop{false};
         CliPrompts prompts("file.OVH", 2, stop, {});
         QList<MsgAnswer> answers;
-        for (qint64 line : {5, 5, 5, 6, 6})
-            answers << prompts.MsgBox(reworded(QuestionKind::LineRefused, line));
-        for (int i = 0; i < 3; ++i)
-            answers << prompts.MsgBox(reworded(QuestionKind::NotResponding));
+        for (const auto &[line, attempt] : {std::pair{5, 1}, {5, 2}, {5, 3}, {6, 1}, {6, 2}})
+            answers << prompts.MsgBox(reworded(QuestionKind::LineRefused, line, attempt));
+        for (int attempt = 1; attempt <= 3; ++attempt)
+            answers << prompts.MsgBox(reworded(QuestionKind::NotResponding, 0, attempt));
         QCOMPARE(answers, (QList<MsgAnswer>{MsgAnswer::Retry, MsgAnswer::Retry, MsgAnswer::Cancel, MsgAnswer::Retry,
                                             MsgAnswer::Retry, MsgAnswer::OK, MsgAnswer::OK, MsgAnswer::Cancel}));
     }

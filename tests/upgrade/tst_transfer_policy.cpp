@@ -1,0 +1,212 @@
+// The transfer policy's rules, each row on a scripted meter in one upgrade
+// run: the settle before a repeat, restart recovery and the line-quality
+// stop, with their durations shortened; the meter's 0.3 s window stays. What
+// matters is what the meter ends up holding and what the run says of it.
+#include "HexFiles.h"
+#include "LinkRig.h"
+#include "ScriptedCommPort.h"
+#include "base/MonotonicClock.h"
+#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeRun.h"
+#include <QMap>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+const QList<QByteArray> kRecords{":0100000011EE", ":0100010022DC", ":0100020033CA", ":00000001FF"};
+const QByteArray kSwitch = QByteArrayLiteral("\xC2\xD4");
+constexpr double kMostRowSeconds = 2.0;
+
+// How the meter answers the `heard`th time (from 1) it hears `said`: its
+// reply ("" for silence) and after how long. It keeps the records it passes.
+struct Answer {
+    QByteArray reply;
+    int afterMs = 5;
+};
+using Behaviour = std::function<Answer(const QByteArray &said, int heard)>;
+
+struct ScriptedMeter {
+    ScriptedCommPort comm;
+    Behaviour behaviour;
+    QMap<QByteArray, int> heard;
+    QList<QByteArray> kept;  // what its memory holds, a restart clears it
+
+    ScriptedMeter()
+    {
+        comm.replyTo = [this](const QByteArray &written) {
+            const QByteArray said = written.chopped(1);  // its carriage return
+            if (said == "H")
+                return QByteArray();
+            const Answer a = behaviour(said, ++heard[said]);
+            if (a.reply == "restart") {
+                kept.clear();
+                return QByteArray();
+            }
+            if (a.reply.startsWith("PASS") && said != kSwitch && !kept.contains(said))
+                kept << said;
+            if (!a.reply.isEmpty())
+                comm.arrive(a.afterMs, a.reply);
+            return QByteArray();
+        };
+    }
+};
+
+Answer pass(int afterMs = 5) { return {"PASS\r", afterMs}; }
+
+// Answers as ovfw does: OK to the warning, a repeat while the attempt is
+// within the limit; and notes each question asked.
+class Asked : public AnswersByKind {
+public:
+    explicit Asked(QString path)
+        : AnswersByKind([this](const QuestionFacts &f) {
+              asked << QStringLiteral("%1:%2/%3").arg(int(f.kind)).arg(f.line).arg(f.attempt);
+              if (f.kind == QuestionKind::UpgradeWarning)
+                  return MsgAnswer::OK;
+              if (f.kind == QuestionKind::LineRefused)
+                  return f.attempt <= kRetries ? MsgAnswer::Retry : MsgAnswer::Cancel;
+              if (f.kind == QuestionKind::NotResponding)
+                  return f.attempt <= kRetries ? MsgAnswer::OK : MsgAnswer::Cancel;
+              return MsgAnswer::OK;
+          }),
+          path_(std::move(path))
+    {
+    }
+    std::optional<QString> ShowOpen(const QString &, const QString &, const QString &) override { return path_; }
+    static constexpr int kRetries = 2;
+    QStringList asked;
+
+private:
+    QString path_;
+};
+
+QString lineQuestion(qint64 line, int attempt)
+{
+    return QStringLiteral("%1:%2/%3").arg(int(QuestionKind::LineRefused)).arg(line).arg(attempt);
+}
+
+TransferPolicy shortened(int restarts)
+{
+    TransferPolicy p = TransferPolicy::unattended(restarts);
+    p.settle = SettleTimes{0.15, 0.5};
+    p.bootLoaderWaitSeconds = 0.2;  // one probe: it pauses a second itself
+    p.qualityWindowLines = 3;
+    p.qualityMostRetried = 1;
+    p.qualityGraceLines = 2;
+    return p;
+}
+
+// The record the meter restarts on, and what it does after: silent, then
+// it refuses records until it is switched again.
+Behaviour restartsAt(const QByteArray &record, bool bootLoaderAnswers)
+{
+    auto restarted = std::make_shared<bool>(false), armed = std::make_shared<bool>(true);
+    return [=](const QByteArray &said, int heard) -> Answer {
+        if (said == kSwitch) {
+            if (!bootLoaderAnswers)
+                return {};
+            *armed = true;
+            return pass();
+        }
+        if (said == record && heard == 1) {
+            *restarted = true;
+            *armed = false;
+            return {"restart"};
+        }
+        return *armed ? pass() : Answer{"FAIL\r"};
+    };
+}
+}
+
+class TestTransferPolicy : public QObject {
+    Q_OBJECT
+private slots:
+    void eachRuleEndsAsItShould_data()
+    {
+        QTest::addColumn<bool>("window");  // the window's road, else ovfw's, shortened
+        QTest::addColumn<bool>("inBootLoader");
+        QTest::addColumn<Behaviour>("behaviour");
+        QTest::addColumn<UpgradeOutcome>("outcome");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QString>("told");  // restart, recovery and quality facts
+        QTest::addColumn<int>("restarts");  // allowed
+        const QByteArray line2 = kRecords[1], line3 = kRecords[2];
+        const QStringList none;
+        const auto completed = UpgradeOutcome::Completed, unexpected = UpgradeOutcome::UnexpectedEnd;
+
+        QTest::newRow("window: a late answer is a box, Retry resends at once")
+            << true << true << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? pass(400) : pass(); })
+            << completed << QStringList{lineQuestion(2, 1)} << "restarts 0" << 1;
+        QTest::newRow("a late PASS inside the settle answers its line")
+            << false << true << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? pass(400) : pass(); })
+            << completed << none << "restarts 0" << 1;
+        QTest::newRow("a late FAIL inside the settle: resent after it")
+            << false << true
+            << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? Answer{"FAIL\r", 400} : pass(); })
+            << completed << QStringList{lineQuestion(2, 1)} << "restarts 0" << 1;
+        QTest::newRow("a late switch acknowledgement inside the settle")
+            << false << false << Behaviour([=](const QByteArray &s, int h) { return s == kSwitch && h == 1 ? pass(400) : pass(); })
+            << completed << QStringList{QStringLiteral("%1:0/0").arg(int(QuestionKind::UpgradeWarning))} << "restarts 0" << 1;
+        QTest::newRow("silent, quiet, then refused: a restart, recovered from the start")
+            << false << true << restartsAt(line3, true) << completed << QStringList{lineQuestion(3, 1)} << "restarts 1" << 1;
+        QTest::newRow("a restart with no restart left")
+            << false << true << Behaviour([=](const QByteArray &s, int) { return s == line2 ? Answer{} : pass(); })
+            << unexpected << QStringList{lineQuestion(2, 1)} << "restarts 0, spent" << 0;
+        QTest::newRow("a restart whose boot loader stays silent")
+            << false << true << restartsAt(line3, false) << unexpected << QStringList{lineQuestion(3, 1)}
+            << "restarts 1, boot loader silent" << 1;
+        QTest::newRow("too many lines need a repeat: the line-quality stop")
+            << false << true
+            << Behaviour([=](const QByteArray &s, int h) { return (s == line2 || s == line3) && h == 1 ? Answer{"FAIL\r"} : pass(); })
+            << unexpected << QStringList{lineQuestion(2, 1)} << "restarts 0, quality 2" << 1;
+    }
+
+    void eachRuleEndsAsItShould()
+    {
+        QFETCH(bool, window);
+        QFETCH(bool, inBootLoader);
+        QFETCH(Behaviour, behaviour);
+        QFETCH(UpgradeOutcome, outcome);
+        QFETCH(QStringList, asked);
+        QFETCH(QString, told);
+        QFETCH(int, restarts);
+        QTemporaryDir dir;
+        const QString path = HexFiles::write(dir.path(), QStringLiteral("OV3A_FW0300.OVH"),
+                                             kRecords.join("\r\n") + "\r\n");
+        ScriptedMeter meter;
+        meter.behaviour = behaviour;
+        Asked prompts(path);
+        RecordingLinkEvents linkEvents;
+        MeterLink link(meter.comm, prompts, linkEvents);
+        link.meter().Port_Number = 1;
+        link.meter().Boot_Mode = inBootLoader;
+        UpgradeEvents events;
+        UpgradeFile file;
+        UpgradeRun run(link, prompts, events, file);
+        if (!window)
+            run.setPolicy(shortened(restarts));
+        QString fileName = path;
+        const double t0 = MonotonicClock::now();
+        const UpgradeResult r = run.run(fileName);
+        const double lasted = MonotonicClock::now() - t0;
+
+        QCOMPARE(r.outcome, outcome);
+        // Never completed unless the meter holds the whole file.
+        if (r.outcome == UpgradeOutcome::Completed)
+            QCOMPARE(meter.kept, kRecords);
+        prompts.asked.removeAll(QStringLiteral("%1:0/0").arg(int(QuestionKind::UpgradeComplete)));
+        prompts.asked.removeAll(QStringLiteral("%1:0/0").arg(int(QuestionKind::UnexpectedEnd)));
+        QCOMPARE(prompts.asked, asked);
+        QString facts = QStringLiteral("restarts %1").arg(r.restarts);
+        if (r.recovery == UpgradeResult::Recovery::RestartsSpent)
+            facts += QStringLiteral(", spent");
+        if (r.recovery == UpgradeResult::Recovery::BootLoaderSilent)
+            facts += QStringLiteral(", boot loader silent");
+        if (r.lineQualityStopped)
+            facts += QStringLiteral(", quality %1").arg(r.linesRetriedRecently);
+        QCOMPARE(facts, told);
+        QVERIFY2(lasted < kMostRowSeconds, qPrintable(QStringLiteral("took %1 s").arg(lasted)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransferPolicy)
+#include "tst_transfer_policy.moc"
