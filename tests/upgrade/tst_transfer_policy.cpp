@@ -16,6 +16,7 @@ namespace {
 const QList<QByteArray> kRecords{":0100000011EE", ":0100010022DC", ":0100020033CA", ":00000001FF"};
 const QByteArray kSwitch = QByteArrayLiteral("\xC2\xD4");
 constexpr double kMostRowSeconds = 2.0;
+constexpr double kLoadedMachineSeconds = 0.5;  // timers late on a busy or sanitized build
 
 // How the meter answers the `heard`th time (from 1) it hears `said`: its
 // reply ("" for silence) and after how long. It keeps the records it passes.
@@ -87,7 +88,7 @@ QString lineQuestion(qint64 line, int attempt)
 TransferPolicy shortened(int restarts)
 {
     TransferPolicy p = TransferPolicy::unattended(restarts);
-    p.settle = SettleTimes{0.15, 0.5};
+    p.settle = SettleTimes{0.1, 0.5};
     p.bootLoaderWaitSeconds = 0.2;  // one probe: it pauses a second itself
     p.qualityWindowLines = 3;
     p.qualityMostRetried = 1;
@@ -134,17 +135,17 @@ private slots:
         const auto completed = UpgradeOutcome::Completed, unexpected = UpgradeOutcome::UnexpectedEnd;
 
         QTest::newRow("window: a late answer is a box, Retry resends at once")
-            << true << true << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? pass(400) : pass(); })
+            << true << true << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? pass(350) : pass(); })
             << completed << QStringList{lineQuestion(2, 1)} << "restarts 0" << 1;
         QTest::newRow("a late PASS inside the settle answers its line")
-            << false << true << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? pass(400) : pass(); })
+            << false << true << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? pass(350) : pass(); })
             << completed << none << "restarts 0" << 1;
         QTest::newRow("a late FAIL inside the settle: resent after it")
             << false << true
-            << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? Answer{"FAIL\r", 400} : pass(); })
+            << Behaviour([=](const QByteArray &s, int h) { return s == line2 && h == 1 ? Answer{"FAIL\r", 350} : pass(); })
             << completed << QStringList{lineQuestion(2, 1)} << "restarts 0" << 1;
         QTest::newRow("a late switch acknowledgement inside the settle")
-            << false << false << Behaviour([=](const QByteArray &s, int h) { return s == kSwitch && h == 1 ? pass(400) : pass(); })
+            << false << false << Behaviour([=](const QByteArray &s, int h) { return s == kSwitch && h == 1 ? pass(350) : pass(); })
             << completed << QStringList{QStringLiteral("%1:0/0").arg(int(QuestionKind::UpgradeWarning))} << "restarts 0" << 1;
         QTest::newRow("silent, quiet, then refused: a restart, recovered from the start")
             << false << true << restartsAt(line3, true) << completed << QStringList{lineQuestion(3, 1)} << "restarts 1" << 1;
@@ -204,7 +205,7 @@ private slots:
         if (r.lineQualityStopped)
             facts += QStringLiteral(", quality %1").arg(r.linesRetriedRecently);
         QCOMPARE(facts, told);
-        QVERIFY2(lasted < kMostRowSeconds, qPrintable(QStringLiteral("took %1 s").arg(lasted)));
+        QVERIFY2(lasted < kMostRowSeconds + kLoadedMachineSeconds, qPrintable(QStringLiteral("took %1 s").arg(lasted)));
     }
 };
 
