@@ -80,6 +80,7 @@ MsgAnswer QtPrompts::MsgBox(const Question &question)
     // the desktop's convention would otherwise put Retry and Ignore (accept
     // roles) before Abort, or Cancel first.
     std::vector<QPushButton *> buttons;
+    buttons.reserve(choices.size());
     for (const auto &c : choices)
         buttons.push_back(box.addButton(c.caption, QMessageBox::ActionRole));
     const size_t defaultIndex = (style & MsgStyle::DefaultMask) == MsgStyle::DefaultButton2 ? 1 : 0;

@@ -59,7 +59,7 @@ QString serialLockFile(const QString &path)
     name.prepend(QStringLiteral("/LCK.."));
     for (const char *folder : kLockFolders) {
         const QFileInfo info(QString::fromLatin1(folder));
-        const QString file = info.filePath() + name;
+        QString file = info.filePath() + name;
         if (info.isReadable() && (QFile::exists(file) || info.isWritable()))
             return file;
     }
