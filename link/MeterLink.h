@@ -90,8 +90,9 @@ public:
     void Enter_Boot_Loader(bool &accepted);
 
     // After the last switch attempt went unacknowledged: up to `seconds` more
-    // for a "PASS" that comes late. Nothing is sent. Port errors reach the caller.
-    void Await_Late_Acknowledge(double seconds, bool &accepted);
+    // for a "PASS" that comes late; whether it came. Nothing is sent. Port
+    // errors reach the caller.
+    bool awaitLateAcknowledge(double seconds);
 
     // One upgrade line, sent with a carriage return, and its acknowledgement.
     // Whatever is still unread from earlier replies is dropped first, so a

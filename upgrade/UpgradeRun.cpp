@@ -85,9 +85,7 @@ UpgradeResult UpgradeRun::once(QString &fileName)
                 return result_;
             }
             events_.meterChanging(fileName, *checked_);
-            bool abort = false;
-            enterBootLoader(abort);
-            if (abort) {
+            if (!enterBootLoader()) {
                 result_.outcome = UpgradeOutcome::NotSwitched;
                 return result_;
             }
@@ -137,7 +135,7 @@ bool UpgradeRun::fileRefused(const QString &path)
     return true;
 }
 
-void UpgradeRun::enterBootLoader(bool &abort)
+bool UpgradeRun::enterBootLoader()
 {
     for (int attempt = 1;; ++attempt) {
         bool accepted = false;
@@ -151,16 +149,15 @@ void UpgradeRun::enterBootLoader(bool &abort)
             }
             // That was the last attempt; a slow meter may still say it switched.
             if (policy_.lateSwitchSeconds > 0)
-                link_.Await_Late_Acknowledge(policy_.lateSwitchSeconds, accepted);
+                accepted = link_.awaitLateAcknowledge(policy_.lateSwitchSeconds);
             if (!accepted) {
                 link_.Com_Close();
-                abort = true;
-                return;
+                return false;
             }
         }
         link_.meter().Boot_Mode = true;
         result_.bootEntered = true;
-        return;
+        return true;
     }
 }
 
@@ -193,7 +190,7 @@ void UpgradeRun::transfer(const QString &path)
         progress.advance(line.size(), UpgradeFile::lineEndChars(file_.lastLineEnd()));
         events_.progressAdvanced(progress);
         EventWait::yieldOnce();
-        sendLine(line, progress.linesRead, abort);
+        abort = !sendLine(line, progress.linesRead);
         if (!abort && result_.endAnswered)
             result_.linesAccepted = progress.linesRead;
     }
@@ -241,49 +238,48 @@ bool UpgradeRun::meterReportsFileVersion(const QString &path)
     return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFile::versionText(path));
 }
 
-void UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber, bool &abort)
+bool UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber)
 {
     const bool endRecord = policy_.endRecordSeconds > 0 && UpgradeFile::isEndRecord(line);
     const double window = endRecord ? policy_.endRecordSeconds : MeterLink::kAcknowledgeSeconds;
     bool silentBefore = false;  // the last attempt went unanswered and the line stayed quiet
-    for (int attempt = 1; !abort; ++attempt) {
+    for (int attempt = 1;; ++attempt) {
         const MeterReply reply = link_.sendLine(line, window);
         if (reply == MeterReply::Accepted)
-            return;
+            return true;
         if (endRecord && reply == MeterReply::NoAnswer) {
             result_.endAnswered = false;  // the meter's version decides; no repeat
-            return;
+            return true;
         }
         if (policy_.settleBeforeRepeat) {
             const MeterReply late = link_.settle(policy_.settle);
             if (late == MeterReply::Accepted) {
                 ++result_.answeredLate;
-                return;
+                return true;
             }
             if (policy_.suspectRestarts && silentBefore) {
-                abort = true;
                 result_.restartSuspected = true;
-                result_.refusedLine = lineNumber;
-                result_.refusal = reply;
-                return;
+                return endedOn(lineNumber, reply);
             }
             silentBefore = reply == MeterReply::NoAnswer && late == MeterReply::NoAnswer;
         }
         if (attempt == 1 && lineQualityPoor(lineNumber)) {
-            abort = true;
             result_.lineQualityStopped = true;
-            result_.refusedLine = lineNumber;
-            result_.refusal = reply;
-            return;
+            return endedOn(lineNumber, reply);
         }
-        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply, attempt)) != MsgAnswer::Retry) {
-            abort = true;
-            result_.refusedLine = lineNumber;
-            result_.refusal = reply;
-        } else {
-            ++result_.retries;
-        }
+        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply, attempt)) != MsgAnswer::Retry)
+            return endedOn(lineNumber, reply);
+        ++result_.retries;
     }
+}
+
+// The transfer ends on a line the meter did not take: which, and how it
+// last answered.
+bool UpgradeRun::endedOn(qint64 lineNumber, MeterReply reply)
+{
+    result_.refusedLine = lineNumber;
+    result_.refusal = reply;
+    return false;
 }
 
 // Counts a line that needs a repeat into the quality window; true when too

@@ -134,9 +134,10 @@ private:
     bool bootLoaderAnswers();
     bool lineQualityPoor(qint64 lineNumber);
     bool fileRefused(const QString &path);
-    void enterBootLoader(bool &abort);
+    bool enterBootLoader();  // false: not switched, the port closed
     bool switchAnsweredLate();
-    void sendLine(const QByteArray &line, qint64 lineNumber, bool &abort);
+    bool sendLine(const QByteArray &line, qint64 lineNumber);  // false: the transfer ends here
+    bool endedOn(qint64 lineNumber, MeterReply reply);
     void transfer(const QString &path);
     bool meterReportsFileVersion(const QString &path);
 
