@@ -390,12 +390,7 @@ void MeterJob::verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder
     MeterState &g = link.meter();
     g.Boot_Mode = false;
     g.Firm_Version.clear();
-    const double until = MonotonicClock::now() + TransferPolicy{}.restartSeconds;
-    bool found = false;
-    while (!found && !StopSignal::requested() && MonotonicClock::now() < until) {
-        if (link.Check_Version(static_cast<std::int16_t>(port_), found) == LinkResult::PortOpenFailed)
-            link.SDelay(1);  // the adapter may be gone while the meter restarts
-    }
+    const bool found = link.identifyWithin(TransferPolicy{}.restartSeconds, [] { return StopSignal::requested(); });
     const QString expected = settings_.file.targetVersion;
     const bool matches = found && UpgradeFile::sameVersion(g.Firm_Version, expected);
     history.verified(found ? g.Firm_Version : QString(), matches);

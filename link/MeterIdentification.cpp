@@ -91,3 +91,14 @@ void MeterLink::Com_Input_Vers(bool &valid)
     meter_.Last_Reply = received;
     valid = VersionReply::parse(received, meter_);
 }
+
+bool MeterLink::identifyWithin(double seconds, const std::function<bool()> &stop)
+{
+    const double until = MonotonicClock::now() + seconds;
+    bool found = false;
+    while (!found && !stop() && MonotonicClock::now() < until) {
+        if (Check_Version(meter_.Port_Number, found) == LinkResult::PortOpenFailed)
+            SDelay(1);  // the adapter may be gone while the meter restarts
+    }
+    return found;
+}

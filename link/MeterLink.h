@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class CommPort;
 class Prompts;
@@ -78,6 +79,10 @@ public:
     // `found` is true when a valid reply was stored.
     LinkResult Check_Version(std::int16_t portNumber, bool &found);
     void Com_Input_Vers(bool &valid);
+    // A meter that is restarting: identified on the link's port again and
+    // again, for up to `seconds` or until `stop` says so, pausing while its
+    // adapter is gone. Whether a valid reply was stored.
+    bool identifyWithin(double seconds, const std::function<bool()> &stop);
 
     // One port of the boot-loader search: reopen `portNumber` (the link's
     // Port_Number from then on), pause, send the upgrade-mode command and

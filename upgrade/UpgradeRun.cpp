@@ -224,15 +224,9 @@ void UpgradeRun::transfer(const QString &path)
 // reports in normal mode tells, and the file is never sent again.
 bool UpgradeRun::meterReportsFileVersion(const QString &path)
 {
-    MeterState &meter = link_.meter();
-    const double until = MonotonicClock::now() + policy_.restartSeconds;
-    bool found = false;
-    while (!found && !events_.stopRequested() && MonotonicClock::now() < until) {
-        if (link_.Check_Version(meter.Port_Number, found) == LinkResult::PortOpenFailed)
-            link_.SDelay(1);  // the adapter may be gone while the meter restarts
-    }
-    if (!found)
+    if (!link_.identifyWithin(policy_.restartSeconds, [this] { return events_.stopRequested(); }))
         return false;
+    MeterState &meter = link_.meter();
     result_.versionAfter = meter.Firm_Version;
     meter.Boot_Mode = false;
     return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFile::versionText(path));

@@ -102,14 +102,20 @@ void upgradeWallTime(const QString &dir, const QString &file)
                 median(with), median(without), (median(with) - median(without)) * 1000, kUpgradeRuns);
 }
 
+// ovfw's environment, recording into the history at `path`.
+QProcessEnvironment withHistory(const QString &path)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OVFW_HISTORY", path);
+    return env;
+}
+
 // One `ovfw ARGS` through GNU time, its output read as it comes and dropped.
 void listingTime(const QString &path, const QStringList &args)
 {
     const QString peakFile = QDir::temp().filePath(QStringLiteral("ovfw-bench-history-peak"));
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("OVFW_HISTORY", path);
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(withHistory(path));
     QElapsedTimer t;
     t.start();
     p.start("/usr/bin/time", QStringList{"-f", "%M", "-o", peakFile, OV_OVFW_PATH} + args);
@@ -165,9 +171,7 @@ void historyQueryTime(const QString &dir, bool listingOnly)
         QList<double> ms;
         for (int i = 0; i < kHistoryRuns; ++i) {
             QProcess p;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("OVFW_HISTORY", path);
-            p.setProcessEnvironment(env);
+            p.setProcessEnvironment(withHistory(path));
             QElapsedTimer t;
             t.start();
             p.start(OV_OVFW_PATH, args);
