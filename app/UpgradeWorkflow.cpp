@@ -22,7 +22,8 @@ void frmFwUpMain::cmdUpgrade_Click()
     link_.Com_Open();
     const auto *serial = dynamic_cast<const QtCommPort *>(&Comm1);
     const PortMap ports = serial ? serial->portMap() : PortMap::fromEnvironment();
-    AttemptRecorder history(QStringLiteral("window"), ports.deviceFor(meter().Port_Number));
+    AttemptRecorder history(QStringLiteral("window"),
+                            MeterAddress::port(meter().Port_Number, ports.deviceFor(meter().Port_Number)));
     history_ = &history;
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
     const UpgradeResult result = upgrade.run(cdlFileName_);

@@ -42,6 +42,9 @@ struct QuestionFacts {
     int errorNumber = 0;  // UpgradeError
     MeterReply reply = MeterReply::Refused;  // LineRefused: refused, or not answered at all
     int attempt = 0;      // NotResponding, LineRefused: the attempt that failed, from 1
+    // NotResponding, LineRefused: whether the upgrade's rules allow another
+    // attempt; a person at the window decides regardless.
+    bool repeatAllowed = true;
 };
 
 struct Question {

@@ -1,7 +1,8 @@
 #include "cli/CliPrompts.h"
 
-CliPrompts::CliPrompts(QString filePath, int retries, const std::atomic<bool> &stop, Observer observer)
-    : AnswersByKind([this](const QuestionFacts &facts) { return choose(facts); }), filePath_(std::move(filePath)), retryLimit_(retries), stop_(stop), observer_(std::move(observer))
+CliPrompts::CliPrompts(QString filePath, const std::atomic<bool> &stop, Observer observer)
+    : AnswersByKind([this](const QuestionFacts &facts) { return choose(facts); }), filePath_(std::move(filePath)),
+      stop_(stop), observer_(std::move(observer))
 {
 }
 
@@ -24,11 +25,11 @@ MsgAnswer CliPrompts::choose(const QuestionFacts &facts)
     case QuestionKind::UpgradeWarning:
         return decide(facts, 0, stopping ? MsgAnswer::Cancel : MsgAnswer::OK);
     case QuestionKind::NotResponding: {
-        const bool again = !stopping && facts.attempt <= retryLimit_;
+        const bool again = !stopping && facts.repeatAllowed;
         return decide(facts, facts.attempt, again ? MsgAnswer::OK : MsgAnswer::Cancel);
     }
     case QuestionKind::LineRefused: {
-        const bool again = !stopping && facts.attempt <= retryLimit_;
+        const bool again = !stopping && facts.repeatAllowed;
         return decide(facts, facts.attempt, again ? MsgAnswer::Retry : MsgAnswer::Cancel);
     }
     case QuestionKind::UpgradeComplete:

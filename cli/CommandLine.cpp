@@ -4,6 +4,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Console.h"
 #include "base/Escaped.h"
+#include "link/MeterAddress.h"
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
 #include <QDir>
@@ -18,10 +19,11 @@ QString realDevice(const QString &name)
     return resolved.isEmpty() ? QDir::cleanPath(QFileInfo(name).absoluteFilePath()) : resolved;
 }
 
-QString meterName(const PortMap &map, int meter)
+QString meterName(const MeterAddress &meter)
 {
-    const QString device = Escaped::text(map.deviceFor(meter));
-    return map.isNamedDevice(meter) ? device : QStringLiteral("port %1 (%2)").arg(meter).arg(device);
+    if (meter.form() != MeterAddress::Form::Port)
+        return meter.displayName();
+    return QStringLiteral("%1 (%2)").arg(meter.displayName(), Escaped::text(meter.devicePath()));
 }
 }
 
@@ -78,11 +80,19 @@ bool portNumbers(const QStringList &values, QList<int> &ports)
     return true;
 }
 
-bool eachMeterOnce(const PortMap &map, const QList<int> &meters)
+QList<MeterAddress> portAddresses(const PortMap &map, const QList<int> &ports)
 {
-    QHash<QString, int> meterOf;  // real device -> the first meter named by it
-    for (const int meter : meters) {
-        const QString device = map.deviceFor(meter);
+    QList<MeterAddress> meters;
+    for (const int n : ports)
+        meters << MeterAddress::port(n, map.deviceFor(n));
+    return meters;
+}
+
+bool eachMeterOnce(const QList<MeterAddress> &meters)
+{
+    QHash<QString, MeterAddress> meterOf;  // real device -> the first meter named by it
+    for (const MeterAddress &meter : meters) {
+        const QString device = meter.devicePath();
         if (device.isEmpty())
             continue;
         const QString real = realDevice(device);
@@ -92,7 +102,7 @@ bool eachMeterOnce(const PortMap &map, const QList<int> &meters)
             continue;
         }
         Console::err(QStringLiteral("ovfw: %1 and %2 are one meter (%3); name each meter once\n")
-                         .arg(meterName(map, *first), meterName(map, meter), Escaped::text(real)));
+                         .arg(meterName(*first), meterName(meter), Escaped::text(real)));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QStringList>
 
+class MeterAddress;
 class PortMap;
 
 // The steps every command of ovfw starts with.
@@ -14,8 +15,9 @@ namespace CommandLine {
 int parse(QCommandLineParser &parser, const QStringList &args, bool takesFile);
 // Ports 1..16 given with --port; false (with a message) on a bad value.
 bool portNumbers(const QStringList &values, QList<int> &ports);
-// Whether every meter of `meters` (port numbers, above 16 for a device named
-// by its path) is a device of its own, links resolved: false, with a message
-// naming both, when one meter is named twice.
-bool eachMeterOnce(const PortMap &map, const QList<int> &meters);
+// The meters on ports `ports`, with the devices `map` gives them.
+QList<MeterAddress> portAddresses(const PortMap &map, const QList<int> &ports);
+// Whether every meter of `meters` is a device of its own, links resolved:
+// false, with a message naming both, when one meter is named twice.
+bool eachMeterOnce(const QList<MeterAddress> &meters);
 }

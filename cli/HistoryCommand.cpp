@@ -1,6 +1,7 @@
 // `ovfw history`: the recorded upgrade attempts, newest first.
 #include "base/Escaped.h"
 #include "cli/CommandLine.h"
+#include "link/PortStatus.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/HistoryTable.h"
@@ -88,6 +89,10 @@ int runHistory(const QStringList &args)
     const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Only the meter with serial number S."),
                                     QStringLiteral("S"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Only port N (1 to 16)."), QStringLiteral("N"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("Only the meter on device PATH (as it was named, or the device "
+                                                   "that name reaches)."),
+                                    QStringLiteral("PATH"));
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only attempts started at or after DATE (YYYY-MM-DD or an ISO "
                                                   "date-time, local time unless it gives its offset; a time the "
@@ -102,7 +107,7 @@ int runHistory(const QStringList &args)
         QStringLiteral("N"), QString::number(HistoryFilter::kDefaultLimit));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per attempt."));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Comma-separated values with a header."));
-    parser.addOptions({serial, port, since, failed, limit, json, csv});
+    parser.addOptions({serial, port, device, since, failed, limit, json, csv});
     const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
@@ -114,6 +119,11 @@ int runHistory(const QStringList &args)
         if (!CommandLine::portNumbers(parser.values(port), ports))
             return ExitStatus::Usage;
         filter.port = ports.value(0);
+    }
+    if (parser.isSet(device)) {
+        filter.device = parser.value(device);
+        const QString real = resolvedDevicePath(filter.device);
+        filter.realDevice = real.isEmpty() ? filter.device : real;
     }
     if (parser.isSet(since)) {
         filter.sinceUtc = sinceUtc(parser.value(since));

@@ -97,7 +97,7 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
         // Every field may come from a shared history anyone of the group
         // writes: none reaches the terminal as it is.
         out += tableLine({local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Escaped::text(r.face),
-                          QString::number(r.port), Escaped::text(orDash(r.serial)), Escaped::text(orDash(r.model)),
+                          r.port > 0 ? QString::number(r.port) : QStringLiteral("-"), Escaped::text(orDash(r.serial)), Escaped::text(orDash(r.model)),
                           Escaped::text(versionsText(r)), linesText(r), Escaped::text(outcome)});
     }
     return out;
@@ -113,7 +113,7 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("host"), r.host},
             {QStringLiteral("user"), r.user},
             {QStringLiteral("pid"), r.pid},
-            {QStringLiteral("port"), r.port},
+            {QStringLiteral("port"), r.port > 0 ? QJsonValue(r.port) : QJsonValue(QJsonValue::Null)},
             {QStringLiteral("device"), r.device},
             {QStringLiteral("serial"), text(r.serial)},
             {QStringLiteral("model"), text(r.model)},

@@ -54,7 +54,7 @@ int runIdentify(const QStringList &args)
     settings.mode = MeterJobSettings::Mode::Identify;
     settings.probeBoot = parser.isSet(probeBoot);
     settings.map = PortMap::fromEnvironment();
-    if (!CommandLine::eachMeterOnce(settings.map, ports))
+    if (!CommandLine::eachMeterOnce(CommandLine::portAddresses(settings.map, ports)))
         return ExitStatus::Usage;
     if (ports.isEmpty()) {
         for (int n = 1; n <= PortMap::kPortCount; ++n) {
@@ -68,13 +68,13 @@ int runIdentify(const QStringList &args)
         }
     }
     StopSignal::install();
-    MeterBoard board(ports, parser.isSet(json));
+    MeterBoard board(CommandLine::portAddresses(settings.map, ports), parser.isSet(json));
     MeterOutput::runMeters(board, settings, false);
     bool allAnswered = true;
     for (const MeterStatus &s : board.all()) {
         allAnswered = allAnswered && (s.result == MeterResult::Identified || s.result == MeterResult::BootLoader);
         if (!board.json())
-            Console::out(QStringLiteral("port %1: %2\n").arg(s.port, 2).arg(describe(s)));
+            Console::out(QStringLiteral("port %1: %2\n").arg(s.address.portNumber(), 2).arg(describe(s)));
     }
     if (StopSignal::requested())
         return ExitStatus::Interrupted;

@@ -1,7 +1,6 @@
 #include "cli/MeterBoard.h"
 #include "base/MonotonicClock.h"
 #include "cli/Console.h"
-#include "link/PortMap.h"
 #include <QJsonDocument>
 
 QString resultName(MeterResult r)
@@ -19,16 +18,6 @@ QString resultName(MeterResult r)
     return QStringLiteral("unknown");
 }
 
-bool namedByDevice(int port)
-{
-    return port > PortMap::kPortCount;
-}
-
-QString MeterStatus::name() const
-{
-    return namedByDevice(port) ? device : QStringLiteral("port %1").arg(port);
-}
-
 QString jsonLine(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
@@ -39,11 +28,11 @@ void writeJsonLine(const QJsonObject &object)
     Console::out(jsonLine(object));
 }
 
-MeterBoard::MeterBoard(const QList<int> &ports, bool json) : json_(json), start_(MonotonicClock::now())
+MeterBoard::MeterBoard(const QList<MeterAddress> &meters, bool json) : addresses_(meters), json_(json), start_(MonotonicClock::now())
 {
-    for (int p : ports) {
+    for (const MeterAddress &where : meters) {
         MeterStatus s;
-        s.port = p;
+        s.address = where;
         meters_.append(s);
     }
 }
@@ -76,11 +65,8 @@ void MeterBoard::event(int index, const QString &name, QJsonObject fields) const
     if (!json_)
         return;
     fields.insert(QStringLiteral("event"), name);
-    const MeterStatus s = at(index);
-    if (namedByDevice(s.port))
-        fields.insert(QStringLiteral("device"), s.device);
-    else
-        fields.insert(QStringLiteral("port"), s.port);
+    const MeterAddress &where = addressOf(index);
+    fields.insert(where.jsonKey(), where.jsonName());
     fields.insert(QStringLiteral("time"), qRound(elapsed() * 1000) / 1000.0);
     writeJsonLine(fields);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "link/MeterAddress.h"
 #include <QJsonObject>
 #include <QList>
 #include <QMutex>
@@ -19,15 +20,10 @@ enum class MeterResult {
 
 QString resultName(MeterResult r);  // the word used in JSON and the summary
 
-// Meters named by --device get numbers above the sixteen ports.
-bool namedByDevice(int port);
-
 // What is known of one meter while its thread works.
 struct MeterStatus {
-    // "port N", or the device path of a meter named by --device.
-    QString name() const;
-    int port = 0;
-    QString device;
+    MeterAddress address;
+    int noteSlot = -1;  // its part of a second signal's note; -1: none
     QString phase = QStringLiteral("waiting");
     QString serial, model, bootVersion, firmVersion;
     qint64 lines = 0;       // acknowledged
@@ -47,14 +43,16 @@ struct MeterStatus {
 // and the JSON event stream (one object per line on standard output).
 class MeterBoard {
 public:
-    MeterBoard(const QList<int> &ports, bool json);
+    MeterBoard(const QList<MeterAddress> &meters, bool json);
 
     int size() const { return static_cast<int>(meters_.size()); }
     bool json() const { return json_; }
     void update(int index, const std::function<void(MeterStatus &)> &change);
     MeterStatus at(int index) const;
+    // Where meter `index` is reached; fixed when the board is made.
+    const MeterAddress &addressOf(int index) const { return addresses_.at(index); }
     QList<MeterStatus> all() const;
-    // Writes one JSON event for the meter (port and time added) when JSON is on.
+    // Writes one JSON event for the meter (its name and the time added) when JSON is on.
     void event(int index, const QString &name, QJsonObject fields = {}) const;
     // Seconds since the board was made.
     double elapsed() const;
@@ -62,6 +60,7 @@ public:
 private:
     mutable QMutex mutex_;
     QList<MeterStatus> meters_;
+    const QList<MeterAddress> addresses_;
     bool json_;
     double start_;
 };

@@ -2,15 +2,14 @@
 #include "cli/MeterBoard.h"
 #include "history/FileFacts.h"
 #include "link/PortMap.h"
+#include "link/PortStatus.h"
 #include <QThread>
 #include <memory>
 
-class AttemptRecorder;
 class CheckedFile;
 class CliPrompts;
 class MeterLink;
-class TranscriptCommPort;
-enum class LinkResult;
+class MeterReporter;
 
 struct MeterJobSettings {
     enum class Mode { Identify, Upgrade };
@@ -31,27 +30,25 @@ struct MeterJobSettings {
 
 // One meter on its own thread: its own port and meter link (which holds the
 // meter's state), all made on that thread, so the link's waits run this
-// thread's event loop.
+// thread's event loop. It decides what happens to its meter; what it learns
+// goes out through its reporter.
 class MeterJob : public QThread {
 public:
-    MeterJob(int index, int port, const MeterJobSettings &settings, MeterBoard &board);
+    MeterJob(int index, const MeterJobSettings &settings, MeterBoard &board);
 
 protected:
     void run() override;
 
 private:
-    void identify(MeterLink &link, TranscriptCommPort &port);
-    bool identifyForUpgrade(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
-    bool waitingBootLoader(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
-    void upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort &port);
-    void verify(MeterLink &link, TranscriptCommPort &port, AttemptRecorder &history);
-    void finish(MeterResult result, const QString &message, TranscriptCommPort &port);
-    void identityFound(const MeterLink &link, TranscriptCommPort &port);
-    QString openFailure(const TranscriptCommPort &port) const;
-    QString transcriptStem() const;
+    void identify(MeterLink &link, MeterReporter &report);
+    bool identifyForUpgrade(MeterLink &link, MeterReporter &report);
+    bool waitingBootLoader(MeterLink &link, MeterReporter &report);
+    void upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &report);
+    void verify(MeterLink &link, MeterReporter &report);
+    QString openFailure(PortState state) const;
+    const MeterAddress &address() const { return board_.addressOf(index_); }
 
     int index_;
-    int port_;
     MeterJobSettings settings_;
     MeterBoard &board_;
 };

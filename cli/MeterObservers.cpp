@@ -85,14 +85,15 @@ void DecisionObserver::operator()(const QuestionFacts &facts, int attempt, MsgAn
     }
 }
 
-void CliLinkEvents::portChecking(int portNumber)
+// The link names the port by its number; a meter named by its device has none.
+void CliLinkEvents::portChecking(int)
 {
-    port_.note(QStringLiteral("identifying the meter on port %1").arg(portNumber));
+    port_.note(QStringLiteral("identifying the meter on %1").arg(meter_.displayName()));
 }
 
-void CliLinkEvents::bootPortChecking(int portNumber)
+void CliLinkEvents::bootPortChecking(int)
 {
-    port_.note(QStringLiteral("probing port %1 for a boot loader").arg(portNumber));
+    port_.note(QStringLiteral("probing %1 for a boot loader").arg(meter_.displayName()));
 }
 
 void CliUpgradeEvents::versionAnnounced(const QString &versionText)

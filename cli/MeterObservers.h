@@ -16,12 +16,13 @@ struct DecisionObserver {
 // What the meter link reports, into the transcript.
 class CliLinkEvents : public LinkEvents {
 public:
-    explicit CliLinkEvents(TranscriptCommPort &port) : port_(port) {}
+    CliLinkEvents(TranscriptCommPort &port, const MeterAddress &meter) : port_(port), meter_(meter) {}
     void portChecking(int portNumber) override;
     void bootPortChecking(int portNumber) override;
 
 private:
     TranscriptCommPort &port_;
+    MeterAddress meter_;
 };
 
 // The transfer's progress, onto the board and (now and then) into JSON.

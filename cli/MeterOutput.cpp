@@ -41,10 +41,10 @@ QString serialOf(const MeterStatus &s)
     return s.serial.isEmpty() ? QStringLiteral("-") : Escaped::text(s.serial);
 }
 
-// "Port 3", or the device of a meter named by it.
-QString title(int port, const QString &device)
+// The meter's name in the summary's first column: the port's number alone.
+QString columnName(const MeterAddress &where)
 {
-    return namedByDevice(port) ? Escaped::text(device) : QStringLiteral("Port %1").arg(port);
+    return where.form() == MeterAddress::Form::Port ? QString::number(where.portNumber()) : where.displayName();
 }
 }
 
@@ -52,9 +52,10 @@ namespace MeterOutput {
 
 QString progressLine(const MeterStatus &s, double now)
 {
-    QString line = namedByDevice(s.port)
-                       ? Escaped::text(s.device) + QStringLiteral("  ") + serialOf(s).leftJustified(12) + QStringLiteral("  ")
-                       : QStringLiteral("port %1  %2  ").arg(s.port, 2).arg(serialOf(s), -12);
+    QString line = s.address.form() == MeterAddress::Form::Port
+                       ? QStringLiteral("port %1  %2  ").arg(s.address.portNumber(), 2).arg(serialOf(s), -12)
+                       : s.address.displayName() + QStringLiteral("  ") + serialOf(s).leftJustified(12) +
+                             QStringLiteral("  ");
     if (s.result != MeterResult::Pending)
         return line + resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
     if (s.phase != QLatin1String("sending"))
@@ -83,7 +84,7 @@ QString summary(const QList<MeterStatus> &meters)
                       .arg(QStringLiteral("retries"));
     for (const MeterStatus &s : meters) {
         out += QStringLiteral("%1  %2  %3  %4  %5  %6%7\n")
-                   .arg(namedByDevice(s.port) ? Escaped::text(s.device) : QString::number(s.port), 4)
+                   .arg(columnName(s.address), 4)
                    .arg(serialOf(s), -12)
                    .arg(resultName(s.result), -11)
                    .arg(QStringLiteral("%1/%2").arg(s.lines).arg(s.totalLines), 11)
@@ -102,31 +103,28 @@ QString bootLoaderAdvice(const QList<MeterStatus> &meters, const QString &filePa
             continue;
         out += (s.leftInBootLoader ? QStringLiteral("%1 (%2) is left in its boot loader; finish it with:\n")
                                    : QStringLiteral("%1 (%2) may be in its boot loader; if so, finish it with:\n"))
-                   .arg(title(s.port, s.device), serialOf(s));
-        out += QStringLiteral("  %1\n").arg(finishCommand(filePath, s.port, s.device));
+                   .arg(s.address.title(), serialOf(s));
+        out += QStringLiteral("  %1\n").arg(finishCommand(filePath, s.address));
     }
     return out;
 }
 
-QString finishCommand(const QString &filePath, int port, const QString &device)
+QString finishCommand(const QString &filePath, const MeterAddress &where)
 {
-    return QStringLiteral("ovfw upgrade %1 --boot %2")
-        .arg(ShellQuote::path(filePath), namedByDevice(port)
-                                             ? QStringLiteral("--device %1").arg(ShellQuote::path(device))
-                                             : QStringLiteral("--port %1").arg(port));
+    return QStringLiteral("ovfw upgrade %1 --boot %2").arg(ShellQuote::path(filePath), where.recoveryOption());
 }
 
-QString signalNote(const QString &filePath, int port, const QString &device)
+QString signalNote(const QString &filePath, const MeterAddress &where)
 {
     return QStringLiteral("%1 may be in its boot loader; finish it with:\n  %2\n")
-        .arg(title(port, device), finishCommand(filePath, port, device));
+        .arg(where.title(), finishCommand(filePath, where));
 }
 
 void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal)
 {
     std::vector<std::unique_ptr<MeterJob>> jobs;
     for (int i = 0; i < board.size(); ++i) {
-        jobs.push_back(std::make_unique<MeterJob>(i, board.at(i).port, settings, board));
+        jobs.push_back(std::make_unique<MeterJob>(i, settings, board));
         jobs.back()->start();
     }
     const bool plain = !liveTerminal && !board.json();

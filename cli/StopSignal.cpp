@@ -11,13 +11,22 @@ std::atomic<int> signalsSeen{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
 static_assert(std::atomic<int>::is_always_lock_free, "the count is kept by a signal handler");
 
-// One meter's part of the note, ready to be written as it is.
+// One meter's part of the note, ready to be written as it is. Its text is
+// written before `published` is set, and not touched after.
 struct FinishNote {
     std::string text;
+    std::atomic<bool> published{false};
     std::atomic<bool> mayBeInBootLoader{false};  // read by the signal handler
 };
-std::unique_ptr<FinishNote[]> finishNotes;  // indexed by port number
+static_assert(std::atomic<bool>::is_always_lock_free, "the slots are read by a signal handler");
+std::unique_ptr<FinishNote[]> finishNotes;
 int finishNoteCount = 0;
+std::atomic<int> notesTaken{0};
+
+bool shown(const FinishNote &note)
+{
+    return note.published.load(std::memory_order_acquire) && note.mayBeInBootLoader.load();
+}
 
 void writeAll(const char *text, std::size_t length)
 {
@@ -35,9 +44,9 @@ void writeEscapeNote()
 {
     static const char kHeading[] = "\novfw: stopped at once, without finishing the lines in flight.\n";
     writeAll(kHeading, sizeof kHeading - 1);
-    for (int port = 0; port < finishNoteCount; ++port) {
-        const FinishNote &note = finishNotes[port];
-        if (note.mayBeInBootLoader.load())
+    for (int slot = 0; slot < finishNoteCount; ++slot) {
+        const FinishNote &note = finishNotes[slot];
+        if (shown(note))
             writeAll(note.text.data(), note.text.size());
     }
 }
@@ -73,19 +82,27 @@ bool requested() { return stopFlag.load(); }
 const std::atomic<bool> &flag() { return stopFlag; }
 void request() { stopFlag.store(true); }
 
-void setFinishNotes(const QMap<int, QString> &notes)
+void reserveNoteSlots(int count)
 {
-    const int count = notes.isEmpty() ? 0 : std::max(0, notes.lastKey() + 1);
-    finishNotes = std::make_unique<FinishNote[]>(static_cast<std::size_t>(count));
-    for (auto it = notes.cbegin(); it != notes.cend(); ++it)
-        if (it.key() >= 0)
-            finishNotes[it.key()].text = it.value().toStdString();
-    finishNoteCount = count;
+    finishNoteCount = std::max(0, count);
+    finishNotes = std::make_unique<FinishNote[]>(static_cast<std::size_t>(finishNoteCount));
+    notesTaken.store(0);
 }
 
-void setMayBeInBootLoader(int port, bool maybe)
+int publishNote(const QString &text)
 {
-    if (port >= 0 && port < finishNoteCount)
-        finishNotes[port].mayBeInBootLoader.store(maybe);
+    const int slot = notesTaken.fetch_add(1);
+    if (slot >= finishNoteCount)
+        return -1;
+    finishNotes[slot].text = text.toStdString();
+    finishNotes[slot].published.store(true, std::memory_order_release);
+    return slot;
 }
+
+void setMayBeInBootLoader(int slot, bool maybe)
+{
+    if (slot >= 0 && slot < finishNoteCount)
+        finishNotes[slot].mayBeInBootLoader.store(maybe);
+}
+
 }

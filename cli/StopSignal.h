@@ -1,5 +1,4 @@
 #pragma once
-#include <QMap>
 #include <QString>
 #include <atomic>
 
@@ -13,11 +12,15 @@ bool requested();
 const std::atomic<bool> &flag();
 void request();  // as if a signal had come (tests, internal use)
 
-// What the note of a second signal says of each meter, by its port number
-// (above 16 for a meter named by its device), when it may be in its boot
-// loader: made here, once, since the signal handler may not build text. Set
-// before install().
-void setFinishNotes(const QMap<int, QString> &notes);
-// Whether the meter on `port` may be in its boot loader now.
-void setMayBeInBootLoader(int port, bool maybe);
+// What the note of a second signal says of each meter that may be in its
+// boot loader lives in a slot: `count` of them are made before any meter
+// starts (and before install()), since the signal handler may not allocate.
+void reserveNoteSlots(int count);
+// Writes the note of one meter into the next free slot and publishes it;
+// returns the slot, or -1 when every slot is taken. A slot is written once
+// and never changed while published, so a meter that appears late (a
+// station's socket) is named as surely as one given at start.
+int publishNote(const QString &text);
+// Whether the meter of `slot` may be in its boot loader now.
+void setMayBeInBootLoader(int slot, bool maybe);
 }

@@ -24,7 +24,7 @@ constexpr int kSha256HexDigits = 64;
 struct Options {
     QString file;
     PortMap map;
-    QList<int> meters;  // ports 1..16, then the devices named, numbered above them
+    QList<MeterAddress> meters;  // the ports named, then the devices
     int retries = kDefaultRetries;
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
@@ -84,16 +84,18 @@ int parseOptions(const QStringList &args, Options &o)
     if (status >= 0)
         return status;
     o.file = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
-    if (!CommandLine::portNumbers(parser.values(port), o.meters))
+    QList<int> ports;
+    if (!CommandLine::portNumbers(parser.values(port), ports))
         return ExitStatus::Usage;
-    if (o.meters.isEmpty() && !parser.isSet(device)) {
+    if (ports.isEmpty() && !parser.isSet(device)) {
         Console::err(QStringLiteral("ovfw upgrade: name at least one --port or --device\n"));
         return ExitStatus::Usage;
     }
     o.map = PortMap::fromEnvironment();
+    o.meters = CommandLine::portAddresses(o.map, ports);
     for (const QString &path : parser.values(device))
-        o.meters << o.map.addNamedDevice(path);
-    if (!CommandLine::eachMeterOnce(o.map, o.meters))
+        o.meters << MeterAddress::device(path);
+    if (!CommandLine::eachMeterOnce(o.meters))
         return ExitStatus::Usage;
     bool ok = false;
     o.retries = parser.value(retries).toInt(&ok);
@@ -147,8 +149,8 @@ bool confirmed(const Options &o)
         return false;
     }
     QStringList ports;
-    for (int meter : o.meters)
-        ports << (o.map.isNamedDevice(meter) ? Escaped::text(o.map.deviceFor(meter)) : QString::number(meter));
+    for (const MeterAddress &meter : o.meters)
+        ports << (meter.form() == MeterAddress::Form::Port ? QString::number(meter.portNumber()) : meter.displayName());
     Console::err(QStringLiteral("Upgrade the meters on port%1 %2 with %3?\nThey will be switched into their "
                                 "boot loader and are unusable until the upgrade completes. [y/N] ")
                      .arg(ports.size() > 1 ? QStringLiteral("s") : QString(), ports.join(QStringLiteral(", ")),
@@ -205,10 +207,16 @@ int runUpgrade(const QStringList &args)
     if (!confirmed(o))
         return ExitStatus::Usage;
 
-    QMap<int, QString> finishNotes;
-    for (int meter : o.meters)
-        finishNotes.insert(meter, MeterOutput::signalNote(o.file, meter, o.map.deviceFor(meter)));
-    StopSignal::setFinishNotes(finishNotes);
+    MeterBoard board(o.meters, o.json);
+    // Every meter's part of a second signal's note, made before any meter starts.
+    StopSignal::reserveNoteSlots(board.size());
+    for (int i = 0; i < board.size(); ++i) {
+        const int slot = StopSignal::publishNote(MeterOutput::signalNote(o.file, board.addressOf(i)));
+        board.update(i, [&](MeterStatus &s) {
+            s.noteSlot = slot;
+            s.totalLines = totalLines;
+        });
+    }
     StopSignal::install();
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Upgrade;
@@ -223,12 +231,6 @@ int runUpgrade(const QStringList &args)
     settings.logDir = o.logDir;
     settings.file = facts;
     settings.verify = o.verify;
-    MeterBoard board(o.meters, o.json);
-    for (int i = 0; i < board.size(); ++i)
-        board.update(i, [&](MeterStatus &s) {
-            s.totalLines = totalLines;
-            s.device = settings.map.deviceFor(s.port);
-        });
     {
         // No sleep, and no USB powered down, while meters take their firmware.
         const SleepInhibited noSleep(QStringLiteral("ovfw"));
@@ -243,7 +245,7 @@ int runUpgrade(const QStringList &args)
         for (const MeterStatus &s : results) {
             completed += s.result == MeterResult::Completed;
             interrupted += s.result == MeterResult::Interrupted;
-            const QJsonValue name = namedByDevice(s.port) ? QJsonValue(s.device) : QJsonValue(s.port);
+            const QJsonValue name = s.address.jsonName();
             if (s.leftInBootLoader == true)
                 leftInBoot.append(name);
             else if (!s.leftInBootLoader)

@@ -19,7 +19,7 @@ struct AttemptRecord {
     QString bootId;
 
     // The meter as it was found.
-    int port = 0;
+    int port = 0;        // 0 (stored as NULL): the meter was named by its device
     QString device;      // as the port map or --device named it
     QString realDevice;  // the device that name reached, links resolved
     QString usbSerial;   // the USB adapter's serial number, where it has one

@@ -26,14 +26,14 @@ QString outcomeName(UpgradeOutcome outcome)
 }
 }
 
-AttemptRecorder::AttemptRecorder(const QString &face, const QString &device) : face_(face), device_(device) {}
+AttemptRecorder::AttemptRecorder(const QString &face, const MeterAddress &meter) : face_(face), meter_(meter) {}
 
 AttemptRecorder::~AttemptRecorder() = default;
 
 const DeviceIdentity &AttemptRecorder::deviceIdentity()
 {
     if (!identity_)
-        identity_ = std::make_unique<DeviceIdentity>(DeviceIdentity::of(device_));
+        identity_ = std::make_unique<DeviceIdentity>(DeviceIdentity::of(meter_.devicePath()));
     return *identity_;
 }
 
@@ -58,8 +58,8 @@ void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
     record_.pid = self.pid;
     record_.processStart = self.start;
     record_.bootId = self.bootId;
-    record_.port = meter.Port_Number;
-    record_.device = device_;
+    record_.port = meter_.portNumber();  // 0: a meter named by its device
+    record_.device = meter_.devicePath();
     record_.realDevice = deviceIdentity().realDevice;
     record_.usbSerial = deviceIdentity().usbSerial;
     record_.serial = meter.Meter_Serial;

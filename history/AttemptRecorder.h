@@ -2,6 +2,7 @@
 #include "history/AttemptRecord.h"
 #include "history/FileFacts.h"
 #include "link/DeviceIdentity.h"
+#include "link/MeterAddress.h"
 #include <memory>
 
 class HistoryStore;
@@ -14,7 +15,7 @@ struct UpgradeResult;
 // the store is opened there on the first row.
 class AttemptRecorder {
 public:
-    AttemptRecorder(const QString &face, const QString &device);
+    AttemptRecorder(const QString &face, const MeterAddress &meter);
     ~AttemptRecorder();
 
     // Facts of the file worked out already (ovfw reads the file once for all
@@ -50,7 +51,7 @@ private:
     HistoryStore &store();
 
     QString face_;
-    QString device_;
+    MeterAddress meter_;
     std::unique_ptr<DeviceIdentity> identity_;  // looked up once, when first needed
     double progressWrittenAt_ = 0;               // monotonic seconds
     FileFacts file_;

@@ -19,6 +19,8 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         where << QStringLiteral("serial = :serial");
     if (filter.port > 0)
         where << QStringLiteral("port = :port");
+    if (!filter.device.isEmpty())
+        where << QStringLiteral("(device = :device OR real_device = :real_device)");
     if (!filter.sinceUtc.isEmpty())
         where << QStringLiteral("started_utc >= :since");
     if (filter.failed)
@@ -34,6 +36,10 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         q.bindValue(QStringLiteral(":serial"), filter.serial);
     if (filter.port > 0)
         q.bindValue(QStringLiteral(":port"), filter.port);
+    if (!filter.device.isEmpty()) {
+        q.bindValue(QStringLiteral(":device"), filter.device);
+        q.bindValue(QStringLiteral(":real_device"), filter.realDevice.isEmpty() ? filter.device : filter.realDevice);
+    }
     if (!filter.sinceUtc.isEmpty())
         q.bindValue(QStringLiteral(":since"), filter.sinceUtc);
     if (!q.exec())

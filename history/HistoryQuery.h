@@ -11,6 +11,9 @@ struct HistoryFilter {
     static constexpr int kDefaultLimit = 50;
     QString serial;
     int port = 0;
+    // A device as it was named, or the real device the row's name reached.
+    QString device;
+    QString realDevice;
     QString sinceUtc;     // as stored: rows started at or after it
     bool failed = false;  // failed, stopped, left unfinished, interrupted or not verified
     int limit = kDefaultLimit;

@@ -84,7 +84,7 @@ void HistorySchema::bindAll(QSqlQuery &q, const AttemptRecord &r)
     q.bindValue(QStringLiteral(":pid"), r.pid);
     q.bindValue(QStringLiteral(":process_start"), r.processStart);
     q.bindValue(QStringLiteral(":boot_id"), r.bootId);
-    q.bindValue(QStringLiteral(":port"), r.port);
+    q.bindValue(QStringLiteral(":port"), r.port > 0 ? QVariant(r.port) : QVariant());  // none: named by its device
     q.bindValue(QStringLiteral(":device"), r.device);
     q.bindValue(QStringLiteral(":real_device"), orNull(r.realDevice));
     q.bindValue(QStringLiteral(":usb_serial"), orNull(r.usbSerial));
@@ -145,7 +145,7 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     r.pid = next().toLongLong();
     r.processStart = next().toLongLong();
     r.bootId = next().toString();
-    r.port = next().toInt();
+    r.port = next().toInt();  // NULL reads as 0
     r.device = next().toString();
     r.realDevice = next().toString();
     r.usbSerial = next().toString();

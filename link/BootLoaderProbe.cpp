@@ -12,11 +12,23 @@ constexpr double kDrainSeconds = 0.2;  // replies to the quiet command are disca
 
 LinkResult MeterLink::Probe_Boot(std::int16_t portNumber, bool &acknowledged)
 {
-    acknowledged = false;
+    aimAt(MeterAddress::port(portNumber, {}));
     meter_.Port_Number = portNumber;
+    return probeBootHere(acknowledged);
+}
+
+LinkResult MeterLink::Probe_Boot(const MeterAddress &where, bool &acknowledged)
+{
+    aimAt(where);
+    return probeBootHere(acknowledged);
+}
+
+LinkResult MeterLink::probeBootHere(bool &acknowledged)
+{
+    acknowledged = false;
     Com_Close();
     Com_Open();
-    events_.bootPortChecking(portNumber);
+    events_.bootPortChecking(meter_.Port_Number);
     const bool opened = Comm1.portOpen();
     SDelay(1);
     try {

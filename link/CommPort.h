@@ -1,4 +1,5 @@
 #pragma once
+#include "base/FwUpErrors.h"
 #include "link/PortStatus.h"
 #include <QByteArray>
 #include <QObject>
@@ -15,6 +16,14 @@ public:
 
     virtual void setCommPort(int portNumber) = 0;
     virtual int commPort() const = 0;
+    // Instead of a numbered port, the device at `path` is what opening opens,
+    // until setCommPort() names a number again. A port that reaches nothing
+    // by path refuses it.
+    virtual void setCommDevice(const QString &path)
+    {
+        Q_UNUSED(path);
+        throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
+    }
     virtual void setSettings(const QString &settings) = 0;  // e.g. "9600,n,8,1"
     virtual void setInBufferSize(int bytes) = 0;
     virtual void setHandshaking(int mode) = 0;             // 0 = none

@@ -20,10 +20,22 @@ constexpr int kKeptChatterBytes = 64;   // of a meter that never falls silent
 
 LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
 {
-    found = false;
+    aimAt(MeterAddress::port(portNumber, {}));
     meter_.Port_Number = portNumber;
+    return checkVersionHere(found);
+}
+
+LinkResult MeterLink::Check_Version(const MeterAddress &where, bool &found)
+{
+    aimAt(where);
+    return checkVersionHere(found);
+}
+
+LinkResult MeterLink::checkVersionHere(bool &found)
+{
+    found = false;
     meter_.Last_Reply.clear();
-    events_.portChecking(portNumber);
+    events_.portChecking(meter_.Port_Number);
     Com_Close();
     Com_Open();
     if (!Comm1.portOpen())

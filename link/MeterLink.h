@@ -1,5 +1,6 @@
 #pragma once
 #include "base/MeterReply.h"
+#include "link/MeterAddress.h"
 #include "link/MeterState.h"
 #include <QByteArray>
 #include <QString>
@@ -63,8 +64,9 @@ public:
     MeterState &meter() { return meter_; }
     const MeterState &meter() const { return meter_; }
 
-    // The port and the waits. Com_Open opens the port numbered Port_Number;
-    // a failure is reported in its box and ends in quitRequested().
+    // The port and the waits. Com_Open opens the port numbered Port_Number,
+    // or the device the link was aimed at; a failure is reported in its box
+    // and ends in quitRequested().
     void Com_Open();
     void Com_Close();
     bool isOpen() const;
@@ -78,6 +80,12 @@ public:
     // the link's Port_Number: quiet it, then ask for its version reply.
     // `found` is true when a valid reply was stored.
     LinkResult Check_Version(std::int16_t portNumber, bool &found);
+    // The same for a meter by its address: a numbered port becomes the
+    // link's Port_Number; a device or a socket is opened by its path, and
+    // Port_Number is 0.
+    LinkResult Check_Version(const MeterAddress &where, bool &found);
+    // Where the link reaches its meter now.
+    MeterAddress address() const;
     void Com_Input_Vers(bool &valid);
     // A meter that is restarting: identified on the link's port again and
     // again, for up to `seconds` or until `stop` says so, pausing while its
@@ -88,6 +96,7 @@ public:
     // Port_Number from then on), pause, send the upgrade-mode command and
     // judge the reply.
     LinkResult Probe_Boot(std::int16_t portNumber, bool &acknowledged);
+    LinkResult Probe_Boot(const MeterAddress &where, bool &acknowledged);
 
     // The switch of an identified meter into its boot loader: the quiet
     // command, its replies read and dropped for 0.2 s, then the upgrade-mode
@@ -128,11 +137,15 @@ public:
     MeterReply settle(const SettleTimes &times);
 
 private:
+    void aimAt(const MeterAddress &where);
+    LinkResult checkVersionHere(bool &found);
+    LinkResult probeBootHere(bool &acknowledged);
     MeterReply awaitReply(double windowSeconds);
     void drainAfterQuiet();
     void discardReceived();
 
     MeterState meter_;
+    MeterAddress byPath_;  // a device or socket aimed at; empty: Port_Number
     bool heardNothing_ = false;
     // What the last acknowledgement read, when its reply had not ended yet.
     QByteArray unfinishedReply_;

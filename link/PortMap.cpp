@@ -62,18 +62,9 @@ PortMap PortMap::fromOverride(const QString &list, QStringList *problems)
     return map;
 }
 
-int PortMap::addNamedDevice(const QString &device)
-{
-    const int n = kPortCount + 1 + static_cast<int>(named_.size());
-    named_.insert(n, device);
-    return n;
-}
-
 QString PortMap::deviceFor(int portNumber) const
 {
-    if (portNumber > PortMap::kPortCount)
-        return named_.value(portNumber);
-    if (portNumber < 1)
+    if (portNumber < 1 || portNumber > PortMap::kPortCount)
         return {};
     if (overridden_)
         return devices_.value(portNumber);

@@ -18,11 +18,6 @@ public:
     // a port listed twice are described in `problems` when given.
     static PortMap fromOverride(const QString &list, QStringList *problems = nullptr);
 
-    // A device named by its path, beyond the numbered ports: it gets the
-    // next number after kPortCount, which is returned.
-    int addNamedDevice(const QString &device);
-    bool isNamedDevice(int portNumber) const { return named_.contains(portNumber); }
-
     // The device of port n, or an empty string when port n does not exist.
     QString deviceFor(int portNumber) const;
     // Whether OVFW_PORTS names port n; no port of the default map is named,
@@ -32,5 +27,4 @@ public:
 private:
     bool overridden_ = false;
     QMap<int, QString> devices_;
-    QMap<int, QString> named_;  // numbers above kPortCount
 };

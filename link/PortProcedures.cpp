@@ -17,10 +17,14 @@ MeterLink::MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events)
 
 void MeterLink::Com_Open()
 {
-    if (Comm1.portOpen() || meter_.Port_Number == 0)
+    const bool byPath = byPath_.isValid();
+    if (Comm1.portOpen() || (meter_.Port_Number == 0 && !byPath))
         return;
     try {
-        Comm1.setCommPort(meter_.Port_Number);
+        if (byPath)
+            Comm1.setCommDevice(byPath_.devicePath());
+        else
+            Comm1.setCommPort(meter_.Port_Number);
         Comm1.setSettings(kLineSettings);
         Comm1.setInBufferSize(kInBufferBytes);
         Comm1.setHandshaking(kNoHandshaking);
@@ -31,6 +35,18 @@ void MeterLink::Com_Open()
         prompts_.MsgBox(Questions::portOpenFailed(meter_.Port_Number, kLineSettings));
         events_.quitRequested();
     }
+}
+
+void MeterLink::aimAt(const MeterAddress &where)
+{
+    const bool byPath = where.form() == MeterAddress::Form::Device || where.form() == MeterAddress::Form::Socket;
+    byPath_ = byPath ? where : MeterAddress{};
+    meter_.Port_Number = static_cast<std::int16_t>(where.portNumber());
+}
+
+MeterAddress MeterLink::address() const
+{
+    return byPath_.isValid() ? byPath_ : MeterAddress::port(meter_.Port_Number, {});
 }
 
 void MeterLink::Com_Close()

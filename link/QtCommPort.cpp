@@ -38,9 +38,19 @@ void QtCommPort::setCommPort(int portNumber)
 {
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    if (portNumber < 1 || (portNumber > PortMap::kPortCount && !map_.isNamedDevice(portNumber)))
+    if (portNumber < 1 || portNumber > PortMap::kPortCount)
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
     portNumber_ = portNumber;
+    namedDevice_.clear();
+}
+
+void QtCommPort::setCommDevice(const QString &path)
+{
+    if (serial_.isOpen())
+        throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
+    if (path.isEmpty())
+        throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
+    namedDevice_ = path;
 }
 
 void QtCommPort::setSettings(const QString &settings)
@@ -101,7 +111,7 @@ void QtCommPort::setPortOpen(bool open)
     }
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    openState_ = openHeld(serial_, hold_, map_.deviceFor(portNumber_));
+    openState_ = openHeld(serial_, hold_, namedDevice_.isEmpty() ? map_.deviceFor(portNumber_) : namedDevice_);
     switch (openState_) {
     case PortState::Present: break;
     case PortState::Missing: throw FwUpError(FwUpErrorNumber::CommPortMissing);

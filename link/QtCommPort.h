@@ -15,6 +15,7 @@ public:
 
     void setCommPort(int portNumber) override;
     int commPort() const override { return portNumber_; }
+    void setCommDevice(const QString &path) override;
     void setSettings(const QString &settings) override;
     void setInBufferSize(int bytes) override;
     void setHandshaking(int mode) override;
@@ -48,6 +49,7 @@ private:
     DeviceHold hold_;  // released after serial_ closes
     PortState openState_ = PortState::Present;
     int portNumber_ = 1;
+    QString namedDevice_;  // opened instead of portNumber_'s when set
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
     bool lowLatency_ = false;

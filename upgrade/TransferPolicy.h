@@ -5,6 +5,13 @@
 // silent. The defaults are the window's road: every repeat is a person's
 // Retry or OK, each answer has its 0.3 s, and nothing is waited for after.
 struct TransferPolicy {
+    static constexpr int kPersonDecides = -1;
+    // How many times a refused or unanswered line, and an unacknowledged
+    // switch, may be repeated; kPersonDecides: as often as the person at the
+    // window answers Retry. The question is asked either way: it carries
+    // whether another repeat is allowed, for a face that answers for itself.
+    int mostRepeats = kPersonDecides;
+    bool allowsRepeat(int failedAttempt) const { return mostRepeats < 0 || failedAttempt <= mostRepeats; }
     // After the last switch attempt went unacknowledged, how much longer a
     // slow meter has to say it switched; 0: no wait.
     double lateSwitchSeconds = 0;
@@ -38,10 +45,11 @@ struct TransferPolicy {
     int qualityGraceLines = 20;
 
     // The road for meters that nobody watches, the command line's, with
-    // `retries` restarts allowed.
+    // `retries` repeats of each line and of the switch, and as many restarts.
     static TransferPolicy unattended(int retries)
     {
         TransferPolicy p;
+        p.mostRepeats = retries;
         p.lateSwitchSeconds = 1.0;
         p.settleBeforeRepeat = true;
         p.suspectRestarts = true;

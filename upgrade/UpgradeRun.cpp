@@ -53,10 +53,10 @@ UpgradeResult UpgradeRun::run(QString &fileName)
 bool UpgradeRun::bootLoaderAnswers()
 {
     const double deadline = MonotonicClock::now() + policy_.bootLoaderWaitSeconds;
-    const std::int16_t port = link_.meter().Port_Number;
+    const MeterAddress where = link_.address();
     while (MonotonicClock::now() < deadline && !events_.stopRequested()) {
         bool acknowledged = false;
-        link_.Probe_Boot(port, acknowledged);
+        link_.Probe_Boot(where, acknowledged);
         if (acknowledged)
             return true;
     }
@@ -143,7 +143,9 @@ bool UpgradeRun::enterBootLoader()
         if (!accepted && policy_.settleBeforeRepeat)
             accepted = switchAnsweredLate();
         if (!accepted) {
-            if (prompts_.MsgBox(Questions::notResponding(attempt)) == MsgAnswer::OK) {
+            Question question = Questions::notResponding(attempt);
+            question.facts.repeatAllowed = policy_.allowsRepeat(attempt);
+            if (prompts_.MsgBox(question) == MsgAnswer::OK) {
                 ++result_.retries;
                 continue;
             }
@@ -261,7 +263,9 @@ bool UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber)
             result_.lineQualityStopped = true;
             return endedOn(lineNumber, reply);
         }
-        if (prompts_.MsgBox(Questions::lineRefused(lineNumber, line, reply, attempt)) != MsgAnswer::Retry)
+        Question question = Questions::lineRefused(lineNumber, line, reply, attempt);
+        question.facts.repeatAllowed = policy_.allowsRepeat(attempt);
+        if (prompts_.MsgBox(question) != MsgAnswer::Retry)
             return endedOn(lineNumber, reply);
         ++result_.retries;
     }

@@ -1,16 +1,17 @@
 // ovfw's answers depend on what a question is about, never on its wording:
 // every kind is asked with a text that resembles no box at all.
 #include "cli/CliPrompts.h"
+#include "upgrade/TransferPolicy.h"
 #include <QtTest>
 
 Q_DECLARE_METATYPE(QuestionKind)
 Q_DECLARE_METATYPE(MsgAnswer)
 
 namespace {
-Question reworded(QuestionKind kind, qint64 line = 0, int attempt = 0)
+Question reworded(QuestionKind kind, qint64 line = 0, int attempt = 0, bool repeatAllowed = true)
 {
-    return {{kind, 0, line, 0, MeterReply::Refused, attempt}, QStringLiteral("reworded %1").arg(int(kind)),
-            MsgStyle::OkOnly, QString()};
+    return {{kind, 0, line, 0, MeterReply::Refused, attempt, repeatAllowed},
+            QStringLiteral("reworded %1").arg(int(kind)), MsgStyle::OkOnly, QString()};
 }
 }
 
@@ -48,22 +49,25 @@ private slots:
         QFETCH(MsgAnswer, answer);
         std::atomic<bool> stop{stopping};
         QList<QuestionKind> told;
-        CliPrompts prompts("file.OVH", 3, stop, [&](const QuestionFacts &f, int, MsgAnswer) { told << f.kind; });
+        CliPrompts prompts("file.OVH", stop, [&](const QuestionFacts &f, int, MsgAnswer) { told << f.kind; });
         QCOMPARE(prompts.MsgBox(reworded(kind, 1)), answer);
         QCOMPARE(told, QList<QuestionKind>{kind});
     }
 
     // The attempt the core counts (each line its own, the switch its own)
-    // is answered Retry or OK up to the retry limit.
+    // is answered Retry or OK as long as the unattended rules allow a repeat.
     void retriesFollowTheAttempt()
     {
         std::atomic<bool> stop{false};
-        CliPrompts prompts("file.OVH", 2, stop, {});
+        CliPrompts prompts("file.OVH", stop, {});
+        const TransferPolicy rules = TransferPolicy::unattended(2);
         QList<MsgAnswer> answers;
         for (const auto &[line, attempt] : {std::pair{5, 1}, {5, 2}, {5, 3}, {6, 1}, {6, 2}})
-            answers << prompts.MsgBox(reworded(QuestionKind::LineRefused, line, attempt));
+            answers << prompts.MsgBox(
+                reworded(QuestionKind::LineRefused, line, attempt, rules.allowsRepeat(attempt)));
         for (int attempt = 1; attempt <= 3; ++attempt)
-            answers << prompts.MsgBox(reworded(QuestionKind::NotResponding, 0, attempt));
+            answers << prompts.MsgBox(
+                reworded(QuestionKind::NotResponding, 0, attempt, rules.allowsRepeat(attempt)));
         QCOMPARE(answers, (QList<MsgAnswer>{MsgAnswer::Retry, MsgAnswer::Retry, MsgAnswer::Cancel, MsgAnswer::Retry,
                                             MsgAnswer::Retry, MsgAnswer::OK, MsgAnswer::OK, MsgAnswer::Cancel}));
     }

@@ -54,7 +54,7 @@ void recordingCost(const QString &dir, const QString &file, bool anotherOpen)
     for (int i = 0; i < kRecordings; ++i) {
         QElapsedTimer t;
         t.start();
-        AttemptRecorder recorder("ovfw", "/dev/ttyUSB0");
+        AttemptRecorder recorder("ovfw", MeterAddress::port(1, QStringLiteral("/dev/ttyUSB0")));
         recorder.setFile(facts);
         recorder.started(meter, file);
         UpgradeResult result;

@@ -1,0 +1,169 @@
+#include "cli/MeterReporter.h"
+#include "base/MonotonicClock.h"
+#include "cli/StopSignal.h"
+#include "history/AttemptRecorder.h"
+#include "link/MeterState.h"
+#include "link/TranscriptCommPort.h"
+#include "upgrade/UpgradeRun.h"
+#include <QDir>
+
+MeterReporter::MeterReporter(MeterBoard &board, int index, TranscriptCommPort &transcript, QString logDir)
+    : board_(board), index_(index), transcript_(transcript), logDir_(std::move(logDir))
+{
+}
+
+void MeterReporter::started()
+{
+    board_.update(index_, [&](MeterStatus &s) {
+        s.startedAt = MonotonicClock::now();
+        s.phase = QStringLiteral("identifying");
+    });
+    if (logDir_.isEmpty())
+        return;
+    const QString path = QDir(logDir_).filePath(transcriptStem() + QStringLiteral(".log"));
+    if (transcript_.openTranscript(path))
+        board_.update(index_, [&](MeterStatus &s) { s.transcript = path; });
+}
+
+QString MeterReporter::transcriptStem() const
+{
+    return address().fileStem();
+}
+
+void MeterReporter::phase(const QString &name)
+{
+    board_.update(index_, [&](MeterStatus &s) { s.phase = name; });
+}
+
+void MeterReporter::note(const QString &text)
+{
+    transcript_.note(text);
+}
+
+void MeterReporter::event(const QString &name, const QString &text)
+{
+    transcript_.note(text);
+    board_.event(index_, name, {{QStringLiteral("note"), text}});
+}
+
+void MeterReporter::identified(const MeterState &g)
+{
+    board_.update(index_, [&](MeterStatus &s) {
+        s.serial = g.Meter_Serial;
+        s.model = g.Model_Code;
+        s.bootVersion = g.Boot_Version;
+        s.firmVersion = g.Firm_Version;
+    });
+    transcript_.note(QStringLiteral("identified: serial %1, model %2, boot loader %3, firmware %4")
+                         .arg(g.Meter_Serial, g.Model_Code, g.Boot_Version, g.Firm_Version));
+    if (!g.Meter_Serial.isEmpty() && !transcript_.transcriptPath().isEmpty()) {
+        QString safe = g.Meter_Serial;
+        safe.replace(QLatin1Char('/'), QLatin1Char('_'));
+        transcript_.renameTranscript(
+            QDir(logDir_).filePath(transcriptStem() + QStringLiteral("-%1.log").arg(safe)));
+        board_.update(index_, [&](MeterStatus &s) { s.transcript = transcript_.transcriptPath(); });
+    }
+    board_.event(index_, QStringLiteral("identified"),
+                 {{QStringLiteral("serial"), g.Meter_Serial},
+                  {QStringLiteral("model"), g.Model_Code},
+                  {QStringLiteral("boot_version"), g.Boot_Version},
+                  {QStringLiteral("firmware_version"), g.Firm_Version}});
+}
+
+void MeterReporter::bootLoaderAnswered(bool noted)
+{
+    board_.event(index_, QStringLiteral("boot_loader"));
+    if (noted)
+        transcript_.note(QStringLiteral("boot loader answered"));
+}
+
+void MeterReporter::mayBeInBootLoader(std::optional<bool> maybe)
+{
+    StopSignal::setMayBeInBootLoader(board_.at(index_).noteSlot, maybe != false);
+}
+
+void MeterReporter::notTouched(const MeterState &meter, const QString &filePath, const QString &outcome,
+                               const QString &message)
+{
+    if (history_)
+        history_->notTouched(meter, filePath, outcome, message);
+    finish(MeterResult::Failed, message);
+}
+
+void MeterReporter::upgradeEnded(const MeterState &meter, const UpgradeResult &result, const QString &filePath,
+                                 std::optional<bool> leftInBootLoader)
+{
+    if (history_) {
+        history_->finished(meter, result, filePath);
+        if (!result.endAnswered && !result.versionAfter.isEmpty())
+            history_->verified(result.versionAfter, result.outcome == UpgradeOutcome::Completed);
+    }
+    mayBeInBootLoader(leftInBootLoader);
+    board_.update(index_, [&](MeterStatus &s) {
+        s.retries = result.retries;
+        s.leftInBootLoader = leftInBootLoader;
+        s.lines = result.linesAccepted;
+    });
+}
+
+void MeterReporter::finish(MeterResult result, const QString &message)
+{
+    MeterStatus done;
+    board_.update(index_, [&](MeterStatus &s) {
+        s.result = result;
+        s.message = message;
+        s.phase = QStringLiteral("done");
+        s.finishedAt = MonotonicClock::now();
+        done = s;
+    });
+    transcript_.note(
+        QStringLiteral("result: %1%2").arg(resultName(result), message.isEmpty() ? QString() : ": " + message));
+    board_.event(index_, QStringLiteral("result"),
+                 {{QStringLiteral("result"), resultName(result)},
+                  {QStringLiteral("message"), message},
+                  {QStringLiteral("serial"), done.serial},
+                  {QStringLiteral("lines"), done.lines},
+                  {QStringLiteral("total_lines"), done.totalLines},
+                  {QStringLiteral("seconds"), qRound((done.finishedAt - done.startedAt) * 1000) / 1000.0},
+                  {QStringLiteral("retries"), done.retries},
+                  {QStringLiteral("left_in_boot_loader"),
+                   done.leftInBootLoader ? QJsonValue(*done.leftInBootLoader) : QJsonValue(QJsonValue::Null)}});
+}
+
+void MeterReporter::verified(const QString &firmwareAfter, bool matches)
+{
+    if (history_)
+        history_->verified(firmwareAfter, matches);
+}
+
+ReportedUpgradeEvents::ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter)
+    : CliUpgradeEvents(reporter.board(), reporter.index()), reporter_(reporter), meter_(meter)
+{
+}
+
+void ReportedUpgradeEvents::restartSuspected(qint64 line)
+{
+    reporter_.event(QStringLiteral("meter_restarted"),
+                    QStringLiteral("the meter fell silent at line %1; looking for its boot loader").arg(line));
+}
+
+void ReportedUpgradeEvents::bootLoaderFoundAgain()
+{
+    reporter_.event(QStringLiteral("meter_restarted"),
+                    QStringLiteral("boot loader answered; the file is sent again from its start"));
+}
+
+void ReportedUpgradeEvents::meterChanging(const QString &filePath, const CheckedFile &checked)
+{
+    if (AttemptRecorder *history = reporter_.history()) {
+        history->setFile(FileFacts::of(filePath, checked));
+        history->started(meter_, filePath);
+    }
+}
+
+void ReportedUpgradeEvents::progressAdvanced(const UpgradeProgress &progress)
+{
+    CliUpgradeEvents::progressAdvanced(progress);
+    if (AttemptRecorder *history = reporter_.history())
+        history->progressed(progress.linesRead - 1);  // the line counted goes out next
+}
