@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include "OvfwRun.h"
+#include "base/ShellQuote.h"
+#include <memory>
+#include <vector>
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
@@ -360,6 +363,36 @@ private slots:
         QVERIFY2(row.match(out).hasMatch(), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("stopped after line %1").arg(acknowledged)), qPrintable(out));
         QVERIFY(out.contains(QStringLiteral("--boot --port 1")));
+    }
+
+    // Meters named both ways, all in their boot loader when a second signal
+    // comes: its lines name every one, each with the option that finishes it.
+    void aSecondSignalNamesEveryMeter()
+    {
+        std::vector<std::unique_ptr<MeterEmulatorProcess>> meters;
+        for (int i = 0; i < 4; ++i)
+            meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--reply-delay", "250"}));
+        const QStringList options{"--port", "3", "--device", meters[1]->device(),
+                                  "--port", "12", "--device", meters[3]->device()};
+        QProcess p;
+        prepare(p, portOf(*meters[0], 3) + QLatin1Char(',') + portOf(*meters[2], 12));
+        p.start(QStringLiteral(OVFW_PATH), QStringList{"upgrade", small_.path, "--yes"} + options);
+        p.closeWriteChannel();
+        for (const auto &m : meters)
+            QTRY_VERIFY_WITH_TIMEOUT(said(*m, true).count(':') > 2, 20000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QTest::qWait(50);  // two at once would be one
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const QStringList heads{"Port 3", meters[1]->device(), "Port 12", meters[3]->device()};
+        for (int i = 0; i < 4; ++i) {
+            const QString note = QStringLiteral("%1 may be in its boot loader; finish it with:\n  ovfw upgrade %2 --boot %3 %4\n")
+                                     .arg(heads[i], ShellQuote::path(small_.path), options[2 * i],
+                                          i % 2 ? ShellQuote::path(options[2 * i + 1]) : options[2 * i + 1]);
+            QVERIFY2(err.contains(note), qPrintable(err));
+        }
     }
 
     // A stop that comes while the end record is in flight is too late to

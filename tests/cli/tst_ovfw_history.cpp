@@ -296,6 +296,14 @@ private slots:
             QJsonDocument::fromJson(ovfw({"history", "--json", "--limit", "1"}, {}, history).out.toUtf8()).object();
         QCOMPARE(row.value("real_device").toString(), QFileInfo(target.device()).canonicalFilePath());
         QCOMPARE(row.value("usb_serial").toString(), name == "adapter" ? QString("FTGUARD1") : QString());
+        // A meter named by its device has no port; its rows are found by the
+        // name it was given, and by any other name of its device.
+        QVERIFY(row.value("port").isNull());
+        const QList<int> byName = listedIds(ovfw({"history", "--json", "--device", device}, {}, history).out);
+        QVERIFY(byName.contains(row.value("id").toInt()));
+        QCOMPARE(listedIds(ovfw({"history", "--json", "--device", target.device()}, {}, history).out), byName);
+        QCOMPARE(listedIds(ovfw({"history", "--json", "--device", "/dev/no-such-meter"}, {}, history).out),
+                 QList<int>{});
     }
 
     // --verify: the meter restarted into the file's version is verified, one
