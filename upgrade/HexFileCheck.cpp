@@ -1,6 +1,5 @@
 #include "upgrade/HexFileCheck.h"
 #include "base/FwUpErrors.h"
-#include "upgrade/CheckedFile.h"
 #include <utility>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -136,9 +135,4 @@ bool followsConvention(const QString &path)
                                             QRegularExpression::CaseInsensitiveOption);
     return pattern.match(matchable(path)).hasMatch();
 }
-}
-
-FileCheckReport checkUpgradeFile(const QString &path)
-{
-    return CheckedFile(path, CheckedFile::Keep::NoCopy).report();
 }

@@ -63,7 +63,3 @@ QString modelCode(const QString &path);
 // four digits, .OVH (letters in any case).
 bool followsConvention(const QString &path);
 }
-
-// Reads the file with UpgradeFile (so lines end where the transfer ends them)
-// and checks every line, as CheckedFile does, keeping no copy.
-FileCheckReport checkUpgradeFile(const QString &path);
