@@ -2,7 +2,7 @@
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
 #include "history/AttemptRecorder.h"
-#include "link/QtCommPort.h"
+#include "link/CommPort.h"
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -20,9 +20,7 @@ void frmFwUpMain::cmdUpgrade_Click()
     cmdUpgrade->setEnabled(false);
     cmdExit->setEnabled(false);
     link_.Com_Open();
-    const auto *serial = dynamic_cast<const QtCommPort *>(&Comm1);
-    const PortMap ports = serial ? serial->portMap() : PortMap::fromEnvironment();
-    AttemptRecorder history(QStringLiteral("window"), ports.deviceFor(meter().Port_Number));
+    AttemptRecorder history(QStringLiteral("window"), Comm1.deviceName());
     history_ = &history;
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
     const UpgradeResult result = upgrade.run(cdlFileName_);

@@ -15,6 +15,9 @@ public:
 
     virtual void setCommPort(int portNumber) = 0;
     virtual int commPort() const = 0;
+    // The device the port number stands for (/dev/ttyUSB0, COM3), open or
+    // not; empty when the number names none.
+    virtual QString deviceName() const = 0;
     virtual void setSettings(const QString &settings) = 0;  // e.g. "9600,n,8,1"
     virtual void setInBufferSize(int bytes) = 0;
     virtual void setHandshaking(int mode) = 0;             // 0 = none

@@ -15,6 +15,7 @@ public:
 
     void setCommPort(int portNumber) override;
     int commPort() const override { return portNumber_; }
+    QString deviceName() const override { return map_.deviceFor(portNumber_); }
     void setSettings(const QString &settings) override;
     void setInBufferSize(int bytes) override;
     void setHandshaking(int mode) override;
