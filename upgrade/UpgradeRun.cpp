@@ -6,6 +6,7 @@
 #include "link/MeterLink.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 
 namespace {
 const QString kAnyModel = QStringLiteral("*");  // a meter found only in its boot loader
@@ -69,7 +70,7 @@ UpgradeResult UpgradeRun::once(QString &fileName)
     retriedLines_.clear();
     try {
         const std::optional<QString> chosen = prompts_.ShowOpen(
-            UpgradeFile::kDialogTitle, UpgradeFile::dialogFilter(link_.meter().Model_Code), fileName);
+            UpgradeFile::kDialogTitle, UpgradeFileName::dialogFilter(link_.meter().Model_Code), fileName);
         if (!chosen)
             throw FwUpError(FwUpErrorNumber::DialogCancelled);
         fileName = *chosen;
@@ -77,7 +78,7 @@ UpgradeResult UpgradeRun::once(QString &fileName)
             result_.outcome = UpgradeOutcome::FileRefused;
             return result_;
         }
-        events_.versionAnnounced(UpgradeFile::versionText(fileName));
+        events_.versionAnnounced(UpgradeFileName::versionText(fileName));
 
         if (!link_.meter().Boot_Mode) {
             if (prompts_.MsgBox(Questions::upgradeWarning(fileName)) != MsgAnswer::OK) {
@@ -229,7 +230,7 @@ bool UpgradeRun::meterReportsFileVersion(const QString &path)
     MeterState &meter = link_.meter();
     result_.versionAfter = meter.Firm_Version;
     meter.Boot_Mode = false;
-    return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFile::versionText(path));
+    return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFileName::versionText(path));
 }
 
 bool UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber)
