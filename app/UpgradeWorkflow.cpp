@@ -12,6 +12,7 @@
 namespace {
 const QString kUpgradingHeading = QStringLiteral("Upgrading to Version");
 const QString kRestoredHeading = QStringLiteral("Firmware Version");  // no colon
+const QString kFileDialogTitle = QStringLiteral("Select Upgrade File");
 }
 
 void frmFwUpMain::cmdUpgrade_Click()
@@ -23,7 +24,9 @@ void frmFwUpMain::cmdUpgrade_Click()
     AttemptRecorder history(QStringLiteral("window"), Comm1.deviceName());
     history_ = &history;
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
-    const UpgradeResult result = upgrade.run(cdlFileName_);
+    const UpgradeResult result = upgrade.run(FileDialogRequest{kFileDialogTitle, cdlFileName_});
+    if (!result.filePath.isEmpty())
+        cdlFileName_ = result.filePath;  // offered again next time
     sleepLock_.release();  // however the transfer ended
     history.finished(meter(), result, cdlFileName_);
     history_ = nullptr;

@@ -289,11 +289,9 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, TranscriptCommPort 
     const TransferPolicy policy = TransferPolicy::unattended(settings_.retries);
     run.setPolicy(policy);
     run.setFileRules({settings_.checkContent, !settings_.force});
-    run.useCheckedFile(settings_.checkedFile);
-    QString fileName = settings_.filePath;
     StopSignal::setMayBeInBootLoader(port_, true);  // from the switch command on
-    const UpgradeResult result = run.run(fileName);
-    history.finished(link.meter(), result, fileName);
+    const UpgradeResult result = run.run(settings_.checkedFile);
+    history.finished(link.meter(), result, settings_.filePath);
     if (!result.endAnswered && !result.versionAfter.isEmpty())
         history.verified(result.versionAfter, result.outcome == UpgradeOutcome::Completed);
     const bool stopped = StopSignal::requested();

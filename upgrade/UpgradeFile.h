@@ -14,7 +14,6 @@
 // of it (a longer line is cut there and said to be too long).
 class UpgradeFile {
 public:
-    static inline const QString kDialogTitle = QStringLiteral("Select Upgrade File");
     static inline const QByteArray kEndRecord = QByteArrayLiteral(":00000001FF");
     // Longer than any record (521 characters for 255 data bytes) with room
     // for the blanks a faulty line may carry, so its fault can be named.
