@@ -200,7 +200,6 @@ bool UpgradeRun::switchAnsweredLate()
 
 void UpgradeRun::transfer(const QString &path)
 {
-    events_.fileOpening();
     link_.Com_Open();
     checked_->openCopy(file_);
     UpgradeProgress progress = UpgradeProgress::forFileSize(file_.size());

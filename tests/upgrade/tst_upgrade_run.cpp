@@ -17,6 +17,7 @@ const QString kTitle = QStringLiteral("Firmware Upgrade");
 struct Heard : UpgradeEvents {
     QStringList order;
     int advanced = 0;
+    int opened = 0;  // times told the file is about to be opened by its name
     std::function<void()> whenChanging;  // once the file is checked, before a line goes out
     void meterChanging(const QString &, const CheckedFile &) override
     {
@@ -26,6 +27,7 @@ struct Heard : UpgradeEvents {
     void versionAnnounced(const QString &v) override { order << "version " + v; }
     void progressShown(const UpgradeProgress &) override { order << "shown"; }
     void progressAdvanced(const UpgradeProgress &) override { ++advanced; }
+    void fileOpening() override { ++opened; }
     void headingRestored() override { order << "heading"; }
     void progressHidden() override { order << "hidden"; }
 };
@@ -176,8 +178,8 @@ private slots:
     // What was checked is what is sent: the file rewritten in place, replaced
     // by another or deleted once it has been checked (here while the user
     // would read the warning) changes nothing that goes out, whether it was
-    // chosen in the dialog or handed to the run checked already (then no
-    // dialog is shown).
+    // chosen in the dialog (and opened by its name once) or handed to the run
+    // checked already (then no dialog is shown, nor the file opened again).
     void theCheckedBytesAreSent_data()
     {
         QTest::addColumn<QString>("change");
@@ -222,6 +224,7 @@ private slots:
         QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
         QCOMPARE(result.outcome, UpgradeOutcome::Completed);
         QCOMPARE(result.filePath, hex.path);
+        QCOMPARE(r.heard.opened, handedOver ? 0 : 1);
         QVERIFY(r.comm.written == expected);
         QCOMPARE(QFile::exists(hex.path), change != "delete");
     }
