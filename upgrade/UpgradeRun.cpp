@@ -136,7 +136,7 @@ void UpgradeRun::chooseFile()
 
 // Whether the file fails its check or its model is another meter's: then it
 // is told in one box. A file that cannot be read at all goes to the error
-// handler, as it always has.
+// handler instead.
 bool UpgradeRun::fileRefused()
 {
     const QString &path = checked_->path();

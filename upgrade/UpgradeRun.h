@@ -33,8 +33,8 @@ public:
     // A line was read and counted; it is sent next.
     virtual void progressAdvanced(const UpgradeProgress &progress) { Q_UNUSED(progress); }
     // The file chosen in the dialog is about to be opened and read, once in
-    // an upgrade (the window makes its own folder the current one here, as it
-    // always has). A file handed to the run read already is not opened again.
+    // an upgrade (the window makes its own folder the current one here). A
+    // file handed to the run read already is not opened again.
     virtual void fileOpening() {}
     // The reading has ended: the version heading reads as before.
     virtual void headingRestored() {}
