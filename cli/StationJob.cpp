@@ -20,8 +20,10 @@ namespace {
 constexpr double kIdleAskSeconds = 1.0;  // a fixed socket asked for a meter
 }
 
-StationJob::StationJob(const StationProfile &profile, MeterAddress socket, Kind kind, bool json, Finished finished)
-    : profile_(profile), socket_(std::move(socket)), kind_(kind), json_(json), finished_(std::move(finished))
+StationJob::StationJob(const StationProfile &profile, MeterAddress socket, Kind kind, bool json,
+                       QString operatorName, Finished finished)
+    : profile_(profile), socket_(std::move(socket)), kind_(kind), json_(json), operator_(std::move(operatorName)),
+      finished_(std::move(finished))
 {
 }
 
@@ -85,6 +87,7 @@ bool StationJob::handleMeter()
     MeterLink link(port, prompts, linkEvents);
     link.meter().Model_Code = QStringLiteral("*");
     AttemptRecorder history(QStringLiteral("ovfw"), socket_);
+    history.setStation({profile_.name, operator_, profile_.sha256});
     report.recordInto(history);
     try {
         decide(link, prompts, report);

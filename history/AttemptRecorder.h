@@ -21,6 +21,13 @@ public:
     // Facts of the file worked out already (ovfw reads the file once for all
     // its meters); otherwise they are read when the row is written.
     void setFile(const FileFacts &facts) { file_ = facts; }
+    // A station's meter: its station, operator and profile, for every row.
+    struct StationFacts {
+        QString station;
+        QString operatorName;
+        QString profileSha256;
+    };
+    void setStation(const StationFacts &facts) { station_ = facts; }
 
     // The meter is about to be changed: the row says so.
     void started(const MeterState &meter, const QString &filePath);
@@ -55,6 +62,7 @@ private:
     std::unique_ptr<DeviceIdentity> identity_;  // looked up once, when first needed
     double progressWrittenAt_ = 0;               // monotonic seconds
     FileFacts file_;
+    StationFacts station_;
     AttemptRecord record_;
     std::unique_ptr<HistoryStore> store_;
 };

@@ -21,6 +21,10 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         where << QStringLiteral("port = :port");
     if (!filter.device.isEmpty())
         where << QStringLiteral("(device = :device OR real_device = :real_device)");
+    if (!filter.station.isEmpty())
+        where << QStringLiteral("station = :station");
+    if (!filter.socket.isEmpty())
+        where << QStringLiteral("socket = :socket");
     if (!filter.sinceUtc.isEmpty())
         where << QStringLiteral("started_utc >= :since");
     if (filter.failed)
@@ -40,6 +44,10 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         q.bindValue(QStringLiteral(":device"), filter.device);
         q.bindValue(QStringLiteral(":real_device"), filter.realDevice.isEmpty() ? filter.device : filter.realDevice);
     }
+    if (!filter.station.isEmpty())
+        q.bindValue(QStringLiteral(":station"), filter.station);
+    if (!filter.socket.isEmpty())
+        q.bindValue(QStringLiteral(":socket"), filter.socket);
     if (!filter.sinceUtc.isEmpty())
         q.bindValue(QStringLiteral(":since"), filter.sinceUtc);
     if (!q.exec())

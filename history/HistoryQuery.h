@@ -14,6 +14,8 @@ struct HistoryFilter {
     // A device as it was named, or the real device the row's name reached.
     QString device;
     QString realDevice;
+    QString station;
+    QString socket;
     QString sinceUtc;     // as stored: rows started at or after it
     bool failed = false;  // failed, stopped, left unfinished, interrupted or not verified
     int limit = kDefaultLimit;

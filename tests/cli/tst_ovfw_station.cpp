@@ -107,7 +107,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json"});
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json", "--operator", "Ana"});
         p.closeWriteChannel();
         QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::Running, 5000);
         QTest::qWait(300);
@@ -149,15 +149,27 @@ private slots:
             QVERIFY2(!b.bytes.contains("\xC2\xD4"), "a current meter was switched");
         QCOMPARE(r.exitCode, 1);  // the pulled meter failed
 
-        // One row per meter seen, each as it ended.
-        QProcess history;
-        history.setProcessEnvironment(env);
-        history.start(QStringLiteral(OVFW_PATH), {"history", "--json"});
+        // One row per meter seen, each as it ended, with where and by whom.
+        const auto history = [&](const QStringList &filter) {
+            QProcess h;
+            h.setProcessEnvironment(env);
+            h.start(QStringLiteral(OVFW_PATH), QStringList{"history", "--json"} + filter);
+            QList<QJsonObject> rows;
+            for (const QString &line : finishOvfw(h, kRunTimeoutMs).out.split('\n', Qt::SkipEmptyParts))
+                rows << QJsonDocument::fromJson(line.toUtf8()).object();
+            return rows;
+        };
         QMap<QString, QString> outcomes;
-        for (const QString &line : finishOvfw(history, kRunTimeoutMs).out.split('\n', Qt::SkipEmptyParts)) {
-            const QJsonObject row = QJsonDocument::fromJson(line.toUtf8()).object();
+        for (const QJsonObject &row : history({"--station", "bench"})) {
             outcomes.insert(row.value("serial").toString(), row.value("outcome").toString());
+            QCOMPARE(row.value("operator").toString(), QString("Ana"));
+            QCOMPARE(row.value("profile_sha256").toString(), digestOf(profile));
+            QVERIFY(row.value("port").isNull());
         }
+        const QList<QJsonObject> socketA = history({"--socket", "A"});
+        QCOMPARE(socketA.size(), 1);
+        QCOMPARE(socketA.first().value("serial").toString(), QString("OV3A01234"));
+        QCOMPARE(socketA.first().value("firmware_after").toString(), QString("2.11"));
         QCOMPARE(outcomes, (QMap<QString, QString>{{"OV3A01234", "completed"},
                                                    {"OV3A00002", "current"},
                                                    {"OV3B00003", "no_firmware"},
