@@ -39,6 +39,7 @@ private:
     // Handles the meter on the socket; false when none answered.
     bool handleMeter();
     void decide(MeterLink &link, CliPrompts &prompts, MeterReporter &report);
+    bool recoverable(MeterLink &link, MeterReporter &report);
     bool meterAnswers();
     bool stopping() const;
 

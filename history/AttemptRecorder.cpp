@@ -149,6 +149,11 @@ QString AttemptRecorder::lastModelOnDevice()
     return HistoryQuery::lastModelOn(store(), deviceIdentity());
 }
 
+std::optional<AttemptRecord> AttemptRecorder::lastAtSocket()
+{
+    return HistoryQuery::lastAtSocket(store(), station_.station, meter_.socketName(), deviceIdentity().usbSerial);
+}
+
 void AttemptRecorder::verified(const QString &firmwareAfter, bool matches)
 {
     record_.firmwareAfter = firmwareAfter;

@@ -4,6 +4,7 @@
 #include "link/DeviceIdentity.h"
 #include "link/MeterAddress.h"
 #include <memory>
+#include <optional>
 
 class HistoryStore;
 struct MeterState;
@@ -49,6 +50,8 @@ public:
     // meter found only in its boot loader there most likely is. The device is
     // its adapter where that has a USB serial number, else its real device.
     QString lastModelOnDevice();
+    // The last row of this recorder's station socket, or of its adapter.
+    std::optional<AttemptRecord> lastAtSocket();
     const DeviceIdentity &deviceIdentity();
 
     qint64 rowId() const { return record_.id; }

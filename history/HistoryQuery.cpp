@@ -98,3 +98,21 @@ QString HistoryQuery::lastModelOn(HistoryStore &store, const DeviceIdentity &dev
     }
     return q.exec() && q.next() ? q.value(0).toString() : QString();
 }
+
+std::optional<AttemptRecord> HistoryQuery::lastAtSocket(HistoryStore &store, const QString &station,
+                                                        const QString &socket, const QString &usbSerial)
+{
+    if (!store.isOpen() || socket.isEmpty())
+        return std::nullopt;
+    QSqlQuery q(store.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM attempts WHERE (station = :station AND socket = :socket) OR "
+                             "(:usb <> '' AND usb_serial = :usb) ORDER BY id DESC LIMIT 1")
+                  .arg(HistorySchema::selectColumns()));
+    q.bindValue(QStringLiteral(":station"), station);
+    q.bindValue(QStringLiteral(":socket"), socket);
+    q.bindValue(QStringLiteral(":usb"), usbSerial);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return HistorySchema::fromQuery(q);
+}
