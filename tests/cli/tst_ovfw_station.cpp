@@ -181,6 +181,47 @@ private slots:
                                         "OV3A01234 completed", "OV3B00003 no_firmware"}));
     }
 
+    // An adapter that stays plugged, its meter swapped on the cable: the
+    // idle socket is asked until a meter answers; the next one is looked
+    // for once it has stopped answering.
+    void aFixedSocketFindsEachMeter()
+    {
+        QTemporaryDir station;
+        const QString cable = station.filePath("cable");
+        const QString profile = HexFiles::write(
+            station.path(), QStringLiteral("profile.toml"),
+            QStringLiteral("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n[models.3A]\nfile = \"%1\"\n"
+                           "sha256 = \"%2\"\n")
+                .arg(made_.path, sha_)
+                .toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json"});
+        p.closeWriteChannel();
+        QTest::qWait(1500);  // asked, and nobody there
+        {
+            MeterEmulatorProcess old({"--no-pacing", "--restart-into", "2.11"});
+            QVERIFY(QFile::link(old.device(), cable));
+            QTRY_VERIFY_WITH_TIMEOUT(HexFiles::readAll(old.imagePath()) == made_.image, 30000);
+            QTest::qWait(3000);  // verified
+            QFile::remove(cable);
+        }
+        MeterEmulatorProcess next({"--no-pacing", "--identity", "V,OV3A00009,1.02,2.11"});
+        QTest::qWait(2500);  // the first one found gone
+        QVERIFY(QFile::link(next.device(), cable));
+        QTRY_VERIFY_WITH_TIMEOUT(!next.wire().isEmpty(), 20000);
+        QTest::qWait(3000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        QStringList results;
+        for (const QJsonObject &e : eventsOf(r.out, "result"))
+            results << e.value("serial").toString() + ' ' + e.value("result").toString();
+        QCOMPARE(results, (QStringList{"OV3A01234 completed", "OV3A00009 current"}));
+        QCOMPARE(r.exitCode, 0);
+    }
+
 private:
     QTemporaryDir dir_;
     HexFiles::Made made_;
