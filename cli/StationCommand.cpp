@@ -21,6 +21,7 @@
 
 namespace {
 constexpr int kTickMs = 250;  // the board redrawn, a stop looked for
+constexpr int kMostFinishNotes = 4096;  // a socket's note for each file it was sent
 
 QString where(const ProfileProblem &p)
 {
@@ -242,6 +243,7 @@ int runStation(const QStringList &args)
     }
     if (!confirmed(parser.isSet(yes), reading.profile))
         return ExitStatus::Usage;
+    StopSignal::reserveNoteSlots(kMostFinishNotes);
     StopSignal::install();
     const SleepInhibited noSleep(QStringLiteral("ovfw station"));
     Station station(reading.profile, parser.isSet(json), parser.value(operatorName));

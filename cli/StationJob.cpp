@@ -1,6 +1,7 @@
 #include "cli/StationJob.h"
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
+#include "cli/MeterOutput.h"
 #include "cli/MeterReporter.h"
 #include "cli/MeterUpgrade.h"
 #include "cli/StopSignal.h"
@@ -15,10 +16,27 @@
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 constexpr double kIdleAskSeconds = 1.0;  // a fixed socket asked for a meter
 constexpr int kMostVersionAsks = 3;      // a garbled reply is asked again
+
+// The slot of a second signal's note for a socket's meter of one file; made
+// once for each, since slots are never written twice.
+int noteSlotFor(const MeterAddress &socket, const QString &filePath)
+{
+    static QMutex mutex;
+    static QHash<QString, int> made;
+    const QString key = socket.socketName() + QLatin1Char('\n') + filePath;
+    QMutexLocker hold(&mutex);
+    const auto found = made.constFind(key);
+    if (found != made.cend())
+        return *found;
+    const int slot = StopSignal::publishNote(MeterOutput::signalNote(filePath, socket));
+    made.insert(key, slot);
+    return slot;
+}
 
 // A reply that is neither silence nor a boot loader's FAIL: a meter in normal
 // mode that was misheard.
@@ -184,7 +202,11 @@ void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &rep
     }
     report.history()->setFile(FileFacts::of(firmware->filePath, *firmware->checked));
     const qint64 lines = firmware->checked->fileLines();
-    report.board().update(0, [lines](MeterStatus &s) { s.totalLines = lines; });
+    const int slot = noteSlotFor(socket_, firmware->filePath);
+    report.board().update(0, [lines, slot](MeterStatus &s) {
+        s.totalLines = lines;
+        s.noteSlot = slot;
+    });
     UpgradeChoice choice;
     choice.filePath = firmware->filePath;
     choice.checked = firmware->checked;

@@ -222,6 +222,53 @@ private slots:
         QCOMPARE(r.exitCode, 0);
     }
 
+    // A stop lets the meter in flight finish its line: it is interrupted,
+    // the exit status says so and the summary says how to finish it. A
+    // second stop ends the station at once, naming the socket's meter.
+    void aStopLeavesTheMeterFinishable_data()
+    {
+        QTest::addColumn<bool>("twice");
+        QTest::newRow("one stop") << false;
+        QTest::newRow("two stops") << true;
+    }
+
+    void aStopLeavesTheMeterFinishable()
+    {
+        QFETCH(bool, twice);
+        QTemporaryDir station;
+        const QString watched = station.filePath("w");
+        QVERIFY(QDir().mkpath(watched));
+        const QString profile = HexFiles::write(
+            station.path(), QStringLiteral("profile.toml"),
+            QStringLiteral("[station]\nwatch = \"w\"\nsettle = 0\n[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n")
+                .arg(made_.path, sha_)
+                .toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes"});
+        p.closeWriteChannel();
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "100", "--link", watched + "/A"});
+        QTRY_VERIFY_WITH_TIMEOUT(m.wire().size() > 12, 20000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        if (twice) {
+            QTest::qWait(50);  // two at once would be one
+            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        }
+        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        const QString finish = QStringLiteral("  ovfw upgrade '%1' --boot --device '%2'\n").arg(made_.path, watched + "/A");
+        if (twice) {
+            QCOMPARE(r.exitCode, -1);  // ended by the signal
+            QVERIFY2(r.err.contains("Socket A may be in its boot loader; finish it with:\n" + finish), qPrintable(r.err));
+            return;
+        }
+        QCOMPARE(r.exitCode, 130);
+        QVERIFY2(r.out.contains(" interrupted: stopped after line"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("Socket A (OV3A01234) is left in its boot loader; finish it with:\n" + finish),
+                 qPrintable(r.out));
+    }
+
 private:
     QTemporaryDir dir_;
     HexFiles::Made made_;
