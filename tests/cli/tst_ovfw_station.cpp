@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 
@@ -267,6 +270,70 @@ private slots:
         QVERIFY2(r.out.contains(" interrupted: stopped after line"), qPrintable(r.out));
         QVERIFY2(r.out.contains("Socket A (OV3A01234) is left in its boot loader; finish it with:\n" + finish),
                  qPrintable(r.out));
+    }
+
+    // On a terminal the board is redrawn in place, each line within the
+    // terminal's width, and it shows the meter's way through the station.
+    void theBoardFitsTheTerminal_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::newRow("80 columns") << 80;
+        QTest::newRow("40 columns") << 40;
+    }
+
+    void theBoardFitsTheTerminal()
+    {
+        QFETCH(int, columns);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = static_cast<unsigned short>(columns);
+        ::ioctl(master, TIOCSWINSZ, &size);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        QTemporaryDir station;
+        QVERIFY(QDir().mkpath(station.filePath("w")));
+        const QString profile = HexFiles::write(
+            station.path(), QStringLiteral("profile.toml"),
+            QStringLiteral("[station]\nname = \"a-station-with-a-rather-long-name\"\nwatch = \"w\"\nsettle = 0\n"
+                           "[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n")
+                .arg(made_.path, sha_)
+                .toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes"});
+        p.closeWriteChannel();
+        QByteArray shown;
+        const auto drain = [&] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                shown.append(buffer, static_cast<int>(n));
+        };
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "5", "--restart-into", "2.11", "--link",
+                                station.filePath("w/A")});
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), shown.contains("  done: ")), 30000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kRunTimeoutMs);
+        drain();
+        ::close(slave);
+        ::close(master);
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray erase("\r\x1b[2K");
+        QStringList states;
+        for (int at = shown.indexOf(erase); at >= 0; at = shown.indexOf(erase, at + 1)) {
+            const int start = at + erase.size();
+            const QByteArray line = shown.mid(start, shown.indexOf('\n', start) - start).trimmed();
+            QVERIFY2(line.size() < columns, line.constData());
+            if (line.startsWith("A "))  // socket, serial, then its state
+                states << QString::fromLatin1(line.mid(26)).section(' ', 0, 0);
+        }
+        states.removeDuplicates();
+        QVERIFY2(states.contains("identifying") && states.contains("done:"), qPrintable(states.join('|')));
     }
 
 private:
