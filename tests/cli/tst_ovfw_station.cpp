@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "OvfwRun.h"
+#include "station/StationProfile.h"
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -91,6 +92,20 @@ private slots:
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(path + said) || r.err.contains(said), qPrintable(r.err));
         QVERIFY2(r.err.contains("No meter was touched."), qPrintable(r.err));
+    }
+
+    // The example in docs/ holds every key, each of its type: only its
+    // firmware files, which are not there, keep it from being used.
+    void theExampleProfileReads()
+    {
+        const ProfileReading reading = StationProfiles::read(QStringLiteral(EXAMPLE_PROFILE), "host");
+        QCOMPARE(reading.profile.name, QString("line2-bench4"));
+        QCOMPARE(reading.profile.firmware.size(), 0);
+        QStringList kinds;
+        for (const ProfileProblem &p : reading.problems)
+            kinds << (p.kind == ProfileProblem::Kind::FileRefused ? "file " : "other ") + p.text;
+        QCOMPARE(kinds.filter("other").join('\n'), QString());
+        QCOMPARE(kinds.size(), 2);
     }
 
     // Meters plugged into a watched folder, one the way udev does it (a
