@@ -92,7 +92,7 @@ bool eachMeterOnce(const QList<MeterAddress> &meters)
 {
     QHash<QString, MeterAddress> meterOf;  // real device -> the first meter named by it
     for (const MeterAddress &meter : meters) {
-        const QString device = meter.devicePath();
+        const QString &device = meter.devicePath();
         if (device.isEmpty())
             continue;
         const QString real = realDevice(device);

@@ -19,7 +19,7 @@ UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const QString &t
     g.Firm_Version.clear();
     const bool found = link.identifyWithin(TransferPolicy{}.restartSeconds, [] { return StopSignal::requested(); });
     const QString after = found ? g.Firm_Version : QString();
-    const UpgradeVerdict verdict = verifiedVerdict(found, after, targetVersion);
+    UpgradeVerdict verdict = verifiedVerdict(found, after, targetVersion);
     report.verified(after, verdict.result == MeterResult::Completed);
     return verdict;
 }

@@ -31,7 +31,7 @@ QString nearestExisting(const QString &folder)
 }
 }
 
-SocketWatch::SocketWatch(QString folder, QObject *parent)
+SocketWatch::SocketWatch(const QString &folder, QObject *parent)
     : QObject(parent), folder_(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
 {
 }

@@ -16,7 +16,7 @@ class QSocketNotifier;
 class SocketWatch : public QObject {
     Q_OBJECT
 public:
-    explicit SocketWatch(QString folder, QObject *parent = nullptr);
+    explicit SocketWatch(const QString &folder, QObject *parent = nullptr);
     ~SocketWatch() override;
 
     // Starts watching and tells of every link there now. False when inotify

@@ -65,7 +65,7 @@ public:
             problem(Kind::WrongType, QStringLiteral("%1 must be a string").arg(where), node->source());
             return {};
         }
-        const QString value = QString::fromStdString(node->as_string()->get());
+        QString value = QString::fromStdString(node->as_string()->get());
         if (value.isEmpty())
             problem(Kind::WrongType, QStringLiteral("%1 is empty").arg(where), node->source());
         return value;
