@@ -128,7 +128,7 @@ public:
     MeterReply settle(const SettleTimes &times);
 
 private:
-    MeterReply awaitReply(double windowSeconds);
+    MeterReply awaitReply(double deadline);  // monotonic seconds
     void drainAfterQuiet();
     void discardReceived();
 

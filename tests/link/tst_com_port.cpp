@@ -2,7 +2,7 @@
 #include "MeterEmulatorProcess.h"
 #include "LinkRig.h"
 #include "base/FwUpErrors.h"
-#include "link/EventWait.h"
+#include "link/PortWait.h"
 #include "base/MonotonicClock.h"
 #include <QtTest>
 #include <fcntl.h>
@@ -25,7 +25,7 @@ QByteArray readReply(CommPort &port, double timeoutSeconds)
         if (port.inBufferCount() > 0)
             reply += port.input();
         else
-            EventWait::sleepUntil(end, &port);
+            sleepUntilInput(end, port);
     }
     return reply;
 }
