@@ -91,9 +91,7 @@ MeterReply MeterLink::awaitReply(double deadline)
     QByteArray reply;
     bool ended = false;
     InputWake wake(Comm1);
-    wake.onceWaiting(1);
-    EventWait::yieldOnce();  // what the port has taken in but not handed over
-    for (;;) {
+    for (bool fetched = false;; fetched = !fetched) {
         const bool late = MonotonicClock::now() > deadline;
         if (Comm1.inBufferCount() > 0) {
             const QByteArray read = late ? Comm1.input() : Comm1.inputThrough(kCarriageReturnChar);
@@ -102,16 +100,24 @@ MeterReply MeterLink::awaitReply(double deadline)
         }
         if (ended || late)
             break;
+        if (!fetched) {
+            // What the port has not handed over yet, however little of it
+            // is waiting: a whole answer that came in with the wake needs
+            // no such pass.
+            wake.onceWaiting(1);
+            EventWait::yieldOnce();
+            continue;
+        }
         // Nothing waiting (all of it was read): sleep until the meter sends
-        // or time is up. Each sleep serves the thread's events, so the port
-        // has handed over what came in by the next pass.
-        // The rest of a short answer that has begun wakes the thread once,
-        // or its characters' time does (plus one), whichever comes first.
+        // or time is up. Once an answer has begun, the rest of the shortest
+        // one wakes the thread once, or its characters' time does (and a
+        // little more), whichever comes first: a shorter reply is still
+        // judged within a few characters' time.
         double wakeBy = deadline + kPastDeadlineSeconds;
         const qsizetype answerRest = kShortestAnswerChars - reply.size();
-        const bool answerBegun = !reply.isEmpty() && answerRest > 0 && Comm1.characterSeconds() > 0;
+        const bool answerBegun = !reply.isEmpty() && answerRest > 1 && Comm1.characterSeconds() > 0;
         if (answerBegun)
-            wakeBy = std::min(wakeBy, MonotonicClock::now() + (answerRest + 1) * Comm1.characterSeconds());
+            wakeBy = std::min(wakeBy, MonotonicClock::now() + (answerRest + kAnswerGraceChars) * Comm1.characterSeconds());
         wake.onceWaiting(answerBegun ? answerRest : 1);
         sleepUntilInput(wakeBy, Comm1);
     }
