@@ -4,7 +4,7 @@
 #include "app/SignalQuit.h"
 #include "usb/FtdiChipIdLibrary.h"
 #include "base/AppFacts.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include "link/QtCommPort.h"
 #include <QApplication>
 #include <functional>

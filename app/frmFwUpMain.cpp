@@ -1,5 +1,5 @@
 #include "app/frmFwUpMain.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include "windows/frmDevInfo.h"
 #include <QAction>
 #include <QCloseEvent>

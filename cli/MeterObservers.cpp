@@ -116,19 +116,23 @@ void CliUpgradeEvents::progressAdvanced(const UpgradeProgress &progress)
     wireBytesBefore_ = wireBytesRead_;
     wireBytesRead_ = progress.bytesRead + progress.linesRead * kLineEndBytes;
     linesRead_ = progress.linesRead;
-    MeterStatus now;
+    // Only the counts change line by line: nothing else of the status is copied.
+    const qint64 lines = progress.linesRead - 1;
+    qint64 totalLines = 0;
     board_.update(index_, [&](MeterStatus &s) {
-        s.lines = progress.linesRead - 1;
+        s.lines = lines;
         s.bytes = wireBytesBefore_;
-        now = s;
+        totalLines = s.totalLines;
     });
+    if (!board_.json())
+        return;
     const double t = MonotonicClock::now();
     if (t - lastJsonAt_ >= kJsonProgressSeconds) {
         lastJsonAt_ = t;
         board_.event(index_, QStringLiteral("progress"),
-                     {{QStringLiteral("lines"), now.lines},
-                      {QStringLiteral("total_lines"), now.totalLines},
-                      {QStringLiteral("bytes"), now.bytes}});
+                     {{QStringLiteral("lines"), lines},
+                      {QStringLiteral("total_lines"), totalLines},
+                      {QStringLiteral("bytes"), wireBytesBefore_}});
     }
 }
 

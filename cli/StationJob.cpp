@@ -8,7 +8,7 @@
 #include "base/FwUpErrors.h"
 #include "history/AttemptRecord.h"
 #include "history/AttemptRecorder.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"

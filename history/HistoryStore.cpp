@@ -1,6 +1,6 @@
 #include "history/HistoryStore.h"
 #include "history/HistorySchema.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDateTime>

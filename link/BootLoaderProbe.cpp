@@ -3,7 +3,7 @@
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "link/CommPort.h"
-#include "link/EventWait.h"
+#include "link/PortWait.h"
 #include "link/MeterLink.h"
 
 namespace {
@@ -66,6 +66,6 @@ void MeterLink::drainAfterQuiet()
         if (MonotonicClock::now() >= end)
             return;
         if (Comm1.inBufferCount() == 0)
-            EventWait::sleepUntil(end, &Comm1);
+            sleepUntilInput(end, Comm1);
     }
 }

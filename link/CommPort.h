@@ -1,5 +1,6 @@
 #pragma once
 #include "base/FwUpErrors.h"
+#include "base/MonotonicClock.h"
 #include "link/PortStatus.h"
 #include <QByteArray>
 #include <QObject>
@@ -37,6 +38,10 @@ public:
     virtual void output(const QByteArray &bytes) = 0;
     virtual int inBufferCount() = 0;
     virtual QByteArray input() = 0;
+    // Takes, in one read, what is waiting up to and including the first
+    // `end` character, or all of it when none is `end`; the rest stays
+    // waiting for the next read.
+    virtual QByteArray inputThrough(char end) = 0;
 
     // How the last opening went: Present when the port opened, otherwise why
     // not, in the words `ovfw ports` uses. A port that cannot tell says only
@@ -49,10 +54,24 @@ public:
 
     // Serves events until what output() was given has left the port: the
     // driver's queue is empty and the characters have had their time on the
-    // wire at the port's speed. Returns sooner when input arrives (the far
-    // end has answered, so it has the line) or after `milliseconds`. A port
+    // wire at the port's speed. Returns sooner when input has arrived since
+    // that output (the far end has answered, so it has the line) or after `milliseconds`. A port
     // with no wire of its own has nothing to wait for.
     virtual void waitForWritten(int milliseconds) { Q_UNUSED(milliseconds); }
+
+    // What the wire says of time: one character's time at the port's speed,
+    // and when what output() was given will have left the port at that
+    // speed (monotonic seconds). A port with no wire of its own takes no
+    // time: 0, and now.
+    virtual double characterSeconds() const { return 0; }
+    virtual double outputLeavesAt() const { return MonotonicClock::now(); }
+
+    // For the waits that follow: input wakes them only once `chars`
+    // characters are waiting (1, the default: every character), so an
+    // answer on its way costs one wake, not one per character. Reading is
+    // not affected, and a wait still ends at its time. A port that cannot
+    // tell wakes on every character.
+    virtual void setInputWakeChars(int chars) { Q_UNUSED(chars); }
 
 signals:
     // Received bytes are waiting, or the line was lost: a wait should look again.

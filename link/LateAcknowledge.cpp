@@ -2,7 +2,7 @@
 // slow meter may have switched, and says so late.
 #include "base/MonotonicClock.h"
 #include "link/CommPort.h"
-#include "link/EventWait.h"
+#include "link/PortWait.h"
 #include "link/MeterLink.h"
 
 namespace {
@@ -25,6 +25,6 @@ bool MeterLink::awaitLateAcknowledge(double seconds)
         if (MonotonicClock::now() >= deadline)
             return reply.contains(kAccepted);
         if (Comm1.inBufferCount() == 0)
-            EventWait::sleepUntil(deadline, &Comm1);
+            sleepUntilInput(deadline, Comm1);
     }
 }

@@ -3,7 +3,7 @@
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "link/CommPort.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include "link/MeterLink.h"
 #include "link/VersionReply.h"
 #include <cmath>

@@ -141,7 +141,7 @@ private:
     // Answered when a valid version reply was stored, or the switch acknowledged.
     LinkResult checkVersionHere();
     LinkResult probeBootHere();
-    MeterReply awaitReply(double windowSeconds);
+    MeterReply awaitReply(double deadline);  // monotonic seconds
     void drainAfterQuiet();
     void discardReceived();
 

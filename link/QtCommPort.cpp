@@ -1,7 +1,7 @@
 #include "link/QtCommPort.h"
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
-#include "link/EventWait.h"
+#include "link/PortWait.h"
 #include <QStringList>
 #include <algorithm>
 
@@ -10,6 +10,10 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
+
+namespace {
+constexpr int kMostWakeChars = 255;  // VMIN is one byte
+}
 
 QtCommPort::QtCommPort(PortMap map, QObject *parent) : CommPort(parent), map_(std::move(map))
 {
@@ -24,6 +28,7 @@ QtCommPort::~QtCommPort()
 
 void QtCommPort::closePort()
 {
+    inputWakeChars_ = 1;
     serial_.close();
     hold_.release();
 }
@@ -156,6 +161,7 @@ void QtCommPort::setRTSEnable(bool enable)
 void QtCommPort::output(const QByteArray &bytes)
 {
     requireOpen();
+    inputAtOutput_ = serial_.bytesAvailable();
     serial_.write(bytes);
     serial_.flush();
     wireFreeAt_ = std::max(wireFreeAt_, MonotonicClock::now()) + bytes.size() * characterSeconds();
@@ -184,11 +190,10 @@ void QtCommPort::waitForWritten(int milliseconds)
 {
     requireOpen();
     const double limit = MonotonicClock::now() + milliseconds / 1000.0;
-    const qint64 inputBefore = serial_.bytesAvailable();
     for (;;) {
         if (!serial_.isOpen())
             return;
-        if (serial_.bytesAvailable() > inputBefore) {
+        if (serial_.bytesAvailable() > inputAtOutput_) {
             // The meter answered: it has the whole line, whatever the wire
             // model says (a fast meter is ahead of it line after line).
             wireFreeAt_ = MonotonicClock::now();
@@ -204,7 +209,7 @@ void QtCommPort::waitForWritten(int milliseconds)
             return;
         // Sleep until the queue should be out, or input wakes us.
         const double due = queued > 0 ? now + queued * characterSeconds() : wireFreeAt_;
-        EventWait::sleepUntil(std::min(due, limit), this);
+        sleepUntilInput(std::min(due, limit), *this);
     }
 #ifdef Q_OS_LINUX
     // The last few characters in the adapter's own buffer: a short block,
@@ -223,6 +228,33 @@ QByteArray QtCommPort::input()
 {
     requireOpen();
     return inputLen_ > 0 ? serial_.read(inputLen_) : serial_.readAll();
+}
+
+void QtCommPort::setInputWakeChars(int chars)
+{
+    chars = std::clamp(chars, 1, kMostWakeChars);
+    if (!serial_.isOpen() || chars == inputWakeChars_)
+        return;
+#ifdef Q_OS_LINUX
+    // In raw mode with no inter-character time, the line discipline reports
+    // input to poll() once VMIN characters are waiting; the descriptor stays
+    // non-blocking, so reads take whatever is there as before.
+    termios tio{};
+    const int fd = static_cast<int>(serial_.handle());
+    if (::tcgetattr(fd, &tio) != 0 || tio.c_cc[VTIME] != 0)
+        return;
+    tio.c_cc[VMIN] = static_cast<cc_t>(chars);
+    if (::tcsetattr(fd, TCSANOW, &tio) == 0)
+        inputWakeChars_ = chars;
+#endif
+}
+
+QByteArray QtCommPort::inputThrough(char end)
+{
+    requireOpen();
+    const QByteArray waiting = serial_.peek(serial_.bytesAvailable());
+    const qsizetype endAt = waiting.indexOf(end);
+    return serial_.read(endAt < 0 ? waiting.size() : endAt + 1);
 }
 
 bool QtCommPort::waitForInput(int milliseconds)

@@ -27,8 +27,12 @@ public:
     void output(const QByteArray &bytes) override;
     int inBufferCount() override;
     QByteArray input() override;
+    QByteArray inputThrough(char end) override;
     bool waitForInput(int milliseconds) override;
     void waitForWritten(int milliseconds) override;
+    double characterSeconds() const override;
+    double outputLeavesAt() const override { return wireFreeAt_; }
+    void setInputWakeChars(int chars) override;
 
     // Whether the driver accepted low-latency mode at the last opening (a
     // USB-serial adapter otherwise holds short replies for up to 16 ms).
@@ -41,7 +45,6 @@ private:
     void requireOpen() const;
     void onError(QSerialPort::SerialPortError error);
     bool requestLowLatency();
-    double characterSeconds() const;
     qint64 driverQueued() const;
     void closePort();
 
@@ -54,5 +57,7 @@ private:
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
     bool lowLatency_ = false;
+    int inputWakeChars_ = 1;
+    qint64 inputAtOutput_ = 0;  // input waiting when the last output was given
     double wireFreeAt_ = 0;  // monotonic seconds: when the last output has left at the line's speed
 };

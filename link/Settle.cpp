@@ -3,7 +3,7 @@
 // here and not taken for the answer to the repeat.
 #include "base/MonotonicClock.h"
 #include "link/CommPort.h"
-#include "link/EventWait.h"
+#include "link/PortWait.h"
 #include "link/MeterLink.h"
 #include <algorithm>
 
@@ -42,7 +42,7 @@ MeterReply MeterLink::settle(const SettleTimes &times)
         const double quietAt = lastHeard + times.quietSeconds;
         if (now >= quietAt || now >= latest)
             break;
-        EventWait::sleepUntil(std::min(quietAt, latest), &Comm1);
+        sleepUntilInput(std::min(quietAt, latest), Comm1);
     }
     // A "PASS" that never got its carriage return still says accepted, as it
     // does inside the window.

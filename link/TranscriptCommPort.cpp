@@ -88,7 +88,16 @@ void TranscriptCommPort::output(const QByteArray &bytes)
 
 QByteArray TranscriptCommPort::input()
 {
-    QByteArray got = inner_.input();
+    return recorded(inner_.input());
+}
+
+QByteArray TranscriptCommPort::inputThrough(char end)
+{
+    return recorded(inner_.inputThrough(end));
+}
+
+QByteArray TranscriptCommPort::recorded(QByteArray got)
+{
     if (file_ && !got.isEmpty()) {
         if (received_.isEmpty())
             receivedAt_ = elapsed();

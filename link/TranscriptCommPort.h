@@ -33,13 +33,18 @@ public:
     void output(const QByteArray &bytes) override;
     int inBufferCount() override { return inner_.inBufferCount(); }
     QByteArray input() override;
+    QByteArray inputThrough(char end) override;
     bool waitForInput(int milliseconds) override { return inner_.waitForInput(milliseconds); }
     PortState openState() const override { return inner_.openState(); }
     void waitForWritten(int milliseconds) override { inner_.waitForWritten(milliseconds); }
+    double characterSeconds() const override { return inner_.characterSeconds(); }
+    double outputLeavesAt() const override { return inner_.outputLeavesAt(); }
+    void setInputWakeChars(int chars) override { inner_.setInputWakeChars(chars); }
 
 private:
     void writeLine(const char *direction, const QByteArray &bytes, double at);
     void flushReceived();
+    QByteArray recorded(QByteArray got);
     double elapsed() const;
 
     CommPort &inner_;

@@ -17,6 +17,11 @@ if hits=$(cd "$src" && grep -nE '#include[[:space:]]*[<"](app|windows|cli)/|#inc
   echo "core includes a face or a widget header:"; echo "$hits"; status=1
 fi
 
+# base/ is the lowest layer: it includes nothing of the layers above it.
+if hits=$(cd "$src" && grep -nE '#include[[:space:]]*"(link|upgrade|usb|history|power|app|windows|cli)/' -r base); then
+  echo "base/ includes a layer above it:"; echo "$hits"; status=1
+fi
+
 faces=(app windows cli)
 outside_link=(base upgrade usb history power station "${faces[@]}")
 if hits=$(cd "$src" && grep -nE '(\.|->)(output|input|inBufferCount|waitForInput)\(|\bQSerialPort\b' \
@@ -43,5 +48,5 @@ for bin in "$@"; do
 done
 
 [ $status -eq 0 ] && echo "layers: the core is widget-free (${core_dirs[*]}; $# programs checked)," \
-  "only link/ touches a port, ${#box_texts[@]} box texts in one header"
+  "base/ includes no layer above it, only link/ touches a port, ${#box_texts[@]} box texts in one header"
 exit $status

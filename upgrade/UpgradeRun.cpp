@@ -2,7 +2,7 @@
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "base/Prompts.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include "link/MeterLink.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"

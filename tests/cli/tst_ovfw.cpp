@@ -2,6 +2,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include <QJsonDocument>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <cstdio>
 #include <QJsonObject>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include "OvfwRun.h"
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <csignal>
 #include <vector>
@@ -19,14 +21,18 @@ constexpr int kFileBytes = 32 * 1024;
 constexpr int kMeters = 4;
 constexpr int kRefusedLine = 5;
 constexpr int kRetries = 2;
+// A soft limit on open files that four meters with transcripts pass.
+constexpr rlim_t kLowOpenFiles = 24;
 
 using Run = OvfwRun;
 
 using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
 
-Run ovfw(const QStringList &args, const QString &ports)
+Run ovfw(const QStringList &args, const QString &ports, const std::function<void()> &inChild = {})
 {
     QProcess p;
+    if (inChild)
+        p.setChildProcessModifier(inChild);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OVFW_PORTS"), ports);
     p.setProcessEnvironment(env);
@@ -142,6 +148,28 @@ private slots:
         QCOMPARE(summary.value("exit_status").toInt(), 0);
         QCOMPARE(QDir(logs.path()).entryList(QDir::Files).size(), kMeters);
         QVERIFY(QFile::exists(logs.filePath("port1-OV3A01234.log")));
+    }
+
+    // A bench of many meters passes the usual soft limit of open files:
+    // ovfw takes what the hard limit allows before it opens anything.
+    void aLowOpenFileLimitIsRaised()
+    {
+        const Emulators meters = startMeters(kMeters);
+        for (const auto &m : meters)
+            QVERIFY(m->started());
+        QTemporaryDir logs;
+        const Run r = ovfw(QStringList{QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes"),
+                                       QStringLiteral("--log"), logs.path()} +
+                               portArgs(kMeters),
+                           portList(meters), [] {
+                               rlimit files{};
+                               ::getrlimit(RLIMIT_NOFILE, &files);
+                               files.rlim_cur = kLowOpenFiles;
+                               ::setrlimit(RLIMIT_NOFILE, &files);
+                           });
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        for (const auto &m : meters)
+            QCOMPARE(HexFiles::readAll(m->imagePath()), made_.image);
     }
 
     void aRefusingMeterFailsAlone()

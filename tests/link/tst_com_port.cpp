@@ -2,7 +2,7 @@
 #include "MeterEmulatorProcess.h"
 #include "LinkRig.h"
 #include "base/FwUpErrors.h"
-#include "link/EventWait.h"
+#include "link/PortWait.h"
 #include "base/MonotonicClock.h"
 #include <QtTest>
 #include <fcntl.h>
@@ -25,7 +25,7 @@ QByteArray readReply(CommPort &port, double timeoutSeconds)
         if (port.inBufferCount() > 0)
             reply += port.input();
         else
-            EventWait::sleepUntil(end, &port);
+            sleepUntilInput(end, port);
     }
     return reply;
 }
@@ -149,6 +149,22 @@ private slots:
         QCOMPARE(rig.comm.input().size(), 1);
         const QByteArray rest = readReply(rig.comm, 1.0);
         QCOMPARE(rest, QByteArray(",OV3A01234,1.02,2.10\r"));
+
+        // Two replies waiting: one read takes the first up to its CR, and
+        // the second stays for the next.
+        const QByteArray reply("V,OV3A01234,1.02,2.10\r");
+        rig.comm.output("V\rV\r");
+        QTRY_VERIFY(rig.comm.inBufferCount() >= 2 * reply.size());
+        QCOMPARE(rig.comm.inputThrough('\r'), reply);
+        QCOMPARE(rig.comm.inputThrough('\r'), reply);
+        // Input wakes a wait once the characters asked for are waiting: the
+        // line discipline's VMIN, and every character again afterwards.
+        rig.comm.setInputWakeChars(5);
+        QCOMPARE(::tcgetattr(driver, &line), 0);
+        QCOMPARE(line.c_cc[VMIN], cc_t(5));
+        rig.comm.setInputWakeChars(1);
+        QCOMPARE(::tcgetattr(driver, &line), 0);
+        QCOMPARE(line.c_cc[VMIN], cc_t(1));
 
         rig.link.Com_Close();
         QVERIFY(!rig.comm.portOpen());

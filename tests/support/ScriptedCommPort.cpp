@@ -57,6 +57,16 @@ QByteArray ScriptedCommPort::input()
     return one;
 }
 
+QByteArray ScriptedCommPort::inputThrough(char end)
+{
+    requireOpen();
+    deliverDue();
+    const qsizetype endAt = buffer_.indexOf(end);
+    const QByteArray taken = buffer_.left(endAt < 0 ? buffer_.size() : endAt + 1);
+    buffer_.remove(0, taken.size());
+    return taken;
+}
+
 bool ScriptedCommPort::waitForInput(int milliseconds)
 {
     requireOpen();

@@ -30,6 +30,7 @@ public:
     void output(const QByteArray &bytes) override;
     int inBufferCount() override;
     QByteArray input() override;
+    QByteArray inputThrough(char end) override;
     bool waitForInput(int milliseconds) override;
 
     QByteArray written;

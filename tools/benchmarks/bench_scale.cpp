@@ -1,6 +1,7 @@
 // ovfw on a bench of many more meters than sixteen, named by --device, each
 // emulator pacing its bytes at 9600 baud: wall time of all of them against
-// one alone, ovfw's processor time, its peak memory, threads and descriptors.
+// one alone, ovfw's processor time (in all and per line), its peak memory,
+// threads and descriptors, each against its target where it has one.
 // Run by hand: ./build/tools/benchmarks/ovfw_bench_scale [--meters 64] [--kib 8]
 #include "BenchSupport.h"
 #include "base/MonotonicClock.h"
@@ -18,6 +19,12 @@ namespace {
 
 constexpr int kRecordBytes = 32;
 constexpr int kSampleMs = 200;
+// Targets: processor time per line, the share of one core that 64 paced
+// meters may take, and the wall time of many meters against one.
+constexpr double kMostLineMicros = 60;
+constexpr double kMostCorePercent = 5;
+constexpr int kCoreShareMeters = 64;
+constexpr double kMostWallRatio = 1.05;
 
 double childrenCpuSeconds()
 {
@@ -101,7 +108,20 @@ int main(int argc, char **argv)
     for (const auto &[n, b] : {std::pair<int, Batch>{1, one}, {meters, many}})
         std::printf("%-7d %7.1f %9.2f %7.2f%% %8d %8d %5d\n", n, b.seconds, b.cpuSeconds,
                     100 * b.cpuSeconds / b.seconds, b.peakThreads, b.peakDescriptors, b.exitCode);
-    std::printf("wall time %d meters / 1 meter: %.3f (goal <= 1.05)\n", meters, many.seconds / one.seconds);
+    QFile hex(file);
+    const qint64 lines = hex.open(QIODevice::ReadOnly) ? hex.readAll().count('\n') : 0;
+    const double lineMicros = lines > 0 ? 1e6 * many.cpuSeconds / (double(lines) * meters) : 0;
+    const double coreShare = 100 * many.cpuSeconds / many.seconds;
+    const double wallRatio = many.seconds / one.seconds;
+    const auto verdict = [](bool met) { return met ? "pass" : "MISS"; };
+    std::printf("processor time per line: %.0f us (%lld lines x %d meters; target <= %.0f us: %s)\n", lineMicros,
+                static_cast<long long>(lines), meters, kMostLineMicros, verdict(lineMicros <= kMostLineMicros));
+    std::printf("share of one core, %d meters: %.2f %% (target <= %.0f %% for %d meters: %s)\n", meters, coreShare,
+                kMostCorePercent, kCoreShareMeters,
+                meters > kCoreShareMeters ? "not judged" : verdict(coreShare <= kMostCorePercent));
+    std::printf("wall time %d meters / 1 meter: %.3f (target <= %.2f: %s)\n", meters, wallRatio, kMostWallRatio,
+                verdict(wallRatio <= kMostWallRatio));
+    std::printf("descriptors of ovfw at most: %d meters %d\n", meters, many.peakDescriptors);
     std::printf("peak resident memory of ovfw: 1 meter <= %ld KiB, %d meters %ld KiB\n", onePeak, meters,
                 childrenPeakKiB());
     return many.exitCode;
