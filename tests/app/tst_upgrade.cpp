@@ -31,15 +31,6 @@ constexpr int kOutcomeStyle = 64;
 constexpr int kDataBytes = 32 * 1024;
 const QStringList kFast{"--no-pacing", "--reply-delay", "0"};
 
-QList<QByteArray> sentToMeter(const MeterEmulatorProcess &m)
-{
-    QList<QByteArray> out;
-    for (const auto &b : m.wireMessages())
-        if (b.toMeter)
-            out << b.bytes;
-    return out;
-}
-
 QList<QByteArray> linesOf(const QString &path)
 {
     QList<QByteArray> out;
@@ -76,7 +67,7 @@ struct ProgramRun {
     explicit ProgramRun(const QStringList &emulator) : meter(emulator) {}
     MeterEmulatorProcess meter;
     FwUpGlobals g;
-    QtCommPort comm{PortMap::fromOverride(QStringLiteral("1=%1").arg(meter.device()))};
+    QtCommPort comm{PortMap::fromOverride(meter.portEntry())};
     ScriptedPrompts prompts;
     FakeChipIdLibrary chipId;
     RecordingDocumentOpener opener;
@@ -125,7 +116,7 @@ private slots:
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", kDataBytes);
         QVERIFY(!hex.path.isEmpty());
         MeterEmulatorProcess meter(kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         w.show();
@@ -156,7 +147,7 @@ private slots:
         // Identification, the boot entry, then every line once, in order.
         QList<QByteArray> expected{"\r", "H\r", "H\r", "V\r", "H\r", "\xC2\xD4\r"};
         expected += linesOf(hex.path);
-        QCOMPARE(sentToMeter(meter), expected);
+        QCOMPARE(meter.receivedMessageBytes(), expected);
         QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
 
         // The dialog offers the file chosen last time.
@@ -173,7 +164,7 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3_FW204.OVH", kDataBytes);
         MeterEmulatorProcess meter(QStringList{"--boot"} + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
@@ -188,7 +179,7 @@ private slots:
         verifyDisconnected(rig);
         // After the search's probes, nothing but the lines: no quiet command,
         // no second upgrade-mode command.
-        QList<QByteArray> sent = sentToMeter(meter);
+        QList<QByteArray> sent = meter.receivedMessageBytes();
         while (!sent.isEmpty() && !sent.first().startsWith(':'))
             sent.removeFirst();
         QCOMPARE(sent, linesOf(hex.path));
@@ -203,7 +194,7 @@ private slots:
         const auto made = HexFiles::make(dir.path(), "made", kDataBytes);
         const QString lf = HexFiles::write(dir.path(), "OV3A_FW0211.OVH", HexFiles::readAll(made.path).replace("\r\n", "\n"));
         MeterEmulatorProcess meter(kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         w.cmdConnect_Click();
@@ -255,7 +246,7 @@ private slots:
         }
         const QString file = HexFiles::write(dir.path(), name, text);
         MeterEmulatorProcess meter(boot ? QStringList{"--boot"} + kFast : kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         if (boot)
@@ -263,7 +254,7 @@ private slots:
         w.cmdConnect_Click();
         QVERIFY(w.Meter_Connected);
         const QString heading = w.Label2->text(), version = w.lblFirm->text();
-        const int sentBefore = sentToMeter(meter).size();
+        const int sentBefore = meter.receivedMessageBytes().size();
         rig.prompts.expectOpen(file);
         rig.prompts.expectContaining(fault, 16, QString(), MsgAnswer::OK);
         w.cmdUpgrade_Click();
@@ -274,8 +265,8 @@ private slots:
         QCOMPARE(w.Label2->text(), heading);
         QCOMPARE(w.lblFirm->text(), version);
         QTest::qWait(50);
-        QCOMPARE(sentToMeter(meter).size(), sentBefore);
-        for (const QByteArray &m : sentToMeter(meter))
+        QCOMPARE(meter.receivedMessageBytes().size(), sentBefore);
+        for (const QByteArray &m : meter.receivedMessageBytes())
             QVERIFY(!m.startsWith(':') && (boot || !m.contains("\xC2\xD4")));
     }
 
@@ -287,7 +278,7 @@ private slots:
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
         const QList<QByteArray> lines = linesOf(hex.path);
         MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "3"} + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         connectInBootLoader(rig);
         frmFwUpMain &w = *rig.window;
         const QString errorText = "Error sending " + QString::fromLatin1(lines[2].chopped(1));
@@ -303,7 +294,7 @@ private slots:
         QCOMPARE(bar[0], bar[1]);
         QVERIFY(bar[0] > 0 && bar[0] < w.pbUpgrade->maximum());
         // After the probe; the emulator's log may trail the wire a little.
-        QTRY_COMPARE(sentToMeter(meter).mid(1), (QList<QByteArray>{lines[0], lines[1], lines[2], lines[2]}));
+        QTRY_COMPARE(meter.receivedMessageBytes().mid(1), (QList<QByteArray>{lines[0], lines[1], lines[2], lines[2]}));
         verifyDisconnected(rig);
     }
 
@@ -312,7 +303,7 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
         MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "2", "--refuse-count", "1"} + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         connectInBootLoader(rig);
         rig.prompts.expectOpen(hex.path);
         rig.prompts.expect("Error sending " + QString::fromLatin1(linesOf(hex.path)[1].chopped(1)),
@@ -331,7 +322,7 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
         MeterEmulatorProcess meter(QStringList{"--boot", "--reset-at", "3"} + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         connectInBootLoader(rig);
         frmFwUpMain &w = *rig.window;
         const QString errorText = "Error sending " + QString::fromLatin1(linesOf(hex.path)[2].chopped(1));
@@ -373,7 +364,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = HexFiles::write(dir.path(), "OV3A_FW0211.OVH", ":00000001FF\r\n");
         MeterEmulatorProcess meter(emulator + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         rig.meter().Port_Number = rig.g.Port_Menu_Index = 1;
@@ -387,7 +378,7 @@ private slots:
         }
         w.cmdUpgrade_Click();
         QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-        QCOMPARE(sentToMeter(meter), wire);
+        QCOMPARE(meter.receivedMessageBytes(), wire);
         QVERIFY(!rig.meter().Boot_Mode);
         verifyDisconnected(rig);
     }
@@ -438,7 +429,7 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096);
         MeterEmulatorProcess meter({"--boot", "--hangup-after", "5"});  // at wire speed
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         connectInBootLoader(rig);
         const int descriptors = openDescriptors();
         rig.prompts.expectOpen(hex.path);
@@ -469,7 +460,7 @@ private slots:
         QVERIFY2(p.prompts.problems().isEmpty(), qPrintable(p.prompts.problems().join("; ")));
         QVERIFY(returned && p.g.Quit_Request && !p.comm.portOpen());
         QVERIFY(QFile::exists(p.appDir.filePath("ra_zezidev.cfg")));
-        const int linesSent = static_cast<int>(sentToMeter(p.meter).size()) - 1;
+        const int linesSent = static_cast<int>(p.meter.receivedMessageBytes().size()) - 1;
         QVERIFY2(linesSent > 0 && linesSent < hex.lines, qPrintable(QString::number(linesSent)));
     }
 
