@@ -61,7 +61,7 @@ private slots:
         QFETCH(bool, readOnlyFolder);
         WindowRig rig{QString()};
         rig.window->Form_Load();
-        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QString path = rig.sessionFile();
         // An older, longer file is replaced whole.
         QVERIFY(writeFile(path, QByteArray(500, 'x')));
         const ino_t oldInode = inode(path);
@@ -96,7 +96,7 @@ private slots:
         QFETCH(bool, hadFile);
         WindowRig rig{QString()};
         rig.window->Form_Load();
-        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QString path = rig.sessionFile();
         const QByteArray old = expectedFile("5");
         if (hadFile) {
             QVERIFY(writeFile(path, old));
@@ -122,7 +122,7 @@ private slots:
     {
         WindowRig rig{QString()};
         rig.window->Form_Load();
-        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QString path = rig.sessionFile();
         const QByteArray old = expectedFile("3");
         QVERIFY(writeFile(path, old));
         rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
@@ -166,7 +166,7 @@ private slots:
         rig.g.App_Path = rig.appDir.filePath("gone");
         rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
         QVERIFY(!rig.window->Save_Config());
-        QVERIFY(!QFile::exists(rig.appDir.filePath("ra_zezidev.cfg")));
+        QVERIFY(!QFile::exists(rig.sessionFile()));
         QCOMPARE(rig.prompts.problems(), QStringList());
     }
 
@@ -195,11 +195,11 @@ private slots:
         QFETCH(QByteArray, content);
         WindowRig rig{QString()};
         QDir::setCurrent(rig.appDir.path());
-        QVERIFY(writeFile(rig.appDir.filePath("ra_zezidev.cfg"), content));
+        QVERIFY(writeFile(rig.sessionFile(), content));
         rig.g.Port_Menu_Index = 4;
         QVERIFY(!rig.window->Load_Config());
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
-        QFile::remove(rig.appDir.filePath("ra_zezidev.cfg"));
+        QFile::remove(rig.sessionFile());
         rig.g.Port_Menu_Index = 4;
         QVERIFY(!rig.window->Load_Config());  // no file at all
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));

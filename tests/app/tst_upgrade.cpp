@@ -2,7 +2,6 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
-#include "app/FwUpStartup.h"
 #include "power/SleepInhibitor.h"
 #include <QDir>
 #include <QLabel>
@@ -66,17 +65,12 @@ void connectInBootLoader(WindowRig &rig)
 struct ProgramRun {
     explicit ProgramRun(const QStringList &emulator) : meter(emulator) {}
     MeterEmulatorProcess meter;
-    FwUpGlobals g;
-    QtCommPort comm{PortMap::fromOverride(meter.portEntry())};
-    ScriptedPrompts prompts;
-    FakeChipIdLibrary chipId;
-    RecordingDocumentOpener opener;
-    QTemporaryDir appDir;
+    WindowRig rig{meter.portEntry(), WindowRig::Window::None};
 
     void run(const std::function<void(frmFwUpMain &)> &during)
     {
-        FwUpStartup::Main(g, {comm, prompts, appDir.path(), chipId, opener}, [&](frmFwUpMain &w) {
-            g.Port_Menu_Index = 1;
+        rig.runProgram([&](frmFwUpMain &w) {
+            rig.g.Port_Menu_Index = 1;
             w.meter().Port_Number = 1;
             w.meter().Boot_Mode = true;
             w.link().Com_Open();
@@ -449,17 +443,17 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", kDataBytes);
         ProgramRun p({"--boot"});  // at wire speed: the close comes mid-transfer
-        p.prompts.expectOpen(hex.path);
-        p.prompts.expect(" File Error: \n52: 'Bad file name or number'", 0, QString(), MsgAnswer::OK);
+        p.rig.prompts.expectOpen(hex.path);
+        p.rig.prompts.expect(" File Error: \n52: 'Bad file name or number'", 0, QString(), MsgAnswer::OK);
         bool returned = false;
         p.run([&](frmFwUpMain &w) {
             QTimer::singleShot(300, &w, [&w] { w.close(); });
             w.cmdUpgrade_Click();
             returned = true;
         });
-        QVERIFY2(p.prompts.problems().isEmpty(), qPrintable(p.prompts.problems().join("; ")));
-        QVERIFY(returned && p.g.Quit_Request && !p.comm.portOpen());
-        QVERIFY(QFile::exists(p.appDir.filePath("ra_zezidev.cfg")));
+        QVERIFY2(p.rig.prompts.problems().isEmpty(), qPrintable(p.rig.prompts.problems().join("; ")));
+        QVERIFY(returned && p.rig.g.Quit_Request && !p.rig.comm.portOpen());
+        QVERIFY(QFile::exists(p.rig.sessionFile()));
         const int linesSent = static_cast<int>(p.meter.receivedMessageBytes().size()) - 1;
         QVERIFY2(linesSent > 0 && linesSent < hex.lines, qPrintable(QString::number(linesSent)));
     }
@@ -471,18 +465,18 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096);
         ProgramRun p({"--boot", "--no-pacing", "--reply-delay", "10"});
-        p.prompts.expectOpen(hex.path);
-        p.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
+        p.rig.prompts.expectOpen(hex.path);
+        p.rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
         bool quitSeenWhenDone = false;
         p.run([&](frmFwUpMain &w) {
             QTimer::singleShot(300, [] { ::kill(::getpid(), SIGTERM); });
             w.cmdUpgrade_Click();
-            quitSeenWhenDone = p.g.Quit_Request;
+            quitSeenWhenDone = p.rig.g.Quit_Request;
         });
-        QVERIFY2(p.prompts.problems().isEmpty(), qPrintable(p.prompts.problems().join("; ")));
-        QVERIFY(quitSeenWhenDone && !p.comm.portOpen());
+        QVERIFY2(p.rig.prompts.problems().isEmpty(), qPrintable(p.rig.prompts.problems().join("; ")));
+        QVERIFY(quitSeenWhenDone && !p.rig.comm.portOpen());
         QCOMPARE(HexFiles::readAll(p.meter.imagePath()), hex.image);
-        QVERIFY(!QFile::exists(p.appDir.filePath("ra_zezidev.cfg")));
+        QVERIFY(!QFile::exists(p.rig.sessionFile()));
     }
 };
 
