@@ -1,5 +1,6 @@
-// ovfw against meters on a bad line: the emulator's fault switches, one
-// meter each, all named by device in one run, and what ovfw makes of them.
+// ovfw against meters on a poor line: noise, lost acknowledgements and a
+// meter restarting mid-file, one meter each from the emulator's fault
+// switches, all named by device in one run, and what ovfw makes of them.
 #include "HexFiles.h"
 #include "OvfwRig.h"
 #include <QtTest>
@@ -34,7 +35,7 @@ const std::vector<Fault> kFaults = {
 };
 }
 
-class TestOvfwFaults : public QObject {
+class TestOvfwLineFaults : public QObject {
     Q_OBJECT
 private slots:
     void eachFaultEndsAsItShould()
@@ -77,5 +78,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestOvfwFaults)
-#include "tst_ovfw_noise.moc"
+QTEST_GUILESS_MAIN(TestOvfwLineFaults)
+#include "tst_ovfw_line_faults.moc"

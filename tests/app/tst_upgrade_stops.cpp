@@ -1,64 +1,14 @@
-#include "DescriptorCount.h"
-#include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
-#include "WindowRig.h"
-#include "power/SleepInhibitor.h"
+// Upgrades in the window that stop short of the end: a file that cannot
+// finish or cannot be read, Cancel at the warning or at a refused line, a
+// meter that does not switch or hangs up, and the program asked to end
+// mid-transfer.
+#include "WindowUpgrade.h"
 #include <QDir>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QToolButton>
-#include <QtTest>
-#include <functional>
 #include <csignal>
+#include <functional>
 #include <unistd.h>
 
 namespace {
-
-const QString kTitle = QStringLiteral("Firmware Upgrade");
-const QString kWarning = QStringLiteral(
-    "Warning! Starting firmware upgrade will render the device inoperable until new firmware upgrade is "
-    "complete.\r\nReady to download ");
-const QString kNotResponding = QStringLiteral("Hardware not responding, check connections, try again ");
-const QString kNoMeter = QStringLiteral(
-    "No meter detected\r\nRetry - First check meter is connected and turned on.\r\n"
-    "Ignore - If meter is already in upgrade mode (permanent red LED).\r\nOtherwise - Abort");
-constexpr int kWarningStyle = 1 + 48 + 256;
-constexpr int kNotRespondingStyle = 1 + 64;
-constexpr int kErrorSendingStyle = 5 + 64;
-constexpr int kOutcomeStyle = 64;
-constexpr int kDataBytes = 32 * 1024;
-const QStringList kFast{"--no-pacing", "--reply-delay", "0"};
-
-QList<QByteArray> linesOf(const QString &path)
-{
-    QList<QByteArray> out;
-    for (const QByteArray &l : HexFiles::readAll(path).split('\n'))
-        if (!l.isEmpty())
-            out << l.chopped(1) + "\r";  // as sent: CR, no LF
-    return out;
-}
-
-// The window back in its disconnected state after an upgrade.
-void verifyDisconnected(WindowRig &rig)
-{
-    frmFwUpMain &w = *rig.window;
-    QVERIFY(!w.Meter_Connected && !rig.comm.portOpen());
-    QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
-    QVERIFY(w.cmdConnect->isEnabled() && !w.cmdUpgrade->isEnabled() && w.cmdExit->isEnabled());
-    QCOMPARE(w.Label2->text(), QStringLiteral("Firmware Version"));
-    QVERIFY(w.Label2->isHidden() && w.Label4->isHidden() && w.pbUpgrade->isHidden());
-    QVERIFY(w.lblFirm->text().isEmpty() && w.lblhard->text().isEmpty() && w.lblBoot->text().isEmpty());
-}
-
-// A meter found in its boot loader on port 1, through the window's own search.
-void connectInBootLoader(WindowRig &rig)
-{
-    rig.window->Form_Load();
-    rig.window->Check_Boot();
-    QVERIFY(rig.window->Meter_Connected && rig.meter().Boot_Mode);
-    rig.window->cmdUpgrade->setEnabled(true);
-}
 
 // The whole program (start-up, main loop, end) with a meter in its boot
 // loader connected on port 1; `during` runs inside the main loop.
@@ -82,129 +32,15 @@ struct ProgramRun {
 
 } // namespace
 
-class TestUpgrade : public QObject {
+class TestUpgradeStops : public QObject {
     Q_OBJECT
     int descriptorsBefore_ = 0;
 
 private slots:
-    // The process's one-time resources (the platform's display connection,
-    // the child-process watcher, srec_cat's, the D-Bus thread the sleep
-    // inhibitor asks through) are made before counting.
-    void initTestCase()
-    {
-        SleepInhibitor(QStringLiteral("warm-up")).acquire();
-        MeterEmulatorProcess warmUp;
-        QTemporaryDir dir;
-        HexFiles::make(dir.path(), "warm-up", 64);
-        WindowRig rig{QString()};
-        rig.window->show();
-        QTest::qWait(10);
-    }
+    void initTestCase() { makeOneTimeResources(); }
     void init() { descriptorsBefore_ = openDescriptors(); }
     // Whatever road a test took, nothing it opened stays open.
     void cleanup() { QVERIFY2(openDescriptors() == descriptorsBefore_, qPrintable(descriptorTargets().join(' '))); }
-
-    void upgradesAMeterInNormalModeEndToEnd()
-    {
-        QTemporaryDir dir;
-        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", kDataBytes);
-        QVERIFY(!hex.path.isEmpty());
-        MeterEmulatorProcess meter(kFast);
-        WindowRig rig(meter.portEntry());
-        frmFwUpMain &w = *rig.window;
-        w.Form_Load();
-        w.show();
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected);
-
-        QString heading, version;
-        int barAtEnd = -1;
-        rig.prompts.expectOpen(hex.path);
-        rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::OK, [&] {
-            heading = w.Label2->text() + (w.Label2->isVisible() ? "" : " (hidden)");
-            version = w.lblFirm->text();
-        });
-        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK, [&] {
-            barAtEnd = w.pbUpgrade->isVisible() ? w.pbUpgrade->value() : -1;
-        });
-        QTest::mouseClick(w.cmdUpgrade, Qt::LeftButton);
-
-        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-        QCOMPARE(rig.prompts.lastOpenTitle, QStringLiteral("Select Upgrade File"));
-        QCOMPARE(rig.prompts.lastOpenFilter, QStringLiteral("Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH"));
-        QCOMPARE(heading, QStringLiteral("Upgrading to Version"));
-        QCOMPARE(version, QStringLiteral("02.11"));
-        QCOMPARE(barAtEnd, w.pbUpgrade->maximum());
-        QVERIFY(rig.meter().Boot_Mode);
-        verifyDisconnected(rig);
-
-        // Identification, the boot entry, then every line once, in order.
-        QList<QByteArray> expected{"\r", "H\r", "H\r", "V\r", "H\r", "\xC2\xD4\r"};
-        expected += linesOf(hex.path);
-        QCOMPARE(meter.receivedMessageBytes(), expected);
-        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
-
-        // The dialog offers the file chosen last time.
-        rig.window->Meter_Connected = true;
-        rig.meter().Boot_Mode = true;
-        rig.prompts.expectOpen(std::nullopt);
-        w.cmdUpgrade_Click();
-        QCOMPARE(rig.prompts.lastOpenInitial, hex.path);
-        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-    }
-
-    void upgradesAMeterFoundInItsBootLoader()
-    {
-        QTemporaryDir dir;
-        const auto hex = HexFiles::make(dir.path(), "OV3_FW204.OVH", kDataBytes);
-        MeterEmulatorProcess meter(QStringList{"--boot"} + kFast);
-        WindowRig rig(meter.portEntry());
-        frmFwUpMain &w = *rig.window;
-        w.Form_Load();
-        rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
-
-        rig.prompts.expectOpen(hex.path);
-        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
-        w.cmdUpgrade_Click();
-        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-        QCOMPARE(rig.prompts.lastOpenFilter, QStringLiteral("Firmware Upgrade Files (*.OVH)|OV*_FW*.OVH"));
-        verifyDisconnected(rig);
-        // After the search's probes, nothing but the lines: no quiet command,
-        // no second upgrade-mode command.
-        QList<QByteArray> sent = meter.receivedMessageBytes();
-        while (!sent.isEmpty() && !sent.first().startsWith(':'))
-            sent.removeFirst();
-        QCOMPARE(sent, linesOf(hex.path));
-        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
-    }
-
-    // A file with LF line ends goes through; the bar reaches its end with
-    // the last line and not before.
-    void anLfFileCompletesWithTheBarAtItsEndLast()
-    {
-        QTemporaryDir dir;
-        const auto made = HexFiles::make(dir.path(), "made", kDataBytes);
-        const QString lf = HexFiles::write(dir.path(), "OV3A_FW0211.OVH", HexFiles::readAll(made.path).replace("\r\n", "\n"));
-        MeterEmulatorProcess meter(kFast);
-        WindowRig rig(meter.portEntry());
-        frmFwUpMain &w = *rig.window;
-        w.Form_Load();
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected);
-        QList<int> bar;
-        connect(w.pbUpgrade, &QProgressBar::valueChanged, this, [&bar](int v) { bar << v; });
-        rig.prompts.expectOpen(lf);
-        rig.prompts.expect(kWarning + lf, kWarningStyle, kTitle, MsgAnswer::OK);
-        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
-        w.cmdUpgrade_Click();
-        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-        // Every line moves the bar; the end comes with the last of them.
-        QVERIFY(bar.size() >= made.lines);
-        QCOMPARE(bar.indexOf(w.pbUpgrade->maximum()), bar.size() - 1);
-        QCOMPARE(HexFiles::readAll(meter.imagePath()), made.image);
-    }
 
     // A file that cannot finish gets one box before the meter is touched:
     // nothing of the boot entry on the wire, the meter still connected, the
@@ -290,51 +126,6 @@ private slots:
         // After the probe; the emulator's log may trail the wire a little.
         QTRY_COMPARE(meter.receivedMessageBytes().mid(1), (QList<QByteArray>{lines[0], lines[1], lines[2], lines[2]}));
         verifyDisconnected(rig);
-    }
-
-    void refusedOnceThenAcceptedCompletes()
-    {
-        QTemporaryDir dir;
-        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
-        MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "2", "--refuse-count", "1"} + kFast);
-        WindowRig rig(meter.portEntry());
-        connectInBootLoader(rig);
-        rig.prompts.expectOpen(hex.path);
-        rig.prompts.expect("Error sending " + QString::fromLatin1(linesOf(hex.path)[1].chopped(1)),
-                           kErrorSendingStyle, kTitle, MsgAnswer::Retry);
-        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
-        rig.window->cmdUpgrade_Click();
-        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
-    }
-
-    // A meter that restarts mid-file: the person retries, waits, gives up on
-    // the line; Connect finds the boot loader and the file goes again from
-    // its start.
-    void aMeterRestartingMidFileIsUpgradedAfterConnectingAgain()
-    {
-        QTemporaryDir dir;
-        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
-        MeterEmulatorProcess meter(QStringList{"--boot", "--reset-at", "3"} + kFast);
-        WindowRig rig(meter.portEntry());
-        connectInBootLoader(rig);
-        frmFwUpMain &w = *rig.window;
-        const QString errorText = "Error sending " + QString::fromLatin1(linesOf(hex.path)[2].chopped(1));
-        rig.prompts.expectOpen(hex.path);
-        rig.prompts.expect(errorText, kErrorSendingStyle, kTitle, MsgAnswer::Retry, [] { QTest::qWait(1200); });
-        rig.prompts.expect(errorText, kErrorSendingStyle, kTitle, MsgAnswer::Cancel);
-        rig.prompts.expect("Unexpected end of file", kOutcomeStyle, kTitle, MsgAnswer::OK);
-        w.cmdUpgrade_Click();
-        verifyDisconnected(rig);
-
-        rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
-        rig.prompts.expectOpen(hex.path);
-        rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
-        w.cmdUpgrade_Click();
-        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
-        QCOMPARE(HexFiles::readAll(meter.imagePath()), hex.image);
     }
 
     // The warning and the boot entry: Cancel sends nothing; a meter that does
@@ -480,5 +271,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestUpgrade)
-#include "tst_upgrade.moc"
+QTEST_MAIN(TestUpgradeStops)
+#include "tst_upgrade_stops.moc"
