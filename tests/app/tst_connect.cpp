@@ -1,5 +1,4 @@
-#include "MeterEmulatorProcess.h"
-#include "WindowRig.h"
+#include "WindowUpgrade.h"
 #include "FakeChipIdLibrary.h"
 #include "RecordingDocumentOpener.h"
 #include "app/FwUpStartup.h"
@@ -14,12 +13,7 @@
 namespace {
 
 constexpr double kTolerance = 0.05;  // seconds, for waits measured on the wire
-const QString kNoMeter = QStringLiteral(
-    "No meter detected\r\nRetry - First check meter is connected and turned on.\r\n"
-    "Ignore - If meter is already in upgrade mode (permanent red LED).\r\nOtherwise - Abort");
 const QString kNoHardware = QStringLiteral("No hardware detected: Check connection and Retry, or Cancel.");
-const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
-constexpr int kNoMeterStyle = 2 + 16;     // Abort, Retry, Ignore; critical
 constexpr int kNoHardwareStyle = 5 + 48;  // Retry, Cancel; exclamation
 
 QList<int> checkedItems(const frmFwUpMain &w)

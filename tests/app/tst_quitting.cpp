@@ -1,4 +1,5 @@
 #include "MeterEmulatorProcess.h"
+#include "HexFiles.h"
 #include "WindowRig.h"
 #include "base/MonotonicClock.h"
 #include <QAction>
@@ -37,12 +38,6 @@ struct ProgramRun {
         });
     }
 };
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // The lock files QSerialPort takes for a device ("/dev/pts/3" locks as
 // "LCK..pts_3" in the first usable of the usual lock folders).
@@ -103,7 +98,7 @@ private slots:
             else
                 QTest::mouseClick(w.cmdExit, Qt::LeftButton);
         });
-        QCOMPARE(readAll(p.rig.sessionFile()), kSessionForPort7);
+        QCOMPARE(HexFiles::readAll(p.rig.sessionFile()), kSessionForPort7);
         QVERIFY(p.rig.g.Quit_Request);
         QVERIFY(!p.rig.portOpenAtEnd);
         QCOMPARE(p.rig.prompts.problems(), QStringList());
@@ -114,7 +109,7 @@ private slots:
         ProgramRun p;
         QVERIFY(writeOld(p.rig.sessionFile()));
         p.run([](frmFwUpMain &w) { w.mnuExit->trigger(); });
-        QCOMPARE(readAll(p.rig.sessionFile()), QByteArray("old"));
+        QCOMPARE(HexFiles::readAll(p.rig.sessionFile()), QByteArray("old"));
         QVERIFY(!p.rig.portOpenAtEnd);
         QCOMPARE(p.rig.prompts.problems(), QStringList());
     }
@@ -222,7 +217,7 @@ private slots:
         QCOMPARE(p.exitCode, 0);
         QVERIFY(p.rig.g.Quit_Request);
         QVERIFY(!p.rig.portOpenAtEnd);
-        QCOMPARE(readAll(p.rig.sessionFile()), QByteArray("old"));
+        QCOMPARE(HexFiles::readAll(p.rig.sessionFile()), QByteArray("old"));
         QVERIFY(!locksWhileOpen.isEmpty());
         QCOMPARE(lockFilesOf(p.meter.device()), QStringList());
         QSerialPort again(p.meter.device());

@@ -1,3 +1,4 @@
+#include "HexFiles.h"
 #include "WindowRig.h"
 #include <QDir>
 #include <QFile>
@@ -13,12 +14,6 @@ QByteArray expectedFile(const QByteArray &firstLine)
     for (int i = 0; i < 10; ++i)
         b += "\"\"\r\n";
     return b;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool writeFile(const QString &path, const QByteArray &data)
@@ -72,7 +67,7 @@ private slots:
         const bool saved = rig.window->Save_Config();
         QFile::setPermissions(rig.appDir.path(), perms);
         QVERIFY(saved);
-        const QByteArray content = readAll(path);
+        const QByteArray content = HexFiles::readAll(path);
         QCOMPARE(content, expectedFile(QByteArray::number(index)));
         QCOMPARE(content.size(), bytes);
         QCOMPARE(inode(path) == oldInode, readOnlyFolder);
@@ -111,7 +106,7 @@ private slots:
         QFile::setPermissions(rig.appDir.path(), perms);
         QVERIFY(!saved);
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QCOMPARE(readAll(path), hadFile ? old : QByteArray());
+        QCOMPARE(HexFiles::readAll(path), hadFile ? old : QByteArray());
         QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files),
                  hadFile ? QStringList{"ra_zezidev.cfg"} : QStringList());
     }
@@ -138,7 +133,7 @@ private slots:
         std::signal(SIGXFSZ, previous);
         QVERIFY(!saved);
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QCOMPARE(readAll(path), old);
+        QCOMPARE(HexFiles::readAll(path), old);
         QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
     }
 
@@ -154,7 +149,7 @@ private slots:
         const bool saved = rig.window->Save_Config();
         qunsetenv("OVFW_SESSION_DIR");
         QVERIFY(saved);
-        QCOMPARE(readAll(state.filePath("ra_zezidev.cfg")), expectedFile("7"));
+        QCOMPARE(HexFiles::readAll(state.filePath("ra_zezidev.cfg")), expectedFile("7"));
         QVERIFY(QDir(rig.appDir.path()).entryList(QDir::Files).isEmpty());
     }
 

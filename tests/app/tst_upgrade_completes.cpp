@@ -70,7 +70,7 @@ private slots:
         WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
-        rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
+        rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Ignore);
         w.cmdConnect_Click();
         QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
 
@@ -150,7 +150,7 @@ private slots:
         w.cmdUpgrade_Click();
         verifyDisconnected(rig);
 
-        rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
+        rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Ignore);
         w.cmdConnect_Click();
         QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
         rig.prompts.expectOpen(hex.path);

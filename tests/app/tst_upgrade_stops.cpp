@@ -80,7 +80,7 @@ private slots:
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         if (boot)
-            rig.prompts.expect(kNoMeter, 2 + 16, QStringLiteral("ov Firmware Upgrade "), MsgAnswer::Ignore);
+            rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Ignore);
         w.cmdConnect_Click();
         QVERIFY(w.Meter_Connected);
         const QString heading = w.Label2->text(), version = w.lblFirm->text();

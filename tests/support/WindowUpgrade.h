@@ -10,8 +10,9 @@
 #include <QToolButton>
 #include <QtTest>
 
-// What the window's upgrade tests share: the boxes' texts and styles, an
-// emulator that answers at once, and the window's states before and after.
+// What the window's upgrade and Connect tests share: the boxes' texts and
+// styles, an emulator that answers at once, and the window's states before
+// and after an upgrade.
 
 inline const QString kTitle = QStringLiteral("Firmware Upgrade");
 inline const QString kWarning = QStringLiteral(
@@ -21,6 +22,8 @@ inline const QString kNotResponding = QStringLiteral("Hardware not responding, c
 inline const QString kNoMeter = QStringLiteral(
     "No meter detected\r\nRetry - First check meter is connected and turned on.\r\n"
     "Ignore - If meter is already in upgrade mode (permanent red LED).\r\nOtherwise - Abort");
+inline const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
+inline constexpr int kNoMeterStyle = 2 + 16;  // Abort, Retry, Ignore; critical
 inline constexpr int kWarningStyle = 1 + 48 + 256;
 inline constexpr int kNotRespondingStyle = 1 + 64;
 inline constexpr int kErrorSendingStyle = 5 + 64;
