@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/MeterOutput.h"
+#include "cli/MeterRun.h"
 #include "cli/StopSignal.h"
 #include "link/PortStatus.h"
 
@@ -69,7 +70,7 @@ int runIdentify(const QStringList &args)
     }
     StopSignal::install();
     MeterBoard board(CommandLine::portAddresses(settings.map, ports), parser.isSet(json));
-    MeterOutput::runMeters(board, settings, false);
+    runMeters(board, settings, false);
     bool allAnswered = true;
     for (const MeterStatus &s : board.all()) {
         allAnswered = allAnswered && (s.result == MeterResult::Identified || s.result == MeterResult::BootLoader);

@@ -14,6 +14,8 @@ QString resultName(MeterResult r)
     case MeterResult::BootLoader: return QStringLiteral("boot_loader");
     case MeterResult::NoMeter: return QStringLiteral("no_meter");
     case MeterResult::Unreadable: return QStringLiteral("unreadable_reply");
+    case MeterResult::Current: return QStringLiteral("current");
+    case MeterResult::NotTouched: return QStringLiteral("not_touched");
     }
     return QStringLiteral("unknown");
 }

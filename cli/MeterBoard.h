@@ -16,6 +16,8 @@ enum class MeterResult {
     BootLoader,   // identify: a boot loader answered
     NoMeter,      // nothing answered
     Unreadable,   // identify: something answered, but not with a version reply
+    Current,      // station: the meter has the profile's version already
+    NotTouched,   // station: reached, but not for this station to change (see message)
 };
 
 QString resultName(MeterResult r);  // the word used in JSON and the summary

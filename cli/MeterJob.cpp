@@ -4,16 +4,13 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
 #include "cli/MeterReporter.h"
+#include "cli/MeterUpgrade.h"
 #include "cli/StopSignal.h"
-#include "cli/UpgradeVerdict.h"
 #include "history/AttemptRecord.h"
 #include "history/AttemptRecorder.h"
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"
-#include "upgrade/BootLoaderState.h"
-#include "upgrade/UpgradeFile.h"
-#include "upgrade/UpgradeRun.h"
 
 MeterJob::MeterJob(int index, const MeterJobSettings &settings, MeterBoard &board)
     : index_(index), settings_(settings), board_(board)
@@ -166,41 +163,14 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &repo
         report.finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"));
         return;
     }
-    // As the window does between Connect and Upgrade.
-    link.Com_Close();
-    link.Com_Open();
-    report.phase(QStringLiteral("boot loader"));
-
-    UpgradeFile file;
-    ReportedUpgradeEvents events(report, link.meter());
-    UpgradeRun run(link, prompts, events, file);
-    const TransferPolicy policy = TransferPolicy::unattended(settings_.retries);
-    run.setPolicy(policy);
-    run.setFileRules({settings_.checkContent, !settings_.force});
-    run.useCheckedFile(settings_.checkedFile);
-    QString fileName = settings_.filePath;
-    report.mayBeInBootLoader(true);  // from the switch command on
-    const UpgradeResult result = run.run(fileName);
-    report.upgradeEnded(link.meter(), result, fileName, leftInBootLoader(link.meter(), result));
-    const UpgradeVerdict verdict =
-        upgradeVerdict(result, policy, {StopSignal::requested(), settings_.verify, settings_.file.targetVersion});
-    if (verdict.verifyNext)
-        verify(link, report);
-    else
-        report.finish(verdict.result, verdict.message);
-}
-
-// The meter restarts into its new firmware: it is identified again (as often
-// as it takes, for a while) and its firmware version compared with the file's.
-void MeterJob::verify(MeterLink &link, MeterReporter &report)
-{
-    report.phase(QStringLiteral("verifying"));
-    MeterState &g = link.meter();
-    g.Boot_Mode = false;
-    g.Firm_Version.clear();
-    const bool found = link.identifyWithin(TransferPolicy{}.restartSeconds, [] { return StopSignal::requested(); });
-    const UpgradeVerdict verdict =
-        verifiedVerdict(found, found ? g.Firm_Version : QString(), settings_.file.targetVersion);
-    report.verified(found ? g.Firm_Version : QString(), verdict.result == MeterResult::Completed);
+    UpgradeChoice choice;
+    choice.filePath = settings_.filePath;
+    choice.checked = settings_.checkedFile;
+    choice.checkContent = settings_.checkContent;
+    choice.modelGuard = !settings_.force;
+    choice.retries = settings_.retries;
+    choice.verify = settings_.verify;
+    choice.targetVersion = settings_.file.targetVersion;
+    const UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, choice);
     report.finish(verdict.result, verdict.message);
 }

@@ -44,7 +44,6 @@ private:
     bool identifyForUpgrade(MeterLink &link, MeterReporter &report);
     bool waitingBootLoader(MeterLink &link, MeterReporter &report);
     void upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &report);
-    void verify(MeterLink &link, MeterReporter &report);
     QString openFailure(PortState state) const;
     const MeterAddress &address() const { return board_.addressOf(index_); }
 

@@ -3,15 +3,9 @@
 #include "base/MonotonicClock.h"
 #include "base/ShellQuote.h"
 #include "cli/Console.h"
-#include "cli/StopSignal.h"
-#include <QDeadlineTimer>
-#include <memory>
-#include <vector>
 
 namespace {
 constexpr int kBarChars = 24;
-constexpr int kLiveRefreshMs = 250;          // live lines on a terminal
-constexpr double kPlainProgressSeconds = 5;  // plain progress lines otherwise
 constexpr int kSecondsPerMinute = 60;
 
 QString clock(double seconds)
@@ -20,21 +14,6 @@ QString clock(double seconds)
     return QStringLiteral("%1:%2").arg(s / kSecondsPerMinute).arg(s % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
 }
 
-// The live lines, each cut to the terminal's width as it is now (a resize
-// is followed at the next redraw): a line that wrapped would take two rows
-// while the redraw moves up one per meter. The last column stays free, as
-// some terminals wrap on writing it.
-QString liveLines(const MeterBoard &board, int linesShown)
-{
-    const int columns = Console::outColumns();
-    QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
-    const double now = MonotonicClock::now();
-    for (const MeterStatus &s : board.all()) {
-        const QString line = MeterOutput::progressLine(s, now);
-        text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? line.left(columns - 1) : line) + QLatin1Char('\n');
-    }
-    return text;
-}
 
 QString serialOf(const MeterStatus &s)
 {
@@ -49,6 +28,22 @@ QString columnName(const MeterAddress &where)
 }
 
 namespace MeterOutput {
+
+// The live lines, each cut to the terminal's width as it is now (a resize
+// is followed at the next redraw): a line that wrapped would take two rows
+// while the redraw moves up one per meter. The last column stays free, as
+// some terminals wrap on writing it.
+QString liveLines(const MeterBoard &board, int linesShown)
+{
+    const int columns = Console::outColumns();
+    QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
+    const double now = MonotonicClock::now();
+    for (const MeterStatus &s : board.all()) {
+        const QString line = progressLine(s, now);
+        text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? line.left(columns - 1) : line) + QLatin1Char('\n');
+    }
+    return text;
+}
 
 QString progressLine(const MeterStatus &s, double now)
 {
@@ -120,39 +115,5 @@ QString signalNote(const QString &filePath, const MeterAddress &where)
         .arg(where.title(), finishCommand(filePath, where));
 }
 
-void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal)
-{
-    std::vector<std::unique_ptr<MeterJob>> jobs;
-    for (int i = 0; i < board.size(); ++i) {
-        jobs.push_back(std::make_unique<MeterJob>(i, settings, board));
-        jobs.back()->start();
-    }
-    const bool plain = !liveTerminal && !board.json();
-    bool stopAnnounced = false;
-    int linesShown = 0;
-    double nextPlainAt = MonotonicClock::now() + kPlainProgressSeconds;
-    for (std::size_t waiting = 0; waiting < jobs.size();) {
-        if (jobs[waiting]->wait(QDeadlineTimer(kLiveRefreshMs))) {
-            ++waiting;
-            continue;
-        }
-        if (StopSignal::requested() && !stopAnnounced) {
-            stopAnnounced = true;
-            Console::err(QStringLiteral("\nStopping: each meter finishes the line in flight.\n"));
-            linesShown = 0;
-        }
-        const double now = MonotonicClock::now();
-        if (liveTerminal && !board.json()) {
-            Console::out(liveLines(board, linesShown));
-            linesShown = board.size();
-        } else if (plain && now >= nextPlainAt) {
-            nextPlainAt = now + kPlainProgressSeconds;
-            for (const MeterStatus &s : board.all())
-                Console::out(progressLine(s, now) + QLatin1Char('\n'));
-        }
-    }
-    if (liveTerminal && !board.json() && linesShown > 0)
-        Console::out(liveLines(board, linesShown));
-}
 
 }

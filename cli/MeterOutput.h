@@ -1,12 +1,14 @@
 #pragma once
 #include "cli/MeterBoard.h"
-#include "cli/MeterJob.h"
 
 // How the meters of a run are shown while they work and when they are done.
 namespace MeterOutput {
 
 // One line for a meter: port, serial, bar, lines done/total, bytes/s, time left.
 QString progressLine(const MeterStatus &s, double now);
+// Every meter's line for a terminal, redrawn over the `linesShown` written
+// before, each cut to the terminal's width.
+QString liveLines(const MeterBoard &board, int linesShown);
 // The table at the end: port, serial, result, lines, time, retries.
 QString summary(const QList<MeterStatus> &meters);
 // How to finish the meters left in their boot loader; empty when none.
@@ -17,10 +19,5 @@ QString finishCommand(const QString &filePath, const MeterAddress &where);
 // What a second signal's note says of that meter when it may be in its boot
 // loader.
 QString signalNote(const QString &filePath, const MeterAddress &where);
-
-// Starts one job per meter and waits for all of them, showing progress: live
-// lines on a terminal, plain lines every few seconds otherwise, nothing more
-// than the events with JSON.
-void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal);
 
 }

@@ -8,6 +8,7 @@
 #include "upgrade/HexFileCheck.h"
 #include "upgrade/CheckedFile.h"
 #include "cli/MeterOutput.h"
+#include "cli/MeterRun.h"
 #include "cli/StopSignal.h"
 #include "power/SleepInhibitor.h"
 #include <QDir>
@@ -234,7 +235,7 @@ int runUpgrade(const QStringList &args)
     {
         // No sleep, and no USB powered down, while meters take their firmware.
         const SleepInhibited noSleep(QStringLiteral("ovfw"));
-        MeterOutput::runMeters(board, settings, Console::outIsTerminal());
+        runMeters(board, settings, Console::outIsTerminal());
     }
 
     const QList<MeterStatus> results = board.all();

@@ -14,18 +14,22 @@ LinkResult MeterLink::Probe_Boot(std::int16_t portNumber, bool &acknowledged)
 {
     aimAt(MeterAddress::port(portNumber, {}));
     meter_.Port_Number = portNumber;
-    return probeBootHere(acknowledged);
+    const LinkResult reached = probeBootHere();
+    acknowledged = reached == LinkResult::Answered;
+    return reached;
 }
 
 LinkResult MeterLink::Probe_Boot(const MeterAddress &where, bool &acknowledged)
 {
     aimAt(where);
-    return probeBootHere(acknowledged);
+    const LinkResult reached = probeBootHere();
+    acknowledged = reached == LinkResult::Answered;
+    return reached;
 }
 
-LinkResult MeterLink::probeBootHere(bool &acknowledged)
+LinkResult MeterLink::probeBootHere()
 {
-    acknowledged = false;
+    bool acknowledged = false;
     Com_Close();
     Com_Open();
     events_.bootPortChecking(meter_.Port_Number);

@@ -22,18 +22,21 @@ LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
 {
     aimAt(MeterAddress::port(portNumber, {}));
     meter_.Port_Number = portNumber;
-    return checkVersionHere(found);
+    const LinkResult reached = checkVersionHere();
+    found = reached == LinkResult::Answered;
+    return reached;
 }
 
 LinkResult MeterLink::Check_Version(const MeterAddress &where, bool &found)
 {
     aimAt(where);
-    return checkVersionHere(found);
+    const LinkResult reached = checkVersionHere();
+    found = reached == LinkResult::Answered;
+    return reached;
 }
 
-LinkResult MeterLink::checkVersionHere(bool &found)
+LinkResult MeterLink::checkVersionHere()
 {
-    found = false;
     meter_.Last_Reply.clear();
     events_.portChecking(meter_.Port_Number);
     Com_Close();
@@ -71,7 +74,6 @@ LinkResult MeterLink::checkVersionHere(bool &found)
     } catch (const FwUpError &) {
         return LinkResult::NoAnswer;  // the line was lost: no reply
     }
-    found = true;
     events_.identityRead();
     return LinkResult::Answered;
 }
@@ -109,7 +111,7 @@ bool MeterLink::identifyWithin(double seconds, const std::function<bool()> &stop
     const double until = MonotonicClock::now() + seconds;
     bool found = false;
     while (!found && !stop() && MonotonicClock::now() < until) {
-        if (Check_Version(meter_.Port_Number, found) == LinkResult::PortOpenFailed)
+        if (Check_Version(address(), found) == LinkResult::PortOpenFailed)
             SDelay(1);  // the adapter may be gone while the meter restarts
     }
     return found;

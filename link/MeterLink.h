@@ -138,8 +138,9 @@ public:
 
 private:
     void aimAt(const MeterAddress &where);
-    LinkResult checkVersionHere(bool &found);
-    LinkResult probeBootHere(bool &acknowledged);
+    // Answered when a valid version reply was stored, or the switch acknowledged.
+    LinkResult checkVersionHere();
+    LinkResult probeBootHere();
     MeterReply awaitReply(double windowSeconds);
     void drainAfterQuiet();
     void discardReceived();

@@ -11,14 +11,14 @@ set -uo pipefail
 src="$1"; shift
 status=0
 
-core_dirs=(base link upgrade usb history power)
+core_dirs=(base link upgrade usb history power station)
 if hits=$(cd "$src" && grep -nE '#include[[:space:]]*[<"](app|windows|cli)/|#include[[:space:]]*<Qt(Widgets|Gui)|#include[[:space:]]*<Q(Widget|Application|MainWindow|MessageBox|FileDialog|Label|PushButton)>' \
             -r "${core_dirs[@]}"); then
   echo "core includes a face or a widget header:"; echo "$hits"; status=1
 fi
 
 faces=(app windows cli)
-outside_link=(base upgrade usb history power "${faces[@]}")
+outside_link=(base upgrade usb history power station "${faces[@]}")
 if hits=$(cd "$src" && grep -nE '(\.|->)(output|input|inBufferCount|waitForInput)\(|\bQSerialPort\b' \
             -r "${outside_link[@]}"); then
   echo "a port is read or written outside link/:"; echo "$hits"; status=1

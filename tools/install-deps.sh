@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libftdi1-dev libusb-1.0-0-dev
+  libftdi1-dev libusb-1.0-0-dev libtomlplusplus-dev
   fonts-dejavu-core fonts-liberation2
   libqt6sql6-sqlite
   srecord socat xvfb xauth poppler-utils time

@@ -1,9 +1,11 @@
 #include "FakeSysfs.h"
 #include "link/DeviceIdentity.h"
+#include "link/MeterAddress.h"
 #include "link/PortMap.h"
 #include <QtTest>
 
 using PortDevices = QMap<int, QString>;
+Q_DECLARE_METATYPE(MeterAddress)
 
 class TestPortMap : public QObject {
     Q_OBJECT
@@ -108,6 +110,36 @@ private slots:
         const DeviceIdentity identity = DeviceIdentity::of(dev.filePath(name), sysfs.root());
         QCOMPARE(identity.realDevice, realDevice.isEmpty() ? QString() : folder + '/' + realDevice);
         QCOMPARE(identity.usbSerial, usbSerial);
+    }
+    // Each way of naming a meter, as a sentence, JSON and the option that
+    // reaches it again say it; only ports 1 to 16 exist.
+    void aMeterHasOneName_data()
+    {
+        QTest::addColumn<MeterAddress>("meter");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("jsonKey");
+        QTest::addColumn<QJsonValue>("jsonName");
+        QTest::addColumn<QString>("recovery");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("port") << MeterAddress::port(16, "/dev/ttyUSB15") << "port 16" << "port" << QJsonValue(16)
+                              << "--port 16" << "port16";
+        QTest::newRow("device") << MeterAddress::device("/dev/it's\x1b") << "/dev/it's\\x1B" << "device"
+                                << QJsonValue("/dev/it's\x1b") << "--device '/dev/it'\\\\''s\\x1B'" << "dev_it's\x1b";
+        QTest::newRow("socket") << MeterAddress::socket("A/1", "/dev/serial/by-path/a") << "socket A/1" << "socket"
+                                << QJsonValue("A/1") << "--device '/dev/serial/by-path/a'" << "socket-A_1";
+    }
+
+    void aMeterHasOneName()
+    {
+        QFETCH(MeterAddress, meter);
+        QVERIFY(meter.isValid());
+        QTEST(meter.displayName(), "display");
+        QTEST(meter.jsonKey(), "jsonKey");
+        QTEST(meter.jsonName(), "jsonName");
+        QTEST(meter.recoveryOption(), "recovery");
+        QTEST(meter.fileStem(), "stem");
+        for (const int outside : {0, 17, -1})
+            QVERIFY(!MeterAddress::port(outside, "/dev/ttyUSB0").isValid());
     }
 };
 

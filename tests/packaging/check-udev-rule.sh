@@ -2,8 +2,9 @@
 # Reads the adapter rule as udev would and checks it: every key of every rule
 # is a known key with a fitting operator and a quoted value; each of the
 # bench's FTDI adapters (vendor 0403) gets TAG+="uaccess" on its tty node and
-# on its USB device node; nothing else is granted; and the file sorts before
-# the seat rules that turn the tag into access.
+# on its USB device node, and ENV{ID_MM_DEVICE_IGNORE}="1" on both so no
+# modem manager probes it; nothing else is granted; and the file sorts
+# before the seat rules that turn the tag into access.
 #   check-udev-rule.sh RULES_FILE
 set -eu
 rules="$1"
@@ -40,9 +41,14 @@ parsed="$(awk '
   }' "$rules")"
 printf '%s\n' "$parsed" | grep '^ERROR' >&2 && fail=1
 
-# Known keys and what they may do: matches (== !=) or the tag (+=) only.
+# Known keys and what they may do: matches (== !=), the tag (+=), and the
+# modem manager's ignore flag only.
 printf '%s\n' "$parsed" | awk -v f="$rules" '
   $0 == "--" || /^ERROR/ { next }
+  $1 == "ENV{ID_MM_DEVICE_IGNORE}" {
+    if ($2 != "=" || $3 != "1") { print f ": " $1 " may only be set to \"1\", not " $2 $3; bad = 1 }
+    next
+  }
   $1 ~ /^(SUBSYSTEM|SUBSYSTEMS|KERNEL|KERNELS|ACTION|DRIVERS|ATTR\{[a-zA-Z_]+\}|ATTRS\{[a-zA-Z_]+\}|ENV\{[A-Z_]+\})$/ {
     if ($2 != "==" && $2 != "!=") { print f ": " $1 " is a match key but has " $2; bad = 1 }
     next
@@ -65,6 +71,10 @@ for p in $products; do
     || bad "no tty rule tagging 0403:$p for uaccess"
   has 'SUBSYSTEM=="usb"' 'ATTR{idVendor}=="0403"' "ATTR{idProduct}==\"$p\"" 'TAG+="uaccess"' \
     || bad "no USB device rule tagging 0403:$p for uaccess"
+  has 'SUBSYSTEM=="tty"' "ATTRS{idProduct}==\"$p\"" 'ENV{ID_MM_DEVICE_IGNORE}="1"' \
+    || bad "the tty rule of 0403:$p leaves it to the modem manager"
+  has 'SUBSYSTEM=="usb"' "ATTR{idProduct}==\"$p\"" 'ENV{ID_MM_DEVICE_IGNORE}="1"' \
+    || bad "the USB device rule of 0403:$p leaves it to the modem manager"
 done
 # Every rule names the FTDI vendor: no other device is opened up.
 printf '%s\n' "$flat" | grep -v 'idVendor}=="0403"' | grep . >&2 && bad "a rule does not match vendor 0403"

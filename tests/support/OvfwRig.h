@@ -61,6 +61,9 @@ inline OvfwRun finishOvfw(QProcess &p, int timeoutMs = kOvfwTimeoutMs)
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
+        // What it wrote before it hung tells where.
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QStringLiteral("(killed after %1 ms)\n").arg(timeoutMs) + QString::fromUtf8(p.readAllStandardError());
         return r;
     }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;

@@ -54,8 +54,8 @@ struct ScriptedMeter {
 
 Answer pass(int afterMs = 5) { return {"PASS\r", afterMs}; }
 
-// Answers as ovfw does: OK to the warning, a repeat while the attempt is
-// within the limit; and notes each question asked.
+// Answers as ovfw does: OK to the warning, a repeat while the run's rules
+// allow one; and notes each question asked.
 class Asked : public AnswersByKind {
 public:
     explicit Asked(QString path)
@@ -64,16 +64,15 @@ public:
               if (f.kind == QuestionKind::UpgradeWarning)
                   return MsgAnswer::OK;
               if (f.kind == QuestionKind::LineRefused)
-                  return f.attempt <= kRetries ? MsgAnswer::Retry : MsgAnswer::Cancel;
+                  return f.repeatAllowed ? MsgAnswer::Retry : MsgAnswer::Cancel;
               if (f.kind == QuestionKind::NotResponding)
-                  return f.attempt <= kRetries ? MsgAnswer::OK : MsgAnswer::Cancel;
+                  return f.repeatAllowed ? MsgAnswer::OK : MsgAnswer::Cancel;
               return MsgAnswer::OK;
           }),
           path_(std::move(path))
     {
     }
     std::optional<QString> ShowOpen(const QString &, const QString &, const QString &) override { return path_; }
-    static constexpr int kRetries = 2;
     QStringList asked;
 
 private:
@@ -85,9 +84,12 @@ QString lineQuestion(qint64 line, int attempt)
     return QStringLiteral("%1:%2/%3").arg(int(QuestionKind::LineRefused)).arg(line).arg(attempt);
 }
 
+constexpr int kRepeats = 2;
+
 TransferPolicy shortened(int restarts)
 {
     TransferPolicy p = TransferPolicy::unattended(restarts);
+    p.mostRepeats = kRepeats;
     p.settle = SettleTimes{0.1, 0.5};
     p.bootLoaderWaitSeconds = 0.2;  // one probe: it pauses a second itself
     p.qualityWindowLines = 3;
@@ -155,6 +157,10 @@ private slots:
         QTest::newRow("a restart whose boot loader stays silent")
             << false << true << restartsAt(line3, false) << unexpected << QStringList{lineQuestion(3, 1)}
             << "restarts 1, boot loader silent" << 1;
+        QTest::newRow("a line refused to the limit, and not once more")
+            << false << true << Behaviour([=](const QByteArray &s, int) { return s == line2 ? Answer{"FAIL\r"} : pass(); })
+            << unexpected << QStringList{lineQuestion(2, 1), lineQuestion(2, 2), lineQuestion(2, kRepeats + 1)}
+            << "restarts 0" << 1;
         QTest::newRow("too many lines need a repeat: the line-quality stop")
             << false << true
             << Behaviour([=](const QByteArray &s, int h) { return (s == line2 || s == line3) && h == 1 ? Answer{"FAIL\r"} : pass(); })
