@@ -2,7 +2,7 @@
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
 #include "history/AttemptRecorder.h"
-#include "link/QtCommPort.h"
+#include "link/CommPort.h"
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -12,6 +12,7 @@
 namespace {
 const QString kUpgradingHeading = QStringLiteral("Upgrading to Version");
 const QString kRestoredHeading = QStringLiteral("Firmware Version");  // no colon
+const QString kFileDialogTitle = QStringLiteral("Select Upgrade File");
 }
 
 void frmFwUpMain::cmdUpgrade_Click()
@@ -20,13 +21,12 @@ void frmFwUpMain::cmdUpgrade_Click()
     cmdUpgrade->setEnabled(false);
     cmdExit->setEnabled(false);
     link_.Com_Open();
-    const auto *serial = dynamic_cast<const QtCommPort *>(&Comm1);
-    const PortMap ports = serial ? serial->portMap() : PortMap::fromEnvironment();
-    AttemptRecorder history(QStringLiteral("window"),
-                            MeterAddress::port(meter().Port_Number, ports.deviceFor(meter().Port_Number)));
+    AttemptRecorder history(QStringLiteral("window"), MeterAddress::port(meter().Port_Number, Comm1.deviceName()));
     history_ = &history;
     UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
-    const UpgradeResult result = upgrade.run(cdlFileName_);
+    const UpgradeResult result = upgrade.run(FileDialogRequest{kFileDialogTitle, cdlFileName_});
+    if (!result.filePath.isEmpty())
+        cdlFileName_ = result.filePath;  // offered again next time
     sleepLock_.release();  // however the transfer ended
     history.finished(meter(), result, cdlFileName_);
     history_ = nullptr;

@@ -5,7 +5,7 @@
 #include "cli/Console.h"
 #include "history/FileFacts.h"
 #include "cli/MeterBoard.h"
-#include "upgrade/HexFileCheck.h"
+#include "upgrade/CheckedFile.h"
 
 int runCheck(const QStringList &args)
 {

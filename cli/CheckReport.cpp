@@ -1,7 +1,7 @@
 #include "cli/CheckReport.h"
 #include "base/Escaped.h"
 #include "cli/Console.h"
-#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include <QJsonArray>
 
 namespace {
@@ -19,7 +19,7 @@ QString modelText(const QString &path)
 // The version the name gives, or nothing when it does not follow the convention.
 QString versionOf(const QString &path)
 {
-    return UpgradeFileName::followsConvention(path) ? UpgradeFile::versionText(path) : QString();
+    return UpgradeFileName::followsConvention(path) ? UpgradeFileName::versionText(path) : QString();
 }
 
 QString shownFaultLine(const FileCheckReport &r)

@@ -1,14 +1,14 @@
 #include "cli/CliPrompts.h"
 
-CliPrompts::CliPrompts(QString filePath, const std::atomic<bool> &stop, Observer observer)
-    : AnswersByKind([this](const QuestionFacts &facts) { return choose(facts); }), filePath_(std::move(filePath)),
-      stop_(stop), observer_(std::move(observer))
+CliPrompts::CliPrompts(const std::atomic<bool> &stop, Observer observer)
+    : AnswersByKind([this](const QuestionFacts &facts) { return choose(facts); }), stop_(stop), observer_(std::move(observer))
 {
 }
 
+// The run is handed its file checked already; a dialog is never answered.
 std::optional<QString> CliPrompts::ShowOpen(const QString &, const QString &, const QString &)
 {
-    return filePath_;
+    return std::nullopt;
 }
 
 MsgAnswer CliPrompts::decide(const QuestionFacts &facts, int attempt, MsgAnswer answer)

@@ -8,6 +8,7 @@ int runIdentify(const QStringList &args);
 int runUpgrade(const QStringList &args);
 int runPorts(const QStringList &args);
 int runHistory(const QStringList &args);
+int runStation(const QStringList &args);
 
 // The whole command line; main() only calls this.
 int ovfwMain(int argc, char **argv);

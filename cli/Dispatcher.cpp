@@ -16,6 +16,7 @@ const QString kOverview = QStringLiteral(
     "  upgrade FILE      upgrade the meters on the named ports, all at once\n"
     "  ports             list ports 1 to 16, their devices and state\n"
     "  history           list the upgrade attempts recorded, newest first\n"
+    "  station PROFILE   upgrade meters as they are plugged into a station's sockets\n"
     "\n"
     "`ovfw COMMAND --help` describes a command; `ovfw --version` prints the version.\n"
     "Ports are numbered 1 to 16; by default port n is /dev/ttyUSB{n-1}. The\n"
@@ -44,6 +45,8 @@ int ovfwMain(int argc, char **argv)
         return runPorts(args.mid(1));
     if (command == QLatin1String("history"))
         return runHistory(args.mid(1));
+    if (command == QLatin1String("station"))
+        return runStation(args.mid(1));
     if (command == QLatin1String("--version")) {
         Console::out(QStringLiteral("ovfw %1.%2.%3\n").arg(FwUpVersion::Major).arg(FwUpVersion::Minor).arg(FwUpVersion::Revision));
         return ExitStatus::Ok;

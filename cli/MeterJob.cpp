@@ -23,7 +23,7 @@ void MeterJob::run()
     TranscriptCommPort port(serial);
     MeterReporter report(board_, index_, port, settings_.logDir);
     report.started();
-    CliPrompts prompts(settings_.filePath, StopSignal::flag(), DecisionObserver{board_, index_, port});
+    CliPrompts prompts(StopSignal::flag(), DecisionObserver{board_, index_, port});
     CliLinkEvents linkEvents(port, address());
     MeterLink link(port, prompts, linkEvents);
     link.meter().Model_Code = QStringLiteral("*");

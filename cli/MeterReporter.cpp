@@ -83,11 +83,11 @@ void MeterReporter::mayBeInBootLoader(std::optional<bool> maybe)
 }
 
 void MeterReporter::notTouched(const MeterState &meter, const QString &filePath, const QString &outcome,
-                               const QString &message)
+                               const QString &message, MeterResult result)
 {
     if (history_)
         history_->notTouched(meter, filePath, outcome, message);
-    finish(MeterResult::Failed, message);
+    finish(result, message);
 }
 
 void MeterReporter::upgradeEnded(const MeterState &meter, const UpgradeResult &result, const QString &filePath,

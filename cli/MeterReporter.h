@@ -36,9 +36,10 @@ public:
     void mayBeInBootLoader(std::optional<bool> maybe);
     // The history the upgrade's rows go into, from now on.
     void recordInto(AttemptRecorder &history) { history_ = &history; }
-    // A meter reached but not touched: its row, and its result, failed.
+    // A meter reached but not touched: its row, and its result (failed,
+    // unless said otherwise).
     void notTouched(const MeterState &meter, const QString &filePath, const QString &outcome,
-                    const QString &message);
+                    const QString &message, MeterResult result = MeterResult::Failed);
     // The upgrade has ended: its row completed, its counts onto the board.
     void upgradeEnded(const MeterState &meter, const UpgradeResult &result, const QString &filePath,
                       std::optional<bool> leftInBootLoader);

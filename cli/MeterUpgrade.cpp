@@ -39,11 +39,9 @@ UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, Mete
     const TransferPolicy policy = TransferPolicy::unattended(choice.retries);
     run.setPolicy(policy);
     run.setFileRules({choice.checkContent, choice.modelGuard});
-    run.useCheckedFile(choice.checked);
-    QString fileName = choice.filePath;
     report.mayBeInBootLoader(true);  // from the switch command on
-    const UpgradeResult result = run.run(fileName);
-    report.upgradeEnded(link.meter(), result, fileName, leftInBootLoader(link.meter(), result));
+    const UpgradeResult result = run.run(choice.checked);
+    report.upgradeEnded(link.meter(), result, choice.filePath, leftInBootLoader(link.meter(), result));
     const UpgradeVerdict verdict =
         upgradeVerdict(result, policy, {StopSignal::requested(), choice.verify, choice.targetVersion});
     return verdict.verifyNext ? verified(link, report, choice.targetVersion) : verdict;

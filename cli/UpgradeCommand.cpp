@@ -7,6 +7,7 @@
 #include "history/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
 #include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include "cli/MeterOutput.h"
 #include "cli/MeterRun.h"
 #include "cli/StopSignal.h"

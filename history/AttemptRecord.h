@@ -69,6 +69,10 @@ inline const QString Declined = QStringLiteral("declined");  // the warning answ
 inline const QString ModelMismatch = QStringLiteral("model_mismatch");
 inline const QString ModelUnknown = QStringLiteral("model_unknown");  // a boot loader nobody identified
 inline const QString FileRefused = QStringLiteral("file_refused");
+// A station's meter that already runs the profile's version.
+inline const QString Current = QStringLiteral("current");
+// A station's meter of a model its profile has no file for.
+inline const QString NoFirmware = QStringLiteral("no_firmware");
 // The meter restarted mid-file; the next row is the file sent again from its start.
 inline const QString Restarted = QStringLiteral("meter_restarted");
 // Shown, never stored.

@@ -5,7 +5,7 @@
 #include "history/ProcessIdentity.h"
 #include "link/MeterState.h"
 #include "upgrade/BootLoaderState.h"
-#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include "upgrade/UpgradeRun.h"
 #include <QFileInfo>
 
@@ -108,7 +108,7 @@ void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &res
         // The file is not read again (it may be a pipe): the row names it.
         file_ = FileFacts{};
         file_.path = QFileInfo(filePath).absoluteFilePath();
-        file_.targetVersion = UpgradeFile::versionText(filePath).trimmed();
+        file_.targetVersion = UpgradeFileName::versionText(filePath).trimmed();
     }
     if (!began)
         fill(meter, filePath);

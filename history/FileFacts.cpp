@@ -1,7 +1,7 @@
 #include "history/FileFacts.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/HexFileCheck.h"
-#include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -21,7 +21,7 @@ FileFacts FileFacts::of(const QString &path, const CheckedFile &checked)
 {
     FileFacts facts;
     facts.path = QFileInfo(path).absoluteFilePath();
-    facts.targetVersion = UpgradeFile::versionText(path).trimmed();
+    facts.targetVersion = UpgradeFileName::versionText(path).trimmed();
     facts.sha256 = checked.sha256();
     facts.size = checked.bytesRead();
     facts.lines = checked.fileLines();
@@ -33,7 +33,7 @@ FileFacts FileFacts::of(const QString &path)
     FileFacts facts;
     const QFileInfo info(path);
     facts.path = info.absoluteFilePath();
-    facts.targetVersion = UpgradeFile::versionText(path).trimmed();
+    facts.targetVersion = UpgradeFileName::versionText(path).trimmed();
     facts.sha256 = sha256Of(path);
     if (!facts.sha256.isEmpty()) {
         facts.size = info.size();

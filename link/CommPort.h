@@ -24,6 +24,9 @@ public:
         Q_UNUSED(path);
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
     }
+    // The device the port opens (/dev/ttyUSB0, COM3, or the path given to
+    // setCommDevice), open or not; empty when the number names none.
+    virtual QString deviceName() const = 0;
     virtual void setSettings(const QString &settings) = 0;  // e.g. "9600,n,8,1"
     virtual void setInBufferSize(int bytes) = 0;
     virtual void setHandshaking(int mode) = 0;             // 0 = none

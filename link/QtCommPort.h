@@ -16,6 +16,7 @@ public:
     void setCommPort(int portNumber) override;
     int commPort() const override { return portNumber_; }
     void setCommDevice(const QString &path) override;
+    QString deviceName() const override { return namedDevice_.isEmpty() ? map_.deviceFor(portNumber_) : namedDevice_; }
     void setSettings(const QString &settings) override;
     void setInBufferSize(int bytes) override;
     void setHandshaking(int mode) override;

@@ -22,6 +22,7 @@ public:
     void setCommPort(int portNumber) override { inner_.setCommPort(portNumber); }
     int commPort() const override { return inner_.commPort(); }
     void setCommDevice(const QString &path) override { inner_.setCommDevice(path); }
+    QString deviceName() const override { return inner_.deviceName(); }
     void setSettings(const QString &settings) override { inner_.setSettings(settings); }
     void setInBufferSize(int bytes) override { inner_.setInBufferSize(bytes); }
     void setHandshaking(int mode) override { inner_.setHandshaking(mode); }

@@ -2,6 +2,7 @@
 #include "link/PortStatus.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -189,7 +190,7 @@ public:
                     QStringLiteral("%1 file %2 is for model %3, not %4")
                         .arg(where, f.filePath, named.isEmpty() ? QStringLiteral("unknown") : named, model),
                     fileAt);
-        const QString fromName = UpgradeFile::versionText(f.filePath).trimmed();
+        const QString fromName = UpgradeFileName::versionText(f.filePath).trimmed();
         if (f.version.isEmpty())
             f.version = fromName;
         else if (!UpgradeFile::sameVersion(f.version, fromName))

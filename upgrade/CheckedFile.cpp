@@ -135,3 +135,8 @@ void CheckedFile::openCopy(UpgradeFile &file) const
         throw FwUpError(FwUpErrorNumber::FileNotOpen);
     file.openDescriptor(copyFd_);
 }
+
+FileCheckReport checkUpgradeFile(const QString &path)
+{
+    return CheckedFile(path, CheckedFile::Keep::NoCopy).report();
+}

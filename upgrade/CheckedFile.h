@@ -53,3 +53,7 @@ private:
     QString sha256_;
     qint64 bytesRead_ = 0;
 };
+
+// Reads the file with UpgradeFile (so lines end where the transfer ends them)
+// and checks every line, as CheckedFile does, keeping no copy.
+FileCheckReport checkUpgradeFile(const QString &path);

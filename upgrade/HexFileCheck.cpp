@@ -1,9 +1,6 @@
 #include "upgrade/HexFileCheck.h"
 #include "base/FwUpErrors.h"
-#include "upgrade/CheckedFile.h"
 #include <utility>
-#include <QFileInfo>
-#include <QRegularExpression>
 
 namespace {
 constexpr std::uint64_t kSegmentBytes = 0x10000;  // one 16-bit offset space
@@ -101,44 +98,4 @@ QList<HexFileChecker::Range> HexFileChecker::ranges() const
     for (auto it = written_.cbegin(); it != written_.cend(); ++it)
         out.append({it.key(), it.value()});
     return out;
-}
-
-namespace UpgradeFileName {
-namespace {
-// The name's last part with every byte that was not valid UTF-8 (kept as a
-// lone surrogate, see base/FileNames.h) made a '?': a regular expression
-// matches valid text only.
-QString matchable(const QString &path)
-{
-    QString name = QFileInfo(path).fileName();
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const bool paired = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
-        if (paired)
-            ++i;
-        else if (name.at(i).isSurrogate())
-            name[i] = QLatin1Char('?');
-    }
-    return name;
-}
-}
-
-QString modelCode(const QString &path)
-{
-    static const QRegularExpression pattern(QStringLiteral("^OV([0-9A-Z]+)_FW"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = pattern.match(matchable(path));
-    return m.hasMatch() ? m.captured(1).toUpper() : QString();
-}
-
-bool followsConvention(const QString &path)
-{
-    static const QRegularExpression pattern(QStringLiteral("^OV[0-9A-Z]+_FW[0-9]{3,4}\\.OVH$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(matchable(path)).hasMatch();
-}
-}
-
-FileCheckReport checkUpgradeFile(const QString &path)
-{
-    return CheckedFile(path, CheckedFile::Keep::NoCopy).report();
 }

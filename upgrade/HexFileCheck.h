@@ -53,17 +53,3 @@ struct FileCheckReport {
     qint64 dataBytes = 0;
     QList<HexFileChecker::Range> ranges;
 };
-
-namespace UpgradeFileName {
-// The model code the name gives ("3A" from .../OV3A_FW0210.OVH, in capitals
-// whatever the name's case), or empty when the name does not follow
-// "OV" + model + "_FW...".
-QString modelCode(const QString &path);
-// Whether the name follows the whole convention: OV<model>_FW, three or
-// four digits, .OVH (letters in any case).
-bool followsConvention(const QString &path);
-}
-
-// Reads the file with UpgradeFile (so lines end where the transfer ends them)
-// and checks every line, as CheckedFile does, keeping no copy.
-FileCheckReport checkUpgradeFile(const QString &path);

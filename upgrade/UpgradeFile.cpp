@@ -1,7 +1,6 @@
 #include "upgrade/UpgradeFile.h"
 #include "base/FileNames.h"
 #include "base/FwUpErrors.h"
-#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,22 +10,6 @@ namespace {
 constexpr qint64 kReadChunkBytes = 64 * 1024;
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
-constexpr int kVersionFieldChars = 4;  // the four characters before ".OVH"
-constexpr int kTailChars = 8;          // version field and extension
-}
-
-QString UpgradeFile::dialogFilter(const QString &modelCode)
-{
-    return QStringLiteral("Firmware Upgrade Files (*.OVH)|OV%1_FW*.OVH").arg(modelCode);
-}
-
-QString UpgradeFile::versionText(const QString &path)
-{
-    const QString tail = path.right(kTailChars);
-    QString field = tail.left(kVersionFieldChars);
-    if (field.left(1).toUpper() == QLatin1String("W"))
-        field = QLatin1Char(' ') + field.right(kVersionFieldChars - 1);
-    return field.left(2) + QLatin1Char('.') + field.right(2);
 }
 
 bool UpgradeFile::sameVersion(const QString &a, const QString &b)

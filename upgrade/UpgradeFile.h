@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QString>
 
-// An upgrade file: Intel HEX text named "OV" + model code + "_FW" + version +
-// ".OVH", read one line at a time for the transfer. The lines are never
+// An upgrade file: Intel HEX text (named as UpgradeFileName.h says), read one
+// line at a time for the transfer. The lines are never
 // interpreted; they go to the meter exactly as read.
 //
 // Lines end at a carriage return, a carriage return and line feed, or a line
@@ -14,7 +14,6 @@
 // of it (a longer line is cut there and said to be too long).
 class UpgradeFile {
 public:
-    static inline const QString kDialogTitle = QStringLiteral("Select Upgrade File");
     static inline const QByteArray kEndRecord = QByteArrayLiteral(":00000001FF");
     // Longer than any record (521 characters for 255 data bytes) with room
     // for the blanks a faulty line may carry, so its fault can be named.
@@ -23,12 +22,6 @@ public:
     enum class LineEnd { None, CarriageReturn, LineFeed, CarriageReturnLineFeed };
     static int lineEndChars(LineEnd end);
 
-    // The file dialog's filter for a model code: one entry,
-    // "Firmware Upgrade Files (*.OVH)|OV<model>_FW*.OVH".
-    static QString dialogFilter(const QString &modelCode);
-    // The version text the name stands for, taken by position: 12.04 from
-    // ...OV3_FW1204.OVH, " 2.04" from ...OV3_FW204.OVH.
-    static QString versionText(const QString &path);
     // Whether two version texts name the same version: "02.11" and " 2.11"
     // do, each dotted part compared as a number.
     static bool sameVersion(const QString &a, const QString &b);

@@ -6,6 +6,7 @@
 #include "link/MeterLink.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 
 namespace {
 const QString kAnyModel = QStringLiteral("*");  // a meter found only in its boot loader
@@ -16,9 +17,25 @@ UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events,
 {
 }
 
-UpgradeResult UpgradeRun::run(QString &fileName)
+UpgradeResult UpgradeRun::run(const FileDialogRequest &dialog)
 {
-    UpgradeResult result = once(fileName);
+    dialog_ = dialog;
+    checked_.reset();
+    return attempts();
+}
+
+UpgradeResult UpgradeRun::run(std::shared_ptr<const CheckedFile> file)
+{
+    dialog_.reset();
+    checked_ = std::move(file);
+    return attempts();
+}
+
+// The first attempt, then one more from the file's start after each restart
+// of the meter that its boot loader recovers from.
+UpgradeResult UpgradeRun::attempts()
+{
+    UpgradeResult result = once();
     int restarts = 0, retries = result.retries, answeredLate = result.answeredLate;
     const bool bootEntered = result.bootEntered;
     auto recovery = UpgradeResult::Recovery::None;
@@ -36,7 +53,7 @@ UpgradeResult UpgradeRun::run(QString &fileName)
         }
         events_.bootLoaderFoundAgain();
         link_.meter().Boot_Mode = true;
-        result = once(fileName);
+        result = once();
         retries += result.retries;
         answeredLate += result.answeredLate;
     }
@@ -63,21 +80,20 @@ bool UpgradeRun::bootLoaderAnswers()
     return false;
 }
 
-UpgradeResult UpgradeRun::once(QString &fileName)
+UpgradeResult UpgradeRun::once()
 {
     result_ = UpgradeResult{};
     retriedLines_.clear();
     try {
-        const std::optional<QString> chosen = prompts_.ShowOpen(
-            UpgradeFile::kDialogTitle, UpgradeFile::dialogFilter(link_.meter().Model_Code), fileName);
-        if (!chosen)
-            throw FwUpError(FwUpErrorNumber::DialogCancelled);
-        fileName = *chosen;
-        if (fileRefused(fileName)) {
+        if (!checked_)
+            chooseFile();
+        const QString &fileName = checked_->path();
+        result_.filePath = fileName;
+        if (fileRefused()) {
             result_.outcome = UpgradeOutcome::FileRefused;
             return result_;
         }
-        events_.versionAnnounced(UpgradeFile::versionText(fileName));
+        events_.versionAnnounced(UpgradeFileName::versionText(fileName));
 
         if (!link_.meter().Boot_Mode) {
             if (prompts_.MsgBox(Questions::upgradeWarning(fileName)) != MsgAnswer::OK) {
@@ -104,15 +120,26 @@ UpgradeResult UpgradeRun::once(QString &fileName)
     return result_;
 }
 
-// Reads and checks the chosen file (unless it was read already); a file that
-// fails is told in one box. A file that cannot be read at all goes to the
-// error handler, as it always has.
-bool UpgradeRun::fileRefused(const QString &path)
+// Asks for the file in the dialog, then reads and checks it.
+void UpgradeRun::chooseFile()
 {
-    if (!checked_ || checked_->path() != path) {
-        events_.fileOpening();
-        checked_ = std::make_shared<const CheckedFile>(path);
-    }
+    if (!dialog_)
+        throw FwUpError(FwUpErrorNumber::FileNotOpen);  // handed no file, and not to ask for one
+    const std::optional<QString> chosen = prompts_.ShowOpen(
+        dialog_->title, UpgradeFileName::dialogFilter(link_.meter().Model_Code), dialog_->offeredName);
+    if (!chosen)
+        throw FwUpError(FwUpErrorNumber::DialogCancelled);
+    result_.filePath = *chosen;
+    events_.fileOpening();
+    checked_ = std::make_shared<const CheckedFile>(*chosen);
+}
+
+// Whether the file fails its check or its model is another meter's: then it
+// is told in one box. A file that cannot be read at all goes to the error
+// handler instead.
+bool UpgradeRun::fileRefused()
+{
+    const QString &path = checked_->path();
     const FileCheckReport &report = checked_->report();
     if (checked_->errorNumber() != 0)
         throw FwUpError(static_cast<FwUpErrorNumber>(checked_->errorNumber()));
@@ -175,7 +202,6 @@ bool UpgradeRun::switchAnsweredLate()
 
 void UpgradeRun::transfer(const QString &path)
 {
-    events_.fileOpening();
     link_.Com_Open();
     checked_->openCopy(file_);
     UpgradeProgress progress = UpgradeProgress::forFileSize(file_.size());
@@ -231,7 +257,7 @@ bool UpgradeRun::meterReportsFileVersion(const QString &path)
     MeterState &meter = link_.meter();
     result_.versionAfter = meter.Firm_Version;
     meter.Boot_Mode = false;
-    return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFile::versionText(path));
+    return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFileName::versionText(path));
 }
 
 bool UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <deque>
 #include <memory>
+#include <optional>
 
 class CheckedFile;
 class MeterLink;
@@ -31,8 +32,9 @@ public:
     virtual void progressShown(const UpgradeProgress &progress) { Q_UNUSED(progress); }
     // A line was read and counted; it is sent next.
     virtual void progressAdvanced(const UpgradeProgress &progress) { Q_UNUSED(progress); }
-    // The upgrade file is about to be opened (the window makes its own folder
-    // the current one here, as it always has).
+    // The file chosen in the dialog is about to be opened and read, once in
+    // an upgrade (the window makes its own folder the current one here). A
+    // file handed to the run read already is not opened again.
     virtual void fileOpening() {}
     // The reading has ended: the version heading reads as before.
     virtual void headingRestored() {}
@@ -77,6 +79,9 @@ struct FileRules {
 
 struct UpgradeResult {
     UpgradeOutcome outcome = UpgradeOutcome::Failed;
+    // The upgrade file: chosen in the dialog or handed over; empty when the
+    // dialog was cancelled.
+    QString filePath;
     int errorNumber = 0;  // for Failed
     QString errorDescription;
     qint64 linesAccepted = 0;  // lines of the file the meter acknowledged, in order
@@ -104,11 +109,19 @@ struct UpgradeResult {
     int linesRetriedRecently = 0;
 };
 
+// The file dialog that asks the user for the upgrade file: its title, and the
+// name it offers (the one chosen the time before).
+struct FileDialogRequest {
+    QString title;
+    QString offeredName;
+};
+
 // One upgrade of the meter on the link's port, from choosing the file to the
 // report of its outcome: the warning, the switch into the boot loader, and
-// every line of the file sent and acknowledged in turn. The file is read and
-// checked once, right after it is chosen and before the meter is touched, and
-// the lines sent come from that checked copy. Questions go to the
+// every line of the file sent and acknowledged in turn. The file is either
+// asked for in the dialog, then read and checked right after it is chosen and
+// before the meter is touched, or handed over read and checked already; the
+// lines sent come from that checked copy. Questions go to the
 // prompts; a refused line is sent again only when the answer is Retry. A
 // run-time error ends in one handler that reports it (the dialog's Cancel
 // silently) and closes the file. What happens to the window before and after
@@ -117,23 +130,24 @@ class UpgradeRun {
 public:
     UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file);
 
-    // `fileName` is the dialog's file name: offered again, and set to the
-    // file chosen.
-    UpgradeResult run(QString &fileName);
+    // Asks the user for the file (the window's road).
+    UpgradeResult run(const FileDialogRequest &dialog);
+    // Sends this file, read and checked once for every meter (the command
+    // line's road); no dialog is shown.
+    UpgradeResult run(std::shared_ptr<const CheckedFile> file);
 
     // How late answers, repeats, silence and the end record are dealt with;
     // the default is the window's road.
     void setPolicy(const TransferPolicy &policy) { policy_ = policy; }
     void setFileRules(const FileRules &rules) { rules_ = rules; }
-    // A file read and checked already (the command line reads it once for
-    // every meter); used when it is the file chosen.
-    void useCheckedFile(std::shared_ptr<const CheckedFile> file) { checked_ = std::move(file); }
 
 private:
-    UpgradeResult once(QString &fileName);
+    UpgradeResult attempts();
+    UpgradeResult once();
+    void chooseFile();
     bool bootLoaderAnswers();
     bool lineQualityPoor(qint64 lineNumber);
-    bool fileRefused(const QString &path);
+    bool fileRefused();
     bool enterBootLoader();  // false: not switched, the port closed
     bool switchAnsweredLate();
     bool sendLine(const QByteArray &line, qint64 lineNumber);  // false: the transfer ends here
@@ -149,5 +163,6 @@ private:
     TransferPolicy policy_;
     std::deque<qint64> retriedLines_;  // lines of the quality window that needed a repeat
     FileRules rules_;
+    std::optional<FileDialogRequest> dialog_;  // asked once, when there is no checked file yet
     std::shared_ptr<const CheckedFile> checked_;
 };

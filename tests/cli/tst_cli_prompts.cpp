@@ -49,7 +49,7 @@ private slots:
         QFETCH(MsgAnswer, answer);
         std::atomic<bool> stop{stopping};
         QList<QuestionKind> told;
-        CliPrompts prompts("file.OVH", stop, [&](const QuestionFacts &f, int, MsgAnswer) { told << f.kind; });
+        CliPrompts prompts(stop, [&](const QuestionFacts &f, int, MsgAnswer) { told << f.kind; });
         QCOMPARE(prompts.MsgBox(reworded(kind, 1)), answer);
         QCOMPARE(told, QList<QuestionKind>{kind});
     }
@@ -59,7 +59,7 @@ private slots:
     void retriesFollowTheAttempt()
     {
         std::atomic<bool> stop{false};
-        CliPrompts prompts("file.OVH", stop, {});
+        CliPrompts prompts(stop, {});
         const TransferPolicy rules = TransferPolicy::unattended(2);
         QList<MsgAnswer> answers;
         for (const auto &[line, attempt] : {std::pair{5, 1}, {5, 2}, {5, 3}, {6, 1}, {6, 2}})

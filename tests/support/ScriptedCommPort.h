@@ -19,6 +19,7 @@ public:
 
     void setCommPort(int n) override { port_ = n; }
     int commPort() const override { return port_; }
+    QString deviceName() const override { return device; }
     void setSettings(const QString &) override {}
     void setInBufferSize(int) override {}
     void setHandshaking(int) override {}
@@ -32,6 +33,7 @@ public:
     bool waitForInput(int milliseconds) override;
 
     QByteArray written;
+    QString device;  // the device it says it is
     // When set, answers every write at once, as a prompt meter would.
     std::function<QByteArray(const QByteArray &written)> replyTo;
 

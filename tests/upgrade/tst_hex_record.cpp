@@ -1,4 +1,5 @@
 #include "upgrade/HexFileCheck.h"
+#include "upgrade/UpgradeFileName.h"
 #include "upgrade/HexRecord.h"
 #include <QtTest>
 

@@ -6,6 +6,7 @@
 #include "LinkRig.h"
 #include "ScriptedCommPort.h"
 #include "base/MonotonicClock.h"
+#include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QMap>
@@ -58,7 +59,7 @@ Answer pass(int afterMs = 5) { return {"PASS\r", afterMs}; }
 // allow one; and notes each question asked.
 class Asked : public AnswersByKind {
 public:
-    explicit Asked(QString path)
+    Asked()
         : AnswersByKind([this](const QuestionFacts &f) {
               asked << QStringLiteral("%1:%2/%3").arg(int(f.kind)).arg(f.line).arg(f.attempt);
               if (f.kind == QuestionKind::UpgradeWarning)
@@ -68,15 +69,16 @@ public:
               if (f.kind == QuestionKind::NotResponding)
                   return f.repeatAllowed ? MsgAnswer::OK : MsgAnswer::Cancel;
               return MsgAnswer::OK;
-          }),
-          path_(std::move(path))
+          })
     {
     }
-    std::optional<QString> ShowOpen(const QString &, const QString &, const QString &) override { return path_; }
+    // The run is handed its file checked already: never asked for one.
+    std::optional<QString> ShowOpen(const QString &, const QString &, const QString &) override
+    {
+        asked << QStringLiteral("file dialog");
+        return std::nullopt;
+    }
     QStringList asked;
-
-private:
-    QString path_;
 };
 
 QString lineQuestion(qint64 line, int attempt)
@@ -181,7 +183,7 @@ private slots:
                                              kRecords.join("\r\n") + "\r\n");
         ScriptedMeter meter;
         meter.behaviour = behaviour;
-        Asked prompts(path);
+        Asked prompts;
         RecordingLinkEvents linkEvents;
         MeterLink link(meter.comm, prompts, linkEvents);
         link.meter().Port_Number = 1;
@@ -191,9 +193,9 @@ private slots:
         UpgradeRun run(link, prompts, events, file);
         if (!window)
             run.setPolicy(shortened(restarts));
-        QString fileName = path;
+        const auto checked = std::make_shared<const CheckedFile>(path);
         const double t0 = MonotonicClock::now();
-        const UpgradeResult r = run.run(fileName);
+        const UpgradeResult r = run.run(checked);
         const double lasted = MonotonicClock::now() - t0;
 
         QCOMPARE(r.outcome, outcome);

@@ -1,6 +1,7 @@
 #include "HexFiles.h"
 #include "base/FwUpErrors.h"
 #include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include "upgrade/UpgradeProgress.h"
 #include <QTemporaryDir>
 #include <QtTest>
@@ -102,7 +103,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, version);
-        QCOMPARE(UpgradeFile::versionText(path), version);
+        QCOMPARE(UpgradeFileName::versionText(path), version);
     }
 
     void recognisesTheEndRecordInAnyCase()
@@ -112,8 +113,8 @@ private slots:
         QVERIFY(UpgradeFile::isEndRecord(":00000001ff"));
         QVERIFY(!UpgradeFile::isEndRecord(":00000001FE"));
         QVERIFY(!UpgradeFile::isEndRecord(""));
-        QCOMPARE(UpgradeFile::dialogFilter("3A"), QStringLiteral("Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH"));
-        QCOMPARE(UpgradeFile::dialogFilter("*"), QStringLiteral("Firmware Upgrade Files (*.OVH)|OV*_FW*.OVH"));
+        QCOMPARE(UpgradeFileName::dialogFilter("3A"), QStringLiteral("Firmware Upgrade Files (*.OVH)|OV3A_FW*.OVH"));
+        QCOMPARE(UpgradeFileName::dialogFilter("*"), QStringLiteral("Firmware Upgrade Files (*.OVH)|OV*_FW*.OVH"));
     }
 
     // The bar reaches its end exactly with the last line, whatever the line

@@ -2,6 +2,7 @@
 #include "HexFiles.h"
 #include "LinkRig.h"
 #include "ScriptedCommPort.h"
+#include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@ const QString kTitle = QStringLiteral("Firmware Upgrade");
 struct Heard : UpgradeEvents {
     QStringList order;
     int advanced = 0;
+    int opened = 0;  // times told the file is about to be opened by its name
     std::function<void()> whenChanging;  // once the file is checked, before a line goes out
     void meterChanging(const QString &, const CheckedFile &) override
     {
@@ -25,6 +27,7 @@ struct Heard : UpgradeEvents {
     void versionAnnounced(const QString &v) override { order << "version " + v; }
     void progressShown(const UpgradeProgress &) override { order << "shown"; }
     void progressAdvanced(const UpgradeProgress &) override { ++advanced; }
+    void fileOpening() override { ++opened; }
     void headingRestored() override { order << "heading"; }
     void progressHidden() override { order << "hidden"; }
 };
@@ -47,10 +50,19 @@ struct Run {
             return !refused.isEmpty() && w.startsWith(refused) ? "FAIL\r" : "PASS\r";
         };
     }
+    // Through the file dialog, as the window does.
     UpgradeResult run()
     {
         UpgradeRun upgrade(link, prompts, heard, file);
-        return upgrade.run(fileName);
+        const UpgradeResult result = upgrade.run(FileDialogRequest{QStringLiteral("Select Upgrade File"), fileName});
+        fileName = result.filePath;
+        return result;
+    }
+    // With a file read and checked before, as ovfw does.
+    UpgradeResult run(std::shared_ptr<const CheckedFile> checked)
+    {
+        UpgradeRun upgrade(link, prompts, heard, file);
+        return upgrade.run(std::move(checked));
     }
 };
 
@@ -165,18 +177,25 @@ private slots:
 
     // What was checked is what is sent: the file rewritten in place, replaced
     // by another or deleted once it has been checked (here while the user
-    // would read the warning) changes nothing that goes out.
+    // would read the warning) changes nothing that goes out, whether it was
+    // chosen in the dialog (and opened by its name once) or handed to the run
+    // checked already (then no dialog is shown, nor the file opened again).
     void theCheckedBytesAreSent_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::newRow("rewritten in place") << "rewrite";
-        QTest::newRow("replaced") << "replace";
-        QTest::newRow("deleted") << "delete";
+        QTest::addColumn<bool>("handedOver");
+        for (const bool handedOver : {false, true}) {
+            const char *road = handedOver ? "handed over" : "chosen";
+            QTest::addRow("%s, rewritten in place", road) << "rewrite" << handedOver;
+            QTest::addRow("%s, replaced", road) << "replace" << handedOver;
+            QTest::addRow("%s, deleted", road) << "delete" << handedOver;
+        }
     }
 
     void theCheckedBytesAreSent()
     {
         QFETCH(QString, change);
+        QFETCH(bool, handedOver);
         QTemporaryDir dir, otherDir;
         const auto hex = HexFiles::make(dir.path(), "OV3_FW1204.OVH", 4096);
         const auto other = HexFiles::make(otherDir.path(), "OV3_FW1204.OVH", 4096);
@@ -198,9 +217,14 @@ private slots:
                 QVERIFY(QFile::remove(hex.path));
             }
         };
-        r.prompts.expectOpen(hex.path);
+        if (!handedOver)
+            r.prompts.expectOpen(hex.path);
         r.prompts.expect("Upgrade Complete.", 64, kTitle, MsgAnswer::OK);
-        QCOMPARE(r.run().outcome, UpgradeOutcome::Completed);
+        const UpgradeResult result = handedOver ? r.run(std::make_shared<const CheckedFile>(hex.path)) : r.run();
+        QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
+        QCOMPARE(result.outcome, UpgradeOutcome::Completed);
+        QCOMPARE(result.filePath, hex.path);
+        QCOMPARE(r.heard.opened, handedOver ? 0 : 1);
         QVERIFY(r.comm.written == expected);
         QCOMPARE(QFile::exists(hex.path), change != "delete");
     }
