@@ -93,6 +93,10 @@ int runHistory(const QStringList &args)
                                     QStringLiteral("Only the meter on device PATH (as it was named, or the device "
                                                    "that name reaches)."),
                                     QStringLiteral("PATH"));
+    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Only meters of station NAME."),
+                                     QStringLiteral("NAME"));
+    const QCommandLineOption socket(QStringLiteral("socket"), QStringLiteral("Only meters of a station's socket NAME."),
+                                    QStringLiteral("NAME"));
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only attempts started at or after DATE (YYYY-MM-DD or an ISO "
                                                   "date-time, local time unless it gives its offset; a time the "
@@ -107,7 +111,7 @@ int runHistory(const QStringList &args)
         QStringLiteral("N"), QString::number(HistoryFilter::kDefaultLimit));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per attempt."));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Comma-separated values with a header."));
-    parser.addOptions({serial, port, device, since, failed, limit, json, csv});
+    parser.addOptions({serial, port, device, station, socket, since, failed, limit, json, csv});
     const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
@@ -120,6 +124,8 @@ int runHistory(const QStringList &args)
             return ExitStatus::Usage;
         filter.port = ports.value(0);
     }
+    filter.station = parser.value(station);
+    filter.socket = parser.value(socket);
     if (parser.isSet(device)) {
         filter.device = parser.value(device);
         const QString real = resolvedDevicePath(filter.device);

@@ -64,7 +64,8 @@ const QStringList kCsvColumns = {
     QStringLiteral("outcome"), QStringLiteral("error_number"), QStringLiteral("error_text"),
     QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
     QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
-    QStringLiteral("verified"), QStringLiteral("real_device"), QStringLiteral("usb_serial")};
+    QStringLiteral("verified"), QStringLiteral("real_device"), QStringLiteral("usb_serial"),
+    QStringLiteral("station"), QStringLiteral("operator"), QStringLiteral("socket"), QStringLiteral("profile_sha256")};
 }
 
 QString HistoryTable::localIso(const QString &utc)
@@ -97,7 +98,7 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows)
         // Every field may come from a shared history anyone of the group
         // writes: none reaches the terminal as it is.
         out += tableLine({local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Escaped::text(r.face),
-                          r.port > 0 ? QString::number(r.port) : QStringLiteral("-"), Escaped::text(orDash(r.serial)), Escaped::text(orDash(r.model)),
+                          r.port > 0 ? QString::number(r.port) : Escaped::text(orDash(r.socket)), Escaped::text(orDash(r.serial)), Escaped::text(orDash(r.model)),
                           Escaped::text(versionsText(r)), linesText(r), Escaped::text(outcome)});
     }
     return out;
@@ -135,7 +136,11 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("firmware_after"), text(r.firmwareAfter)},
             {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)},
             {QStringLiteral("real_device"), text(r.realDevice)},
-            {QStringLiteral("usb_serial"), text(r.usbSerial)}};
+            {QStringLiteral("usb_serial"), text(r.usbSerial)},
+            {QStringLiteral("station"), text(r.station)},
+            {QStringLiteral("operator"), text(r.operatorName)},
+            {QStringLiteral("socket"), text(r.socket)},
+            {QStringLiteral("profile_sha256"), text(r.profileSha256)}};
 }
 
 QString HistoryTable::csvHeader()

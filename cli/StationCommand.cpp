@@ -21,6 +21,7 @@
 
 namespace {
 constexpr int kTickMs = 250;  // the board redrawn, a stop looked for
+constexpr int kMostFinishNotes = 4096;  // a socket's note for each file it was sent
 
 QString where(const ProfileProblem &p)
 {
@@ -46,7 +47,10 @@ bool confirmed(bool yes, const StationProfile &profile)
 // The station at work: its sockets, their jobs, the board.
 class Station {
 public:
-    Station(const StationProfile &profile, bool json) : profile_(profile), json_(json), board_(profile) {}
+    Station(const StationProfile &profile, bool json, QString operatorName)
+        : profile_(profile), json_(json), operator_(std::move(operatorName)), board_(profile)
+    {
+    }
 
     int run()
     {
@@ -108,7 +112,7 @@ private:
             return;  // a meter in hand keeps its job, even while its adapter restarts
         if (socket.job)
             socket.job->wait();
-        socket.job = std::make_unique<StationJob>(profile_, where, kind, json_,
+        socket.job = std::make_unique<StationJob>(profile_, where, kind, json_, operator_,
                                                   [this](const MeterStatus &done) { board_.count(done); });
         socket.job->start();
     }
@@ -195,6 +199,7 @@ private:
 
     const StationProfile &profile_;
     bool json_;
+    QString operator_;
     StationBoard board_;
     std::map<QString, Socket> sockets_;  // by name, in order
     int linesShown_ = 0;
@@ -221,7 +226,10 @@ int runStation(const QStringList &args)
     parser.addPositionalArgument(QStringLiteral("PROFILE"), QStringLiteral("The station's profile (TOML)."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Do not ask for confirmation."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event."));
-    parser.addOptions({yes, json});
+    const QCommandLineOption operatorName(QStringLiteral("operator"),
+                                          QStringLiteral("Who runs the station, for the records (default: the user)."),
+                                          QStringLiteral("NAME"));
+    parser.addOptions({yes, json, operatorName});
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
@@ -235,8 +243,9 @@ int runStation(const QStringList &args)
     }
     if (!confirmed(parser.isSet(yes), reading.profile))
         return ExitStatus::Usage;
+    StopSignal::reserveNoteSlots(kMostFinishNotes);
     StopSignal::install();
     const SleepInhibited noSleep(QStringLiteral("ovfw station"));
-    Station station(reading.profile, parser.isSet(json));
+    Station station(reading.profile, parser.isSet(json), parser.value(operatorName));
     return station.run();
 }

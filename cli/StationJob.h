@@ -23,7 +23,8 @@ public:
     // Told of each meter's end, from the job's thread.
     using Finished = std::function<void(const MeterStatus &)>;
 
-    StationJob(const StationProfile &profile, MeterAddress socket, Kind kind, bool json, Finished finished);
+    StationJob(const StationProfile &profile, MeterAddress socket, Kind kind, bool json, QString operatorName,
+               Finished finished);
 
     const MeterAddress &socket() const { return socket_; }
     // The board of the meter handled now, or last; null before the first.
@@ -38,6 +39,7 @@ private:
     // Handles the meter on the socket; false when none answered.
     bool handleMeter();
     void decide(MeterLink &link, CliPrompts &prompts, MeterReporter &report);
+    bool recoverable(MeterLink &link, MeterReporter &report);
     bool meterAnswers();
     bool stopping() const;
 
@@ -45,6 +47,7 @@ private:
     MeterAddress socket_;
     Kind kind_;
     bool json_;
+    QString operator_;
     Finished finished_;
     std::atomic<bool> removed_{false};
     mutable QMutex boardMutex_;

@@ -35,6 +35,13 @@ struct AttemptRecord {
     QString fileSha256;
     QString targetVersion;
 
+    // A station's meter: the station, who ran it, the socket, and the
+    // digest of the profile that pinned the file. Empty elsewhere.
+    QString station;
+    QString operatorName;
+    QString socket;
+    QString profileSha256;
+
     // How it ended; `outcome` is empty until then.
     QString endedUtc;
     QString outcome;  // one of the HistoryOutcome names

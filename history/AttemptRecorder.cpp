@@ -71,6 +71,11 @@ void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
     record_.fileSize = file_.size;
     record_.fileSha256 = file_.sha256;
     record_.targetVersion = file_.targetVersion;
+    record_.station = station_.station;
+    record_.operatorName = station_.station.isEmpty() || !station_.operatorName.isEmpty() ? station_.operatorName
+                                                                                          : self.user;
+    record_.socket = meter_.socketName();
+    record_.profileSha256 = station_.profileSha256;
     record_.linesTotal = file_.lines;
 }
 
@@ -142,6 +147,11 @@ void AttemptRecorder::notTouched(const MeterState &meter, const QString &filePat
 QString AttemptRecorder::lastModelOnDevice()
 {
     return HistoryQuery::lastModelOn(store(), deviceIdentity());
+}
+
+std::optional<AttemptRecord> AttemptRecorder::lastAtSocket()
+{
+    return HistoryQuery::lastAtSocket(store(), station_.station, meter_.socketName(), deviceIdentity().usbSerial);
 }
 
 void AttemptRecorder::verified(const QString &firmwareAfter, bool matches)

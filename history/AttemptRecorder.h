@@ -4,6 +4,7 @@
 #include "link/DeviceIdentity.h"
 #include "link/MeterAddress.h"
 #include <memory>
+#include <optional>
 
 class HistoryStore;
 struct MeterState;
@@ -21,6 +22,13 @@ public:
     // Facts of the file worked out already (ovfw reads the file once for all
     // its meters); otherwise they are read when the row is written.
     void setFile(const FileFacts &facts) { file_ = facts; }
+    // A station's meter: its station, operator and profile, for every row.
+    struct StationFacts {
+        QString station;
+        QString operatorName;
+        QString profileSha256;
+    };
+    void setStation(const StationFacts &facts) { station_ = facts; }
 
     // The meter is about to be changed: the row says so.
     void started(const MeterState &meter, const QString &filePath);
@@ -42,6 +50,8 @@ public:
     // meter found only in its boot loader there most likely is. The device is
     // its adapter where that has a USB serial number, else its real device.
     QString lastModelOnDevice();
+    // The last row of this recorder's station socket, or of its adapter.
+    std::optional<AttemptRecord> lastAtSocket();
     const DeviceIdentity &deviceIdentity();
 
     qint64 rowId() const { return record_.id; }
@@ -55,6 +65,7 @@ private:
     std::unique_ptr<DeviceIdentity> identity_;  // looked up once, when first needed
     double progressWrittenAt_ = 0;               // monotonic seconds
     FileFacts file_;
+    StationFacts station_;
     AttemptRecord record_;
     std::unique_ptr<HistoryStore> store_;
 };

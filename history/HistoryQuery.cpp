@@ -21,6 +21,10 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         where << QStringLiteral("port = :port");
     if (!filter.device.isEmpty())
         where << QStringLiteral("(device = :device OR real_device = :real_device)");
+    if (!filter.station.isEmpty())
+        where << QStringLiteral("station = :station");
+    if (!filter.socket.isEmpty())
+        where << QStringLiteral("socket = :socket");
     if (!filter.sinceUtc.isEmpty())
         where << QStringLiteral("started_utc >= :since");
     if (filter.failed)
@@ -40,6 +44,10 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         q.bindValue(QStringLiteral(":device"), filter.device);
         q.bindValue(QStringLiteral(":real_device"), filter.realDevice.isEmpty() ? filter.device : filter.realDevice);
     }
+    if (!filter.station.isEmpty())
+        q.bindValue(QStringLiteral(":station"), filter.station);
+    if (!filter.socket.isEmpty())
+        q.bindValue(QStringLiteral(":socket"), filter.socket);
     if (!filter.sinceUtc.isEmpty())
         q.bindValue(QStringLiteral(":since"), filter.sinceUtc);
     if (!q.exec())
@@ -89,4 +97,22 @@ QString HistoryQuery::lastModelOn(HistoryStore &store, const DeviceIdentity &dev
         return {};
     }
     return q.exec() && q.next() ? q.value(0).toString() : QString();
+}
+
+std::optional<AttemptRecord> HistoryQuery::lastAtSocket(HistoryStore &store, const QString &station,
+                                                        const QString &socket, const QString &usbSerial)
+{
+    if (!store.isOpen() || socket.isEmpty())
+        return std::nullopt;
+    QSqlQuery q(store.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM attempts WHERE (station = :station AND socket = :socket) OR "
+                             "(:usb <> '' AND usb_serial = :usb) ORDER BY id DESC LIMIT 1")
+                  .arg(HistorySchema::selectColumns()));
+    q.bindValue(QStringLiteral(":station"), station);
+    q.bindValue(QStringLiteral(":socket"), socket);
+    q.bindValue(QStringLiteral(":usb"), usbSerial);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return HistorySchema::fromQuery(q);
 }

@@ -2,6 +2,7 @@
 #include "history/AttemptRecord.h"
 #include <QList>
 #include <functional>
+#include <optional>
 
 class HistoryStore;
 struct DeviceIdentity;
@@ -14,6 +15,8 @@ struct HistoryFilter {
     // A device as it was named, or the real device the row's name reached.
     QString device;
     QString realDevice;
+    QString station;
+    QString socket;
     QString sinceUtc;     // as stored: rows started at or after it
     bool failed = false;  // failed, stopped, left unfinished, interrupted or not verified
     int limit = kDefaultLimit;
@@ -30,4 +33,8 @@ QList<AttemptRecord> find(HistoryStore &store, const HistoryFilter &filter);
 // The model last identified on a device, or empty: keyed on its adapter's
 // USB serial number where it has one, else on the real device.
 QString lastModelOn(HistoryStore &store, const DeviceIdentity &device);
+// The last row of a station's socket, or of the adapter with that USB serial
+// number (empty: the socket alone); nullopt when there is none.
+std::optional<AttemptRecord> lastAtSocket(HistoryStore &store, const QString &station, const QString &socket,
+                                          const QString &usbSerial);
 }

@@ -10,7 +10,8 @@ const QStringList kStartColumns = {
     QStringLiteral("pid"), QStringLiteral("process_start"), QStringLiteral("boot_id"), QStringLiteral("port"),
     QStringLiteral("device"), QStringLiteral("real_device"), QStringLiteral("usb_serial"), QStringLiteral("serial"), QStringLiteral("model"), QStringLiteral("boot_version"),
     QStringLiteral("firmware_version"), QStringLiteral("found_in_boot_loader"), QStringLiteral("file_path"),
-    QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version")};
+    QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version"),
+    QStringLiteral("station"), QStringLiteral("operator"), QStringLiteral("socket"), QStringLiteral("profile_sha256")};
 const QStringList kEndColumns = {
     QStringLiteral("ended_utc"), QStringLiteral("outcome"), QStringLiteral("error_number"),
     QStringLiteral("error_text"), QStringLiteral("lines_sent"), QStringLiteral("lines_total"),
@@ -52,6 +53,12 @@ QStringList HistorySchema::migrationTo(int version)
                 // --failed also lists attempts that failed verification.
                 QStringLiteral("DROP INDEX IF EXISTS attempts_failed"),
                 QStringLiteral("CREATE INDEX attempts_failed ON attempts(id) WHERE ") + failedCondition()};
+    case 4:  // a station's meters: where, by whom, from which profile
+        return {QStringLiteral("ALTER TABLE attempts ADD COLUMN station TEXT"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN operator TEXT"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN socket TEXT"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN profile_sha256 TEXT"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_station ON attempts(station, socket)")};
     default:
         return {};
     }
@@ -97,6 +104,10 @@ void HistorySchema::bindAll(QSqlQuery &q, const AttemptRecord &r)
     q.bindValue(QStringLiteral(":file_size"), r.fileSize);
     q.bindValue(QStringLiteral(":file_sha256"), orNull(r.fileSha256));
     q.bindValue(QStringLiteral(":target_version"), orNull(r.targetVersion));
+    q.bindValue(QStringLiteral(":station"), orNull(r.station));
+    q.bindValue(QStringLiteral(":operator"), orNull(r.operatorName));
+    q.bindValue(QStringLiteral(":socket"), orNull(r.socket));
+    q.bindValue(QStringLiteral(":profile_sha256"), orNull(r.profileSha256));
     bindEnd(q, r);
 }
 
@@ -158,6 +169,10 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     r.fileSize = next().toLongLong();
     r.fileSha256 = next().toString();
     r.targetVersion = next().toString();
+    r.station = next().toString();
+    r.operatorName = next().toString();
+    r.socket = next().toString();
+    r.profileSha256 = next().toString();
     r.endedUtc = next().toString();
     r.outcome = next().toString();
     r.errorNumber = next().toInt();

@@ -16,7 +16,7 @@
 class HistoryStore {
 public:
     static constexpr const char *kEnvironmentVariable = "OVFW_HISTORY";
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     static constexpr int kBusyTimeoutMs = 5000;  // writers wait for each other this long at most
 
     enum class Access { Write, Read };

@@ -1,12 +1,24 @@
 // ovfw station: a profile refused before any meter is touched, and meters
 // plugged into and pulled from a watched folder of links as udev would.
 #include "HexFiles.h"
+#include "MeterEmulatorProcess.h"
 #include "OvfwRig.h"
+#include "station/StationProfile.h"
 #include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <memory>
+#include <vector>
 
 namespace {
+constexpr int kRunTimeoutMs = 120000;
 constexpr int kFileBytes = 4096;
 
 QString digestOf(const QString &path)
@@ -14,6 +26,17 @@ QString digestOf(const QString &path)
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex());
+}
+
+QList<QJsonObject> eventsOf(const QString &out, const QString &name)
+{
+    QList<QJsonObject> found;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject e = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (e.value("event").toString() == name)
+            found << e;
+    }
+    return found;
 }
 }
 
@@ -63,15 +86,32 @@ private slots:
         QFETCH(QString, said);
         const QString path = HexFiles::write(dir_.path(), QStringLiteral("profile.toml"),
                                              profile.arg(sha_).toUtf8());
-        const OvfwRun r = ovfw({"station", path, "--yes"});
+        QProcess p;
+        p.start(QStringLiteral(OVFW_PATH), {"station", path, "--yes"});
+        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(path + said) || r.err.contains(said), qPrintable(r.err));
         QVERIFY2(r.err.contains("No meter was touched."), qPrintable(r.err));
     }
 
+    // The example in docs/ holds every key, each of its type: only its
+    // firmware files, which are not there, keep it from being used.
+    void theExampleProfileReads()
+    {
+        const ProfileReading reading = StationProfiles::read(QStringLiteral(EXAMPLE_PROFILE), "host");
+        QCOMPARE(reading.profile.name, QString("line2-bench4"));
+        QCOMPARE(reading.profile.firmware.size(), 0);
+        QStringList kinds;
+        for (const ProfileProblem &p : reading.problems)
+            kinds << (p.kind == ProfileProblem::Kind::FileRefused ? "file " : "other ") + p.text;
+        QCOMPARE(kinds.filter("other").join('\n'), QString());
+        QCOMPARE(kinds.size(), 2);
+    }
+
     // Meters plugged into a watched folder, one the way udev does it (a
     // dot-name renamed into place): the old one upgraded, the current one
-    // left alone, the other model not touched, one pulled mid-file.
+    // left alone, the other model not touched, one pulled mid-file and
+    // taken up again when it is plugged back in its boot loader.
     void metersArePluggedAndPulled()
     {
         QTemporaryDir station;
@@ -82,9 +122,12 @@ private slots:
                            "sha256 = \"%2\"\n")
                 .arg(made_.path, sha_)
                 .toUtf8());
-        const QString history = station.filePath("history.sqlite");
         QProcess p;
-        startOvfw(p, {"station", profile, "--yes", "--json"}, {}, history);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json", "--operator", "Ana"});
+        p.closeWriteChannel();
         QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::Running, 5000);
         QTest::qWait(300);
         QVERIFY(QDir().mkpath(watched));
@@ -104,36 +147,208 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(renamed->wire().size() > 20, 20000);
         renamed.reset();
         QFile::remove(watched + "/D");
+        QTest::qWait(500);
+        auto replugged = meter("D", {"--boot", "--restart-into", "2.11"});
 
-        QTRY_VERIFY_WITH_TIMEOUT(HexFiles::readAll(old->imagePath()) == made_.image || p.state() != QProcess::Running,
+        QTRY_VERIFY_WITH_TIMEOUT((HexFiles::readAll(old->imagePath()) == made_.image &&
+                                  HexFiles::readAll(replugged->imagePath()) == made_.image) ||
+                                     p.state() != QProcess::Running,
                                  30000);
         QTest::qWait(2000);  // its verification
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        const OvfwRun r = finishOvfw(p);
+        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
         QVERIFY2(HexFiles::readAll(old->imagePath()) == made_.image, qPrintable(r.out + r.err));
-        QMap<QString, QJsonObject> results;
-        for (const QJsonObject &e : events(r.out, "result"))
-            results.insert(e.value("socket").toString(), e);
-        QCOMPARE(results.value("A").value("result").toString(), QString("completed"));
-        QCOMPARE(results.value("B").value("result").toString(), QString("current"));
-        QCOMPARE(results.value("C").value("result").toString(), QString("not_touched"));
-        QCOMPARE(results.value("C").value("message").toString(), QString("no firmware for model 3B in this profile"));
-        QCOMPARE(results.value("D").value("result").toString(), QString("failed"));
-        QVERIFY2(results.value("D").value("message").toString().startsWith("removed at line"), qPrintable(r.out));
+        QVERIFY2(HexFiles::readAll(replugged->imagePath()) == made_.image, qPrintable(r.out + r.err));
+        QMap<QString, QStringList> results;  // by socket, in turn
+        for (const QJsonObject &e : eventsOf(r.out, "result"))
+            results[e.value("socket").toString()] << e.value("result").toString() + ": " + e.value("message").toString();
+        QCOMPARE(results.value("A"), QStringList{"completed: upgrade complete, verified: firmware 2.11"});
+        QCOMPARE(results.value("B"), QStringList{"current: firmware 2.11"});
+        QCOMPARE(results.value("C"), QStringList{"not_touched: no firmware for model 3B in this profile"});
+        QCOMPARE(results.value("D").size(), 2);
+        QVERIFY2(results.value("D").first().startsWith("failed: removed at line"), qPrintable(r.out));
+        QCOMPARE(results.value("D").last(), QString("completed: upgrade complete, verified: firmware 2.11"));
         QVERIFY(!current->wire().isEmpty());
-        QVERIFY2(!current->received().contains("\xC2\xD4"), "a current meter was switched");
+        for (const MeterEmulatorProcess::Burst &b : current->wire())
+            QVERIFY2(!b.bytes.contains("\xC2\xD4"), "a current meter was switched");
         QCOMPARE(r.exitCode, 1);  // the pulled meter failed
 
-        // One row per meter seen, each as it ended.
-        QMap<QString, QString> outcomes;
-        for (const QString &line : ovfw({"history", "--json"}, {}, history).out.split('\n', Qt::SkipEmptyParts)) {
-            const QJsonObject row = QJsonDocument::fromJson(line.toUtf8()).object();
-            outcomes.insert(row.value("serial").toString(), row.value("outcome").toString());
+        // One row per meter seen, each as it ended, with where and by whom.
+        const auto history = [&](const QStringList &filter) {
+            QProcess h;
+            h.setProcessEnvironment(env);
+            h.start(QStringLiteral(OVFW_PATH), QStringList{"history", "--json"} + filter);
+            QList<QJsonObject> rows;
+            for (const QString &line : finishOvfw(h, kRunTimeoutMs).out.split('\n', Qt::SkipEmptyParts))
+                rows << QJsonDocument::fromJson(line.toUtf8()).object();
+            return rows;
+        };
+        QStringList outcomes;
+        for (const QJsonObject &row : history({"--station", "bench"})) {
+            outcomes << row.value("serial").toString() + ' ' + row.value("outcome").toString();
+            QCOMPARE(row.value("operator").toString(), QString("Ana"));
+            QCOMPARE(row.value("profile_sha256").toString(), digestOf(profile));
+            QVERIFY(row.value("port").isNull());
         }
-        QCOMPARE(outcomes, (QMap<QString, QString>{{"OV3A01234", "completed"},
-                                                   {"OV3A00002", "current"},
-                                                   {"OV3B00003", "no_firmware"},
-                                                   {"OV3A00004", "failed"}}));
+        const QList<QJsonObject> socketA = history({"--socket", "A"});
+        QCOMPARE(socketA.size(), 1);
+        QCOMPARE(socketA.first().value("serial").toString(), QString("OV3A01234"));
+        QCOMPARE(socketA.first().value("firmware_after").toString(), QString("2.11"));
+        outcomes.sort();
+        QCOMPARE(outcomes, (QStringList{"OV3A00002 current", "OV3A00004 completed", "OV3A00004 failed",
+                                        "OV3A01234 completed", "OV3B00003 no_firmware"}));
+    }
+
+    // An adapter that stays plugged, its meter swapped on the cable: the
+    // idle socket is asked until a meter answers; the next one is looked
+    // for once it has stopped answering.
+    void aFixedSocketFindsEachMeter()
+    {
+        QTemporaryDir station;
+        const QString cable = station.filePath("cable");
+        const QString profile = HexFiles::write(
+            station.path(), QStringLiteral("profile.toml"),
+            QStringLiteral("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n[models.3A]\nfile = \"%1\"\n"
+                           "sha256 = \"%2\"\n")
+                .arg(made_.path, sha_)
+                .toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json"});
+        p.closeWriteChannel();
+        QTest::qWait(1500);  // asked, and nobody there
+        {
+            MeterEmulatorProcess old({"--no-pacing", "--restart-into", "2.11"});
+            QVERIFY(QFile::link(old.device(), cable));
+            QTRY_VERIFY_WITH_TIMEOUT(HexFiles::readAll(old.imagePath()) == made_.image, 30000);
+            QTest::qWait(3000);  // verified
+            QFile::remove(cable);
+        }
+        MeterEmulatorProcess next({"--no-pacing", "--identity", "V,OV3A00009,1.02,2.11"});
+        QTest::qWait(2500);  // the first one found gone
+        QVERIFY(QFile::link(next.device(), cable));
+        QTRY_VERIFY_WITH_TIMEOUT(!next.wire().isEmpty(), 20000);
+        QTest::qWait(3000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        QStringList results;
+        for (const QJsonObject &e : eventsOf(r.out, "result"))
+            results << e.value("serial").toString() + ' ' + e.value("result").toString();
+        QCOMPARE(results, (QStringList{"OV3A01234 completed", "OV3A00009 current"}));
+        QCOMPARE(r.exitCode, 0);
+    }
+
+    // A stop lets the meter in flight finish its line: it is interrupted,
+    // the exit status says so and the summary says how to finish it. A
+    // second stop ends the station at once, naming the socket's meter.
+    void aStopLeavesTheMeterFinishable_data()
+    {
+        QTest::addColumn<bool>("twice");
+        QTest::newRow("one stop") << false;
+        QTest::newRow("two stops") << true;
+    }
+
+    void aStopLeavesTheMeterFinishable()
+    {
+        QFETCH(bool, twice);
+        QTemporaryDir station;
+        const QString watched = station.filePath("w");
+        QVERIFY(QDir().mkpath(watched));
+        const QString profile = HexFiles::write(
+            station.path(), QStringLiteral("profile.toml"),
+            QStringLiteral("[station]\nwatch = \"w\"\nsettle = 0\n[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n")
+                .arg(made_.path, sha_)
+                .toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes"});
+        p.closeWriteChannel();
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "100", "--link", watched + "/A"});
+        QTRY_VERIFY_WITH_TIMEOUT(m.wire().size() > 12, 20000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        if (twice) {
+            QTest::qWait(50);  // two at once would be one
+            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        }
+        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        const QString finish = QStringLiteral("  ovfw upgrade '%1' --boot --device '%2'\n").arg(made_.path, watched + "/A");
+        if (twice) {
+            QCOMPARE(r.exitCode, -1);  // ended by the signal
+            QVERIFY2(r.err.contains("Socket A may be in its boot loader; finish it with:\n" + finish), qPrintable(r.err));
+            return;
+        }
+        QCOMPARE(r.exitCode, 130);
+        QVERIFY2(r.out.contains(" interrupted: stopped after line"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("Socket A (OV3A01234) is left in its boot loader; finish it with:\n" + finish),
+                 qPrintable(r.out));
+    }
+
+    // On a terminal the board is redrawn in place, each line within the
+    // terminal's width, and it shows the meter's way through the station.
+    void theBoardFitsTheTerminal_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::newRow("80 columns") << 80;
+        QTest::newRow("40 columns") << 40;
+    }
+
+    void theBoardFitsTheTerminal()
+    {
+        QFETCH(int, columns);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = static_cast<unsigned short>(columns);
+        ::ioctl(master, TIOCSWINSZ, &size);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        QTemporaryDir station;
+        QVERIFY(QDir().mkpath(station.filePath("w")));
+        const QString profile = HexFiles::write(
+            station.path(), QStringLiteral("profile.toml"),
+            QStringLiteral("[station]\nname = \"a-station-with-a-rather-long-name\"\nwatch = \"w\"\nsettle = 0\n"
+                           "[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n")
+                .arg(made_.path, sha_)
+                .toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
+        p.setProcessEnvironment(env);
+        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes"});
+        p.closeWriteChannel();
+        QByteArray shown;
+        const auto drain = [&] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                shown.append(buffer, static_cast<int>(n));
+        };
+        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "5", "--restart-into", "2.11", "--link",
+                                station.filePath("w/A")});
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), shown.contains("  done: ")), 30000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kRunTimeoutMs);
+        drain();
+        ::close(slave);
+        ::close(master);
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray erase("\r\x1b[2K");
+        QStringList states;
+        for (int at = shown.indexOf(erase); at >= 0; at = shown.indexOf(erase, at + 1)) {
+            const int start = at + erase.size();
+            const QByteArray line = shown.mid(start, shown.indexOf('\n', start) - start).trimmed();
+            QVERIFY2(line.size() < columns, line.constData());
+            if (line.startsWith("A "))  // socket, serial, then its state
+                states << QString::fromLatin1(line.mid(26)).section(' ', 0, 0);
+        }
+        states.removeDuplicates();
+        QVERIFY2(states.contains("identifying") && states.contains("done:"), qPrintable(states.join('|')));
     }
 
 private:
