@@ -1,5 +1,4 @@
-#include "MeterEmulatorProcess.h"
-#include "WindowRig.h"
+#include "WindowUpgrade.h"
 #include "FakeChipIdLibrary.h"
 #include "RecordingDocumentOpener.h"
 #include "app/FwUpStartup.h"
@@ -14,30 +13,8 @@
 namespace {
 
 constexpr double kTolerance = 0.05;  // seconds, for waits measured on the wire
-const QString kNoMeter = QStringLiteral(
-    "No meter detected\r\nRetry - First check meter is connected and turned on.\r\n"
-    "Ignore - If meter is already in upgrade mode (permanent red LED).\r\nOtherwise - Abort");
 const QString kNoHardware = QStringLiteral("No hardware detected: Check connection and Retry, or Cancel.");
-const QString kSearchTitle = QStringLiteral("ov Firmware Upgrade ");
-constexpr int kNoMeterStyle = 2 + 16;     // Abort, Retry, Ignore; critical
 constexpr int kNoHardwareStyle = 5 + 48;  // Retry, Cancel; exclamation
-
-QList<MeterEmulatorProcess::Burst> sentToMeter(const MeterEmulatorProcess &m)
-{
-    QList<MeterEmulatorProcess::Burst> out;
-    for (const auto &b : m.wireMessages())
-        if (b.toMeter)
-            out << b;
-    return out;
-}
-
-QList<QByteArray> bytesOf(const QList<MeterEmulatorProcess::Burst> &bursts)
-{
-    QList<QByteArray> out;
-    for (const auto &b : bursts)
-        out << b.bytes;
-    return out;
-}
 
 QList<int> checkedItems(const frmFwUpMain &w)
 {
@@ -87,15 +64,15 @@ private slots:
         QCOMPARE(rig.prompts.problems(), QStringList());
 
         // On the wire: CR; 0.972 s; H; 0.108 s; H; V at once; the reply.
-        const auto sent = sentToMeter(meter);
-        QCOMPARE(bytesOf(sent), (QList<QByteArray>{"\r", "H\r", "H\r", "V\r"}));
+        const auto sent = meter.receivedMessages();
+        QCOMPARE(meter.receivedMessageBytes(), (QList<QByteArray>{"\r", "H\r", "H\r", "V\r"}));
         const double gaps[] = {sent[1].seconds - sent[0].seconds, sent[2].seconds - sent[1].seconds,
                                sent[3].seconds - sent[2].seconds};
         QVERIFY2(qAbs(gaps[0] - 0.972) < kTolerance, qPrintable(QString::number(gaps[0])));
         QVERIFY2(qAbs(gaps[1] - 0.108) < kTolerance, qPrintable(QString::number(gaps[1])));
         QVERIFY2(gaps[2] < kTolerance, qPrintable(QString::number(gaps[2])));
         QCOMPARE(meter.wireMessages().last().bytes, QByteArray("V,OV3A01234,1.02,2.10\r"));
-        QCOMPARE(bytesOf(sentToMeter(silent)), (QList<QByteArray>{"\r", "H\r", "H\r", "V\r"}));
+        QCOMPARE(silent.receivedMessageBytes(), (QList<QByteArray>{"\r", "H\r", "H\r", "V\r"}));
 
         // Disconnect: idle again; the port numbers and the check mark stay.
         QTest::mouseClick(w.cmdConnect, Qt::LeftButton);
@@ -120,7 +97,7 @@ private slots:
     void nothingAnswersRetryThenAbort()
     {
         MeterEmulatorProcess silent({"--silent"});
-        WindowRig rig(QStringLiteral("3=%1").arg(silent.device()));
+        WindowRig rig(silent.portEntry(3));
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         showActive(w);
@@ -139,7 +116,7 @@ private slots:
         qInfo("Connect with nothing attached on one port: %.3f s", oneSearch);
         QVERIFY2(oneSearch > 1.78 && oneSearch < 1.78 + 0.15, qPrintable(QString::number(oneSearch)));
         QVERIFY(labelsHiddenWhileAsking);
-        QCOMPARE(sentToMeter(silent).count(), 8);  // two searches: CR, H, H, V each
+        QCOMPARE(silent.receivedMessages().count(), 8);  // two searches: CR, H, H, V each
         QCOMPARE(rig.meter().Port_Number, std::int16_t(0));
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
         QVERIFY(!w.Meter_Connected);
@@ -181,15 +158,15 @@ private slots:
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
         QVERIFY(w.cmdUpgrade->isEnabled() && rig.comm.portOpen() && rig.comm.commPort() == 5);
         // Port 2 was tried first, with the upgrade-mode command after 0.972 s.
-        const auto toSilent = sentToMeter(silent);
+        const auto toSilent = silent.receivedMessages();
         QCOMPARE(toSilent.last().bytes, QByteArray("\xC2\xD4\r"));
-        QCOMPARE(bytesOf(sentToMeter(boot)).count(QByteArray("\xC2\xD4\r")), 1);
+        QCOMPARE(boot.receivedMessageBytes().count(QByteArray("\xC2\xD4\r")), 1);
     }
 
     void ignoreThenRetryThenCancel()
     {
         MeterEmulatorProcess silent({"--silent"});
-        WindowRig rig(QStringLiteral("3=%1").arg(silent.device()));
+        WindowRig rig(silent.portEntry(3));
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         QList<double> asked;
@@ -230,7 +207,7 @@ private slots:
     {
         QFETCH(QStringList, emulator);
         MeterEmulatorProcess meter(emulator);
-        WindowRig rig(QStringLiteral("4=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry(4));
         rig.window->Form_Load();
         rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Abort);
         rig.window->cmdConnect_Click();
@@ -238,13 +215,13 @@ private slots:
         QVERIFY(!rig.window->Meter_Connected);
         QCOMPARE(rig.meter().Model_Code, QStringLiteral("*"));
         QVERIFY(rig.meter().Meter_Serial.isEmpty());
-        QVERIFY(bytesOf(sentToMeter(meter)).contains("V\r"));
+        QVERIFY(meter.receivedMessageBytes().contains("V\r"));
     }
 
     void checkBootWhenConnectedOnlyTogglesTheLabels()
     {
         MeterEmulatorProcess boot({"--boot"});
-        WindowRig rig(QStringLiteral("2=%1").arg(boot.device()));
+        WindowRig rig(boot.portEntry(2));
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         w.show();
@@ -256,17 +233,17 @@ private slots:
         QVERIFY(w.lblInfo->isHidden() && w.lblTitle->isHidden());
         QVERIFY(!rig.comm.portOpen() && !rig.meter().Boot_Mode);
         QCOMPARE(rig.meter().Port_Number, std::int16_t(0));
-        QVERIFY(sentToMeter(boot).isEmpty());
+        QVERIFY(boot.receivedMessages().isEmpty());
     }
 
     void chattyMeterIsQuietedFirst()
     {
         MeterEmulatorProcess meter({"--chatter", "--quiet-after", "3", "--chatter-interval", "30"});
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Form_Load();
         rig.window->cmdConnect_Click();
         QVERIFY(rig.window->Meter_Connected);
-        const QList<QByteArray> sent = bytesOf(sentToMeter(meter));
+        const QList<QByteArray> sent = meter.receivedMessageBytes();
         QCOMPARE(sent.first(), QByteArray("\r"));
         QCOMPARE(sent.last(), QByteArray("V\r"));
         QCOMPARE(sent.count(QByteArray("H\r")), 3);
@@ -275,7 +252,7 @@ private slots:
     void meterThatNeverFallsSilentIsGivenUp()
     {
         MeterEmulatorProcess meter({"--never-quiet", "--chatter-interval", "30"});
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Form_Load();
         bool portOpenWhenAsked = true;
         rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Abort,
@@ -284,7 +261,7 @@ private slots:
         QCOMPARE(rig.prompts.problems(), QStringList());
         QVERIFY(!portOpenWhenAsked);
         QList<double> quietAt;
-        for (const auto &b : sentToMeter(meter)) {
+        for (const auto &b : meter.receivedMessages()) {
             QVERIFY(b.bytes != "V\r");
             if (b.bytes == "H\r")
                 quietAt << b.seconds;

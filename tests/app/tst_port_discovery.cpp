@@ -178,7 +178,7 @@ private slots:
     void discoveryClosesAnOpenPort()
     {
         MeterEmulatorProcess meter;
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.meter().Port_Number = 1;
         rig.window->link().Com_Open();
         QVERIFY(rig.comm.portOpen());
@@ -192,7 +192,7 @@ private slots:
     void clickingAPortItemDoesNothing()
     {
         MeterEmulatorProcess meter;
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Init_Ports();
         QAction *item = rig.window->mnuSourcePortComm[1];
         item->setEnabled(true);

@@ -1,15 +1,11 @@
 #include "MeterEmulatorProcess.h"
-#include "FakeChipIdLibrary.h"
-#include "RecordingDocumentOpener.h"
-#include "ScriptedPrompts.h"
-#include "app/FwUpStartup.h"
+#include "HexFiles.h"
+#include "WindowRig.h"
 #include "base/MonotonicClock.h"
-#include "link/QtCommPort.h"
 #include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QSerialPort>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 #include <chrono>
@@ -25,42 +21,23 @@ constexpr int kSignalAfterMs = 100;
 constexpr int kGiveUpAfterMs = 5000;
 const QByteArray kSessionForPort7 = QByteArray("7\r\n") + QByteArray("\"\"\r\n").repeated(10);
 
-// Runs the whole program (start-up, main loop, end) with a real serial port
-// on the meter emulator and scripted prompts; `act` runs once the window is up.
+// The whole program with a meter connection on port 7 open when the user
+// quits; `act` runs soon after the main loop has started.
 struct ProgramRun {
-    FwUpGlobals g;
     MeterEmulatorProcess meter;
-    QtCommPort comm{PortMap::fromOverride(QStringLiteral("7=%1").arg(meter.device()))};
-    ScriptedPrompts prompts;
-    FakeChipIdLibrary chipId;
-    RecordingDocumentOpener opener;
-    QTemporaryDir appDir;
-    bool portOpenAtEnd = true;
-    bool windowVisibleAtEnd = true;
+    WindowRig rig{meter.portEntry(7), WindowRig::Window::None};
     int exitCode = -1;
-
-    QString sessionFile() const { return appDir.filePath("ra_zezidev.cfg"); }
 
     void run(const std::function<void(frmFwUpMain &)> &act)
     {
-        const FwUpServices services{comm, prompts, appDir.path(), chipId, opener};
-        exitCode = FwUpStartup::Main(g, services, [&](frmFwUpMain &w) {
-            // A meter connection on port 7 is open when the user quits.
+        exitCode = rig.runProgram([&](frmFwUpMain &w) {
             w.meter().Port_Number = 7;
-            g.Port_Menu_Index = 7;
+            rig.g.Port_Menu_Index = 7;
             w.link().Com_Open();
-            // Soon after the main loop has started.
             QTimer::singleShot(kActAfterMs, &w, [&w, act] { act(w); });
         });
-        portOpenAtEnd = comm.portOpen();
     }
 };
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // The lock files QSerialPort takes for a device ("/dev/pts/3" locks as
 // "LCK..pts_3" in the first usable of the usual lock folders).
@@ -121,33 +98,33 @@ private slots:
             else
                 QTest::mouseClick(w.cmdExit, Qt::LeftButton);
         });
-        QCOMPARE(readAll(p.sessionFile()), kSessionForPort7);
-        QVERIFY(p.g.Quit_Request);
-        QVERIFY(!p.portOpenAtEnd);
-        QCOMPARE(p.prompts.problems(), QStringList());
+        QCOMPARE(HexFiles::readAll(p.rig.sessionFile()), kSessionForPort7);
+        QVERIFY(p.rig.g.Quit_Request);
+        QVERIFY(!p.rig.portOpenAtEnd);
+        QCOMPARE(p.rig.prompts.problems(), QStringList());
     }
 
     void fileExitWritesNothing()
     {
         ProgramRun p;
-        QVERIFY(writeOld(p.sessionFile()));
+        QVERIFY(writeOld(p.rig.sessionFile()));
         p.run([](frmFwUpMain &w) { w.mnuExit->trigger(); });
-        QCOMPARE(readAll(p.sessionFile()), QByteArray("old"));
-        QVERIFY(!p.portOpenAtEnd);
-        QCOMPARE(p.prompts.problems(), QStringList());
+        QCOMPARE(HexFiles::readAll(p.rig.sessionFile()), QByteArray("old"));
+        QVERIFY(!p.rig.portOpenAtEnd);
+        QCOMPARE(p.rig.prompts.problems(), QStringList());
     }
 
     void failedSaveStillEnds()
     {
         ProgramRun p;
-        const auto perms = QFile::permissions(p.appDir.path());
-        QFile::setPermissions(p.appDir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        p.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
+        const auto perms = QFile::permissions(p.rig.appDir.path());
+        QFile::setPermissions(p.rig.appDir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        p.rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
         p.run([](frmFwUpMain &w) { QTest::mouseClick(w.cmdExit, Qt::LeftButton); });
-        QFile::setPermissions(p.appDir.path(), perms);
-        QCOMPARE(p.prompts.problems(), QStringList());
-        QVERIFY(!QFile::exists(p.sessionFile()));
-        QVERIFY(!p.portOpenAtEnd);
+        QFile::setPermissions(p.rig.appDir.path(), perms);
+        QCOMPARE(p.rig.prompts.problems(), QStringList());
+        QVERIFY(!QFile::exists(p.rig.sessionFile()));
+        QVERIFY(!p.rig.portOpenAtEnd);
     }
 
     // A quit asked for inside a running command (here a 0.54 s wait, as
@@ -177,15 +154,15 @@ private slots:
             const double start = MonotonicClock::now();
             w.link().TDelay(10);
             waitLasted = MonotonicClock::now() - start;
-            quitSeenInCommand = p.g.Quit_Request;
+            quitSeenInCommand = p.rig.g.Quit_Request;
             commandEndedAt = MonotonicClock::now();
         });
         const double programEndedAt = MonotonicClock::now();
         QVERIFY(quitSeenInCommand);
         QVERIFY2(waitLasted >= 0.54, qPrintable(QString::number(waitLasted)));
         QVERIFY(commandEndedAt > t0 && programEndedAt >= commandEndedAt);
-        QCOMPARE(QFile::exists(p.sessionFile()), closeBox);
-        QVERIFY(!p.portOpenAtEnd);
+        QCOMPARE(QFile::exists(p.rig.sessionFile()), closeBox);
+        QVERIFY(!p.rig.portOpenAtEnd);
     }
 
     // Ctrl+C, kill and a closed terminal end the program as File, Exit does:
@@ -208,7 +185,7 @@ private slots:
         QFETCH(bool, inACommand);
         ProgramRun p;
         QVERIFY(p.meter.started());
-        QVERIFY(writeOld(p.sessionFile()));
+        QVERIFY(writeOld(p.rig.sessionFile()));
         struct sigaction before {}, after {};
         sigaction(signalNumber, nullptr, &before);
         std::thread sender;
@@ -231,21 +208,21 @@ private slots:
             const double start = MonotonicClock::now();
             w.link().TDelay(10);
             waitLasted = MonotonicClock::now() - start;
-            quitSeenInCommand = p.g.Quit_Request && w.mainLoopRunning();
+            quitSeenInCommand = p.rig.g.Quit_Request && w.mainLoopRunning();
         });
         if (sender.joinable())
             sender.join();
         sigaction(signalNumber, nullptr, &after);
         QVERIFY(!gaveUp);
         QCOMPARE(p.exitCode, 0);
-        QVERIFY(p.g.Quit_Request);
-        QVERIFY(!p.portOpenAtEnd);
-        QCOMPARE(readAll(p.sessionFile()), QByteArray("old"));
+        QVERIFY(p.rig.g.Quit_Request);
+        QVERIFY(!p.rig.portOpenAtEnd);
+        QCOMPARE(HexFiles::readAll(p.rig.sessionFile()), QByteArray("old"));
         QVERIFY(!locksWhileOpen.isEmpty());
         QCOMPARE(lockFilesOf(p.meter.device()), QStringList());
         QSerialPort again(p.meter.device());
         QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
-        QCOMPARE(p.prompts.problems(), QStringList());
+        QCOMPARE(p.rig.prompts.problems(), QStringList());
         QVERIFY(sameAction(after, before));  // the handlers are put back
         if (inACommand) {
             QVERIFY(quitSeenInCommand);
@@ -279,7 +256,7 @@ private slots:
         ActivationCount activations;
         bool gaveUp = false;
         p.run([&](frmFwUpMain &w) {
-            QVERIFY(!p.g.First_Activate);
+            QVERIFY(!p.rig.g.First_Activate);
             // A second loop would keep the first from ever seeing the quit.
             QTimer::singleShot(kGiveUpAfterMs, [&gaveUp] {
                 gaveUp = true;
@@ -299,7 +276,7 @@ private slots:
         });
         QVERIFY2(!gaveUp, "a second main loop kept the program alive");
         QCOMPARE(activations.count, 2);
-        QVERIFY(!p.portOpenAtEnd);
+        QVERIFY(!p.rig.portOpenAtEnd);
     }
 };
 

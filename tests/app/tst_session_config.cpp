@@ -1,3 +1,4 @@
+#include "HexFiles.h"
 #include "WindowRig.h"
 #include <QDir>
 #include <QFile>
@@ -13,12 +14,6 @@ QByteArray expectedFile(const QByteArray &firstLine)
     for (int i = 0; i < 10; ++i)
         b += "\"\"\r\n";
     return b;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool writeFile(const QString &path, const QByteArray &data)
@@ -61,7 +56,7 @@ private slots:
         QFETCH(bool, readOnlyFolder);
         WindowRig rig{QString()};
         rig.window->Form_Load();
-        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QString path = rig.sessionFile();
         // An older, longer file is replaced whole.
         QVERIFY(writeFile(path, QByteArray(500, 'x')));
         const ino_t oldInode = inode(path);
@@ -72,7 +67,7 @@ private slots:
         const bool saved = rig.window->Save_Config();
         QFile::setPermissions(rig.appDir.path(), perms);
         QVERIFY(saved);
-        const QByteArray content = readAll(path);
+        const QByteArray content = HexFiles::readAll(path);
         QCOMPARE(content, expectedFile(QByteArray::number(index)));
         QCOMPARE(content.size(), bytes);
         QCOMPARE(inode(path) == oldInode, readOnlyFolder);
@@ -96,7 +91,7 @@ private slots:
         QFETCH(bool, hadFile);
         WindowRig rig{QString()};
         rig.window->Form_Load();
-        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QString path = rig.sessionFile();
         const QByteArray old = expectedFile("5");
         if (hadFile) {
             QVERIFY(writeFile(path, old));
@@ -111,7 +106,7 @@ private slots:
         QFile::setPermissions(rig.appDir.path(), perms);
         QVERIFY(!saved);
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QCOMPARE(readAll(path), hadFile ? old : QByteArray());
+        QCOMPARE(HexFiles::readAll(path), hadFile ? old : QByteArray());
         QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files),
                  hadFile ? QStringList{"ra_zezidev.cfg"} : QStringList());
     }
@@ -122,7 +117,7 @@ private slots:
     {
         WindowRig rig{QString()};
         rig.window->Form_Load();
-        const QString path = rig.appDir.filePath("ra_zezidev.cfg");
+        const QString path = rig.sessionFile();
         const QByteArray old = expectedFile("3");
         QVERIFY(writeFile(path, old));
         rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
@@ -138,7 +133,7 @@ private slots:
         std::signal(SIGXFSZ, previous);
         QVERIFY(!saved);
         QCOMPARE(rig.prompts.problems(), QStringList());
-        QCOMPARE(readAll(path), old);
+        QCOMPARE(HexFiles::readAll(path), old);
         QCOMPARE(QDir(rig.appDir.path()).entryList(QDir::Files), QStringList{"ra_zezidev.cfg"});
     }
 
@@ -154,7 +149,7 @@ private slots:
         const bool saved = rig.window->Save_Config();
         qunsetenv("OVFW_SESSION_DIR");
         QVERIFY(saved);
-        QCOMPARE(readAll(state.filePath("ra_zezidev.cfg")), expectedFile("7"));
+        QCOMPARE(HexFiles::readAll(state.filePath("ra_zezidev.cfg")), expectedFile("7"));
         QVERIFY(QDir(rig.appDir.path()).entryList(QDir::Files).isEmpty());
     }
 
@@ -166,7 +161,7 @@ private slots:
         rig.g.App_Path = rig.appDir.filePath("gone");
         rig.prompts.expect("Error Saving Session Config File", 16, "Save Parameters", MsgAnswer::OK);
         QVERIFY(!rig.window->Save_Config());
-        QVERIFY(!QFile::exists(rig.appDir.filePath("ra_zezidev.cfg")));
+        QVERIFY(!QFile::exists(rig.sessionFile()));
         QCOMPARE(rig.prompts.problems(), QStringList());
     }
 
@@ -195,11 +190,11 @@ private slots:
         QFETCH(QByteArray, content);
         WindowRig rig{QString()};
         QDir::setCurrent(rig.appDir.path());
-        QVERIFY(writeFile(rig.appDir.filePath("ra_zezidev.cfg"), content));
+        QVERIFY(writeFile(rig.sessionFile(), content));
         rig.g.Port_Menu_Index = 4;
         QVERIFY(!rig.window->Load_Config());
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));
-        QFile::remove(rig.appDir.filePath("ra_zezidev.cfg"));
+        QFile::remove(rig.sessionFile());
         rig.g.Port_Menu_Index = 4;
         QVERIFY(!rig.window->Load_Config());  // no file at all
         QCOMPARE(rig.g.Port_Menu_Index, std::int16_t(0));

@@ -42,7 +42,7 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 2048);
         MeterEmulatorProcess meter(kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         w.cmdConnect_Click();
@@ -88,7 +88,7 @@ private slots:
         QTemporaryDir dir;
         const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 1024);
         MeterEmulatorProcess meter(QStringList{"--boot", "--refuse-line", "3"} + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Form_Load();
         rig.window->Check_Boot();
         QVERIFY(rig.window->Meter_Connected && rig.meter().Boot_Mode);
@@ -114,7 +114,7 @@ private slots:
     void noFileNoRow()
     {
         MeterEmulatorProcess meter(QStringList{"--boot"} + kFast);
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Form_Load();
         rig.window->Check_Boot();
         rig.prompts.expectOpen(std::nullopt);

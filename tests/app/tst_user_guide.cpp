@@ -52,7 +52,7 @@ private slots:
     void helpWorksDuringASearch()
     {
         MeterEmulatorProcess silent({"--silent"});
-        WindowRig rig(QStringLiteral("1=%1").arg(silent.device()));
+        WindowRig rig(silent.portEntry());
         rig.window->Form_Load();
         QStringList openedDuringSearch;
         QTimer::singleShot(300, rig.window.get(), [&] {

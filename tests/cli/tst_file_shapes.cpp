@@ -4,33 +4,20 @@
 // exactly the data srec_cat reads from the file (compared address by byte,
 // both written as Intel HEX by srec_cat, never as a flat image of the span).
 #include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
-#include <QProcess>
+#include "OvfwRig.h"
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-constexpr int kRunTimeoutMs = 120000;
 constexpr int kToolTimeoutMs = 30000;
 constexpr int kDataBytes = 700;
 
-int run(const QString &program, const QStringList &args, const QString &ports = {}, QString *err = nullptr)
+// srec_cat with these arguments; whether it succeeded.
+bool runSrecCat(const QStringList &args)
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVFW_PORTS"), ports);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(kRunTimeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return -1;
-    }
-    if (err)
-        *err = QString::fromUtf8(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    p.start(QStringLiteral("srec_cat"), args);
+    return p.waitForFinished(kToolTimeoutMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 // srec_cat's reading of an Intel HEX file, written back in one canonical
@@ -39,8 +26,7 @@ QByteArray canonical(const QString &dir, const QString &hex)
 {
     const QString out = QDir(dir).filePath(QStringLiteral("canonical.hex"));
     QFile::remove(out);
-    if (run(QStringLiteral("srec_cat"), {hex, "-intel", "-o", out, "-intel", "-address-length=4",
-                                         "-output-block-size=16"}) != 0)
+    if (!runSrecCat({hex, "-intel", "-o", out, "-intel", "-address-length=4", "-output-block-size=16"}))
         return {};
     QByteArray kept;
     for (const QByteArray &line : HexFiles::readAll(out).split('\n')) {
@@ -57,7 +43,7 @@ QByteArray srecCat(const QString &dir, const QByteArray &data, const QStringList
     const QString bin = HexFiles::write(dir, QStringLiteral("shape.bin"), data);
     const QString out = QDir(dir).filePath(QStringLiteral("shape.hex"));
     QFile::remove(out);
-    if (run(QStringLiteral("srec_cat"), QStringList{bin, "-binary"} + options + QStringList{"-o", out, "-intel"}) != 0)
+    if (!runSrecCat(QStringList{bin, "-binary"} + options + QStringList{"-o", out, "-intel"}))
         return {};
     return HexFiles::readAll(out);  // LF line ends, as srec_cat writes them here
 }
@@ -154,23 +140,19 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, fault);
         const QString file = HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0210.OVH"), content);
-        QString err;
-        const int checked = run(QStringLiteral(OVFW_PATH), {QStringLiteral("check"), file}, {}, &err);
+        const OvfwRun checked = ovfw({QStringLiteral("check"), file});
         if (!fault.isEmpty()) {
-            QCOMPARE(checked, 2);
-            QVERIFY2(err.contains(fault), qPrintable(err));
+            QCOMPARE(checked.exitCode, 2);
+            QVERIFY2(checked.err.contains(fault), qPrintable(checked.err));
             return;
         }
-        QVERIFY2(checked == 0, qPrintable(err));
+        QVERIFY2(checked.exitCode == 0, qPrintable(checked.err));
         const QString image = dir_.filePath(QStringLiteral("image.hex"));
         QFile::remove(image);
         MeterEmulatorProcess meter({QStringLiteral("--no-pacing"), QStringLiteral("--image"), image});
         QVERIFY(meter.started());
-        const int upgraded = run(QStringLiteral(OVFW_PATH),
-                                 {QStringLiteral("upgrade"), file, QStringLiteral("--yes"), QStringLiteral("--port"),
-                                  QStringLiteral("1")},
-                                 QStringLiteral("1=") + meter.device(), &err);
-        QVERIFY2(upgraded == 0, qPrintable(err));
+        const OvfwRun upgraded = ovfw({"upgrade", file, "--yes", "--port", "1"}, meter.portEntry());
+        QVERIFY2(upgraded.exitCode == 0, qPrintable(upgraded.err));
         // srec_cat reads LF line ends and capitals only: the same records so.
         QByteArray plain = content.toUpper();
         plain.replace("\r\n", "\n").replace('\r', '\n');
@@ -191,12 +173,8 @@ private slots:
         const QString file = HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0210.OVH"), text);
         MeterEmulatorProcess meter;  // paced at 9600 baud
         QVERIFY(meter.started());
-        QString err;
-        const int upgraded = run(QStringLiteral(OVFW_PATH),
-                                 {QStringLiteral("upgrade"), file, QStringLiteral("--yes"), QStringLiteral("--retries"),
-                                  QStringLiteral("0"), QStringLiteral("--port"), QStringLiteral("1")},
-                                 QStringLiteral("1=") + meter.device(), &err);
-        QVERIFY2(upgraded == 0, qPrintable(err));
+        const OvfwRun upgraded = ovfw({"upgrade", file, "--yes", "--retries", "0", "--port", "1"}, meter.portEntry());
+        QVERIFY2(upgraded.exitCode == 0, qPrintable(upgraded.err));
     }
 
 private:

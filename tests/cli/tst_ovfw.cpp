@@ -1,22 +1,13 @@
 // ovfw as a bench would run it: a child process, meters on emulators.
 #include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
-#include <QJsonDocument>
+#include "OvfwRig.h"
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <cstdio>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include "OvfwRun.h"
 #include <QtTest>
-#include <functional>
-#include <memory>
 #include <csignal>
-#include <vector>
 
 namespace {
-constexpr int kRunTimeoutMs = 120000;
 constexpr int kFileBytes = 32 * 1024;
 constexpr int kMeters = 4;
 constexpr int kRefusedLine = 5;
@@ -26,41 +17,9 @@ constexpr rlim_t kLowOpenFiles = 24;
 
 using Run = OvfwRun;
 
-using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
-
-Run ovfw(const QStringList &args, const QString &ports, const std::function<void()> &inChild = {})
+MeterEmulators startMeters(int count, int refusing = -1)
 {
-    QProcess p;
-    if (inChild)
-        p.setChildProcessModifier(inChild);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVFW_PORTS"), ports);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(OVFW_PATH), args);
-    p.closeWriteChannel();  // standard input is no terminal
-    return finishOvfw(p, kRunTimeoutMs);
-}
-
-// Meter n of the list is port n+1.
-QString portList(const Emulators &meters)
-{
-    QStringList entries;
-    for (std::size_t i = 0; i < meters.size(); ++i)
-        entries << QStringLiteral("%1=%2").arg(i + 1).arg(meters[i]->device());
-    return entries.join(QLatin1Char(','));
-}
-
-QStringList portArgs(int count)
-{
-    QStringList args;
-    for (int n = 1; n <= count; ++n)
-        args << QStringLiteral("--port") << QString::number(n);
-    return args;
-}
-
-Emulators startMeters(int count, int refusing = -1)
-{
-    Emulators meters;
+    MeterEmulators meters;
     for (int i = 0; i < count; ++i) {
         QStringList args{QStringLiteral("--no-pacing")};
         if (i == refusing)
@@ -68,28 +27,6 @@ Emulators startMeters(int count, int refusing = -1)
         meters.push_back(std::make_unique<MeterEmulatorProcess>(args));
     }
     return meters;
-}
-
-QList<QJsonObject> jsonLines(const QString &out)
-{
-    QList<QJsonObject> objects;
-    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        QJsonParseError error{};
-        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
-        if (error.error != QJsonParseError::NoError || !doc.isObject())
-            return {};  // every line must be one object
-        objects << doc.object();
-    }
-    return objects;
-}
-
-QByteArray receivedBy(const MeterEmulatorProcess &meter)
-{
-    QByteArray bytes;
-    for (const auto &burst : meter.wire())
-        if (burst.toMeter)
-            bytes += burst.bytes;
-    return bytes;
 }
 }
 
@@ -115,7 +52,7 @@ private slots:
 
     void upgradesFourMetersAtOnce()
     {
-        const Emulators meters = startMeters(kMeters);
+        const MeterEmulators meters = startMeters(kMeters);
         for (const auto &m : meters)
             QVERIFY(m->started());
         QTemporaryDir logs;
@@ -154,19 +91,23 @@ private slots:
     // ovfw takes what the hard limit allows before it opens anything.
     void aLowOpenFileLimitIsRaised()
     {
-        const Emulators meters = startMeters(kMeters);
+        const MeterEmulators meters = startMeters(kMeters);
         for (const auto &m : meters)
             QVERIFY(m->started());
         QTemporaryDir logs;
-        const Run r = ovfw(QStringList{QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes"),
-                                       QStringLiteral("--log"), logs.path()} +
-                               portArgs(kMeters),
-                           portList(meters), [] {
-                               rlimit files{};
-                               ::getrlimit(RLIMIT_NOFILE, &files);
-                               files.rlim_cur = kLowOpenFiles;
-                               ::setrlimit(RLIMIT_NOFILE, &files);
-                           });
+        QProcess p;
+        p.setChildProcessModifier([] {
+            rlimit files{};
+            ::getrlimit(RLIMIT_NOFILE, &files);
+            files.rlim_cur = kLowOpenFiles;
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        });
+        startOvfw(p,
+                  QStringList{QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes"), QStringLiteral("--log"),
+                              logs.path()} +
+                      portArgs(kMeters),
+                  portList(meters));
+        const Run r = finishOvfw(p);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
         for (const auto &m : meters)
             QCOMPARE(HexFiles::readAll(m->imagePath()), made_.image);
@@ -175,7 +116,7 @@ private slots:
     void aRefusingMeterFailsAlone()
     {
         const int refusing = 2;  // port 3
-        const Emulators meters = startMeters(kMeters, refusing);
+        const MeterEmulators meters = startMeters(kMeters, refusing);
         const Run r = ovfw(QStringList{QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes"),
                                        QStringLiteral("--retries"), QString::number(kRetries)} +
                                portArgs(kMeters),
@@ -187,7 +128,7 @@ private slots:
         QVERIFY(!QFile::exists(meters[refusing]->imagePath()));
         // The refused line went out once and then once per retry.
         const QByteArray line5 = HexFiles::readAll(made_.path).split('\n').at(kRefusedLine - 1).trimmed() + '\r';
-        QCOMPARE(receivedBy(*meters[refusing]).count(line5), kRetries + 1);
+        QCOMPARE(meters[refusing]->received().count(line5), kRetries + 1);
 
         const QRegularExpression failed(
             QStringLiteral("^\\s+3\\s+OV3A01234\\s+failed\\s+%1/%2\\s.*\\s%3  line %4 refused %5 times$")
@@ -208,14 +149,14 @@ private slots:
         const int at = text.indexOf("\r\n", text.size() / 2) - 1;  // a checksum digit mid-file
         text[at] = text[at] == '0' ? '1' : '0';
         const QString bad = HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), text);
-        const Emulators meters = startMeters(2);
+        const MeterEmulators meters = startMeters(2);
         const Run r = ovfw(QStringList{QStringLiteral("upgrade"), bad, QStringLiteral("--yes")} + portArgs(2),
                            portList(meters));
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(QStringLiteral("checksum is")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("line %1:").arg(text.left(at).count('\n') + 1)), qPrintable(r.err));
         for (const auto &m : meters)
-            QVERIFY2(receivedBy(*m).isEmpty(), receivedBy(*m).constData());
+            QVERIFY2(m->received().isEmpty(), m->received().constData());
 
         const Run check = ovfw({QStringLiteral("check"), bad}, {});
         QCOMPARE(check.exitCode, 2);
@@ -223,11 +164,11 @@ private slots:
 
     void refusesWithoutConfirmationOrPorts()
     {
-        const Emulators meters = startMeters(1);
+        const MeterEmulators meters = startMeters(1);
         const Run noYes = ovfw({QStringLiteral("upgrade"), made_.path, QStringLiteral("--port"), "1"}, portList(meters));
         QCOMPARE(noYes.exitCode, 2);
         QVERIFY(noYes.err.contains(QStringLiteral("--yes")));
-        QVERIFY(receivedBy(*meters[0]).isEmpty());
+        QVERIFY(meters[0]->received().isEmpty());
         QCOMPARE(ovfw({QStringLiteral("upgrade"), made_.path, QStringLiteral("--yes")}, {}).exitCode, 2);
         QCOMPARE(ovfw({QStringLiteral("upgrade"), made_.path, "--yes", "--port", "17"}, {}).exitCode, 2);
         QCOMPARE(ovfw({QStringLiteral("frobnicate")}, {}).exitCode, 2);
@@ -258,7 +199,7 @@ private slots:
             QProcess p;
             p.start(QStringLiteral("/bin/sh"),
                     {"-c", "exec \"$0\" check --json \"$(printf \"$1\")\"", QStringLiteral(OVFW_PATH), escaped});
-            QVERIFY(p.waitForFinished(kRunTimeoutMs));
+            QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
             const QString err = QString::fromUtf8(p.readAllStandardError());
             QVERIFY2(p.exitCode() == 0, qPrintable(err));
             QCOMPARE(err.contains(QStringLiteral("warning:")), c.warned);
@@ -273,7 +214,7 @@ private slots:
         QProcess writer;  // the shell opens the FIFO, which blocks until ovfw reads it
         writer.start(QStringLiteral("/bin/sh"), {"-c", "cat \"$0\" > \"$1\"", made_.path, fifo});
         const Run r = ovfw({QStringLiteral("upgrade"), fifo, "--yes", "--force", "--port", "1"},
-                           QStringLiteral("1=%1").arg(meter.device()));
+                           meter.portEntry());
         writer.waitForFinished();
         QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
         QCOMPARE(HexFiles::readAll(meter.imagePath()), made_.image);
@@ -285,12 +226,9 @@ private slots:
     {
         MeterEmulatorProcess meter;
         const Run r = ovfw({QStringLiteral("identify"), QStringLiteral("--port"), QStringLiteral("1")},
-                           QStringLiteral("1=%1").arg(meter.device()));
+                           meter.portEntry());
         QCOMPARE(r.exitCode, 0);
-        QList<MeterEmulatorProcess::Burst> sent;
-        for (const auto &b : meter.wireMessages())
-            if (b.toMeter)
-                sent << b;
+        const QList<MeterEmulatorProcess::Burst> sent = meter.receivedMessages();
         QCOMPARE(sent.size(), 4);
         const QList<QByteArray> bytes{sent[0].bytes, sent[1].bytes, sent[2].bytes, sent[3].bytes};
         QCOMPARE(bytes, (QList<QByteArray>{"\r", "H\r", "H\r", "V\r"}));
@@ -302,7 +240,7 @@ private slots:
 
     void identifiesMetersAndBootLoaders()
     {
-        Emulators meters = startMeters(1);
+        MeterEmulators meters = startMeters(1);
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--boot"}));
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--silent"}));
         const Run r = ovfw({QStringLiteral("identify"), QStringLiteral("--probe-boot")}, portList(meters));
@@ -319,25 +257,18 @@ private slots:
     {
         const auto small = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), 8 * 1024);
         MeterEmulatorProcess meter({"--no-pacing", "--reply-delay", "20"});
-        const QString ports = QStringLiteral("1=%1").arg(meter.device());
+        const QString ports = meter.portEntry();
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_PORTS"), ports);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small.path, "--yes", "--port", "1"});
-        p.closeWriteChannel();
-        QTRY_VERIFY_WITH_TIMEOUT(receivedBy(meter).count(':') > 10, 10000);
+        startOvfw(p, {"upgrade", small.path, "--yes", "--port", "1"}, ports);
+        QTRY_VERIFY_WITH_TIMEOUT(meter.received().count(':') > 10, 10000);
         ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         QCOMPARE(p.exitCode(), 130);
         QVERIFY2(out.contains(QStringLiteral("--boot --port 1")), qPrintable(out));
         // Every line sent was answered; the meter is left in its boot loader.
-        QByteArray answers;
-        for (const auto &b : meter.wireMessages())
-            if (!b.toMeter)
-                answers += b.bytes;
-        const int linesSent = static_cast<int>(receivedBy(meter).count(':'));
+        const QByteArray answers = meter.sent();
+        const int linesSent = static_cast<int>(meter.received().count(':'));
         QVERIFY(linesSent < small.lines);
         QCOMPARE(static_cast<int>(answers.count("PASS\r")), linesSent + 1);  // and the boot entry
 

@@ -3,16 +3,9 @@
 // takes no file, signals, and a narrow terminal.
 #include "Capabilities.h"
 #include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
+#include "OvfwRig.h"
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include "OvfwRun.h"
 #include "base/ShellQuote.h"
-#include <memory>
-#include <vector>
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
@@ -20,52 +13,10 @@
 #include <unistd.h>
 
 namespace {
-constexpr int kRunTimeoutMs = 120000;
 const QByteArray kSwitchCommand("\xC2\xD4");
 const QByteArray kEndRecord(":00000001FF");
 
 using Run = OvfwRun;
-
-void prepare(QProcess &p, const QString &ports)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVFW_PORTS"), ports);
-    p.setProcessEnvironment(env);
-}
-
-Run ovfw(const QStringList &args, const QString &ports)
-{
-    QProcess p;
-    prepare(p, ports);
-    p.start(QStringLiteral(OVFW_PATH), args);
-    p.closeWriteChannel();
-    return finishOvfw(p, kRunTimeoutMs);
-}
-
-QString portOf(const MeterEmulatorProcess &m, int n = 1)
-{
-    return QStringLiteral("%1=%2").arg(n).arg(m.device());
-}
-
-QByteArray said(const MeterEmulatorProcess &meter, bool toMeter)
-{
-    QByteArray bytes;
-    for (const auto &burst : meter.wire())
-        if (burst.toMeter == toMeter)
-            bytes += burst.bytes;
-    return bytes;
-}
-
-QList<QJsonObject> events(const QString &out, const QString &name)
-{
-    QList<QJsonObject> found;
-    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
-        if (o.value(QStringLiteral("event")).toString() == name)
-            found << o;
-    }
-    return found;
-}
 }
 
 class TestOvfwFaults : public QObject {
@@ -101,10 +52,10 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, switchSent);
         MeterEmulatorProcess m(QStringList{"--no-pacing"} + meter);
-        const Run r = ovfw(QStringList{"identify", "--port", "1"} + options, portOf(m));
+        const Run r = ovfw(QStringList{"identify", "--port", "1"} + options, m.portEntry());
         QVERIFY2(r.out.contains(shown), qPrintable(r.out + r.err));
         QCOMPARE(r.exitCode, switchSent ? 0 : 1);
-        QCOMPARE(said(m, true).contains(kSwitchCommand), switchSent);
+        QCOMPARE(m.received().contains(kSwitchCommand), switchSent);
     }
 
     // A switch acknowledged only after its window: waited for once more, then
@@ -114,7 +65,7 @@ private slots:
     {
         MeterEmulatorProcess slow({"--no-pacing", "--switch-delay", "400"});
         MeterEmulatorProcess mute({"--no-pacing", "--switch-delay", "9000"});
-        const QString ports = portOf(slow, 1) + QLatin1Char(',') + portOf(mute, 2);
+        const QString ports = slow.portEntry(1) + QLatin1Char(',') + mute.portEntry(2);
         const Run r = ovfw({"upgrade", small_.path, "--yes", "--json", "--retries", "1", "--port", "1", "--port", "2"},
                            ports);
         QCOMPARE(r.exitCode, 1);
@@ -131,7 +82,7 @@ private slots:
         QCOMPARE(summary.value("may_be_in_boot_loader").toArray(), QJsonArray{2});
 
         MeterEmulatorProcess muteToo({"--no-pacing", "--switch-delay", "9000"});  // the first one did switch
-        const Run plain = ovfw({"upgrade", small_.path, "--yes", "--retries", "0", "--port", "2"}, portOf(muteToo, 2));
+        const Run plain = ovfw({"upgrade", small_.path, "--yes", "--retries", "0", "--port", "2"}, muteToo.portEntry(2));
         QVERIFY2(plain.out.contains(QStringLiteral("Port 2 (OV3A01234) may be in its boot loader; if so, finish it with:\n"
                                                    "  ovfw upgrade '%1' --boot --port 2")
                                         .arg(small_.path)),
@@ -144,15 +95,13 @@ private slots:
         MeterEmulatorProcess m({"--no-pacing"});
         QTemporaryDir logs;
         QProcess p;
-        prepare(p, portOf(m));
-        p.start(QStringLiteral(OVFW_PATH),
-                {"upgrade", small_.path, "--yes", "--json", "--retries", "1", "--port", "1", "--log", logs.path()});
-        p.closeWriteChannel();
+        startOvfw(p, {"upgrade", small_.path, "--yes", "--json", "--retries", "1", "--port", "1", "--log", logs.path()},
+                  m.portEntry());
         const auto meterPid = static_cast<pid_t>(m.process().processId());
         QVERIFY(meterPid > 0);
-        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).count(':') > 20, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.received().count(':') > 20, 20000);
         ::kill(meterPid, SIGSTOP);
-        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
         ::kill(meterPid, SIGCONT);
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         const QJsonObject result = events(out, QStringLiteral("result")).value(0);
@@ -226,7 +175,7 @@ private slots:
         const Run r = ovfw(arguments, ports);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(QStringLiteral("are one meter (%1)").arg(m.device())), qPrintable(r.err));
-        QVERIFY(said(m, true).isEmpty());
+        QVERIFY(m.received().isEmpty());
     }
 
     // kill -9 mid-transfer leaves the driver's exclusive mode set on the
@@ -246,13 +195,10 @@ private slots:
             QSKIP("this process may not pass the driver's exclusive mode (CAP_SYS_ADMIN)");
         QTemporaryDir state;
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "20"});
+        const QProcessEnvironment env = ovfwEnvironment(m.portEntry(), state.filePath(QStringLiteral("history.sqlite")));
         QProcess killed;
-        prepare(killed, portOf(m));
-        QProcessEnvironment env = killed.processEnvironment();
-        env.insert(QStringLiteral("OVFW_HISTORY"), state.filePath(QStringLiteral("history.sqlite")));
-        killed.setProcessEnvironment(env);
-        killed.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
-        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).count(':') > 5, 20000);
+        startOvfw(killed, {"upgrade", small_.path, "--yes", "--port", "1"}, env);
+        QTRY_VERIFY_WITH_TIMEOUT(m.received().count(':') > 5, 20000);
         killed.kill();  // SIGKILL
         QVERIFY(killed.waitForFinished());
 
@@ -263,7 +209,7 @@ private slots:
         again.setProcessEnvironment(env);
         again.start(command.first(), command.mid(1));
         again.closeWriteChannel();
-        const Run r = finishOvfw(again, kRunTimeoutMs);
+        const Run r = finishOvfw(again);
         if (sysAdmin) {
             QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
             QCOMPARE(HexFiles::readAll(m.imagePath()), small_.image);
@@ -282,11 +228,11 @@ private slots:
         QTemporaryDir logs;
         QVERIFY(QFile::setPermissions(logs.path(), QFile::ReadOwner | QFile::ExeOwner));
         MeterEmulatorProcess m({"--no-pacing"});
-        const Run r = ovfw({"upgrade", small_.path, "--yes", "--port", "1", "--log", logs.path()}, portOf(m));
+        const Run r = ovfw({"upgrade", small_.path, "--yes", "--port", "1", "--log", logs.path()}, m.portEntry());
         QFile::setPermissions(logs.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(QStringLiteral("cannot write into the log folder")), qPrintable(r.err));
-        QVERIFY(said(m, true).isEmpty());
+        QVERIFY(m.received().isEmpty());
     }
 
     // Each signal lets the line in flight be answered; the count of lines
@@ -325,19 +271,17 @@ private slots:
         QVERIFY(QFile::link(m.device(), link));
         const QStringList meter = byDevice ? QStringList{"--device", link} : QStringList{"--port", "1"};
         QProcess p;
-        prepare(p, portOf(m));
-        p.start(QStringLiteral(OVFW_PATH),
-                QStringList{"upgrade", file, "--yes"} + meter + (json ? QStringList{"--json"} : QStringList{}));
-        p.closeWriteChannel();
+        startOvfw(p, QStringList{"upgrade", file, "--yes"} + meter + (json ? QStringList{"--json"} : QStringList{}),
+                  m.portEntry());
         const auto pid = static_cast<pid_t>(p.processId());
         QVERIFY(pid > 0);
-        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).count(':') > 3, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.received().count(':') > 3, 20000);
         ::kill(pid, signalNumber);
         if (twice) {
             QTest::qWait(50);  // two at once would be one
             ::kill(pid, signalNumber);
         }
-        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         const QString err = QString::fromUtf8(p.readAllStandardError());
         if (twice) {
@@ -358,7 +302,7 @@ private slots:
             QCOMPARE(summary.value("failed").toInt(-1), 0);
             return;
         }
-        const int acknowledged = static_cast<int>(said(m, false).count("PASS\r")) - 1;  // less the switch
+        const int acknowledged = static_cast<int>(m.sent().count("PASS\r")) - 1;  // less the switch
         const QRegularExpression row(QStringLiteral(" interrupted +%1/%2 ").arg(acknowledged).arg(small_.lines));
         QVERIFY2(row.match(out).hasMatch(), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("stopped after line %1").arg(acknowledged)), qPrintable(out));
@@ -369,21 +313,20 @@ private slots:
     // comes: its lines name every one, each with the option that finishes it.
     void aSecondSignalNamesEveryMeter()
     {
-        std::vector<std::unique_ptr<MeterEmulatorProcess>> meters;
+        MeterEmulators meters;
         for (int i = 0; i < 4; ++i)
             meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--reply-delay", "250"}));
         const QStringList options{"--port", "3", "--device", meters[1]->device(),
                                   "--port", "12", "--device", meters[3]->device()};
         QProcess p;
-        prepare(p, portOf(*meters[0], 3) + QLatin1Char(',') + portOf(*meters[2], 12));
-        p.start(QStringLiteral(OVFW_PATH), QStringList{"upgrade", small_.path, "--yes"} + options);
-        p.closeWriteChannel();
+        startOvfw(p, QStringList{"upgrade", small_.path, "--yes"} + options,
+                  meters[0]->portEntry(3) + QLatin1Char(',') + meters[2]->portEntry(12));
         for (const auto &m : meters)
-            QTRY_VERIFY_WITH_TIMEOUT(said(*m, true).count(':') > 2, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(m->received().count(':') > 2, 20000);
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
         QTest::qWait(50);  // two at once would be one
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
         QCOMPARE(p.exitStatus(), QProcess::CrashExit);
         const QString err = QString::fromUtf8(p.readAllStandardError());
         const QStringList heads{"Port 3", meters[1]->device(), "Port 12", meters[3]->device()};
@@ -402,14 +345,12 @@ private slots:
         const auto tiny = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0213.OVH"), 128);
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "250"});
         QProcess p;
-        prepare(p, portOf(m));
-        p.start(QStringLiteral(OVFW_PATH), {"upgrade", tiny.path, "--yes", "--port", "1"});
-        p.closeWriteChannel();
+        startOvfw(p, {"upgrade", tiny.path, "--yes", "--port", "1"}, m.portEntry());
         const auto pid = static_cast<pid_t>(p.processId());
         QVERIFY(pid > 0);
-        QTRY_VERIFY_WITH_TIMEOUT(said(m, true).contains(kEndRecord), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.received().contains(kEndRecord), 20000);
         ::kill(pid, SIGINT);
-        QVERIFY(p.waitForFinished(kRunTimeoutMs));
+        QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         QVERIFY2(out.contains(QStringLiteral(" completed ")), qPrintable(out));
         QCOMPARE(p.exitCode(), 0);
@@ -432,21 +373,20 @@ private slots:
         MeterEmulatorProcess a({"--no-pacing", "--reply-delay", "10"});
         MeterEmulatorProcess b({"--no-pacing", "--reply-delay", "10"});
         QProcess p;
-        prepare(p, portOf(a, 1) + QLatin1Char(',') + portOf(b, 2));
         p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
-        p.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1", "--port", "2"});
-        p.closeWriteChannel();
+        startOvfw(p, {"upgrade", small_.path, "--yes", "--port", "1", "--port", "2"},
+                  a.portEntry(1) + QLatin1Char(',') + b.portEntry(2));
         QByteArray shown;
         auto drain = [&] {
             char buffer[4096];
             for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
                 shown.append(buffer, static_cast<int>(n));
         };
-        QTRY_VERIFY_WITH_TIMEOUT((drain(), said(a, true).count(':') > 30), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), a.received().count(':') > 30), 20000);
         size.ws_col = kNarrow;
         ::ioctl(master, TIOCSWINSZ, &size);
         const int resizedAt = shown.size();
-        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kRunTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kOvfwTimeoutMs);
         drain();
         ::close(slave);
         ::close(master);

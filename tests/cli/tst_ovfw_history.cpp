@@ -1,118 +1,20 @@
-// ovfw's upgrade history end to end: ovfw as a child process, meters on
-// emulators, the history read back with `ovfw history`.
-#include "FakeSysfs.h"
+// ovfw's upgrade history end to end: what it records of every meter reached,
+// also when ovfw is killed or another writes at once, how `ovfw history`
+// shows and filters it, and a history that cannot be read or written never
+// in an upgrade's way. ovfw as a child process, meters on emulators.
 #include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
-#include "link/DeviceIdentity.h"
+#include "OvfwRig.h"
 #include "history/FileFacts.h"
 #include "history/HistoryStore.h"
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include "OvfwRun.h"
 #include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
-#include <memory>
-#include <vector>
 
 namespace {
-constexpr int kRunTimeoutMs = 180000;
 constexpr int kFileBytes = 4 * 1024;
 constexpr int kRefusedLine = 5;
 
-using Emulators = std::vector<std::unique_ptr<MeterEmulatorProcess>>;
-
 using Run = OvfwRun;
-
-QProcessEnvironment environment(const QString &ports, const QString &history, const QString &sysfs = {})
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVFW_PORTS"), ports);
-    env.insert(QStringLiteral("OVFW_HISTORY"), history);
-    if (!sysfs.isEmpty())
-        env.insert(QString::fromLatin1(DeviceIdentity::kSysfsVariable), sysfs);
-    return env;
-}
-
-void start(QProcess &p, const QStringList &args, const QString &ports, const QString &history,
-           const QString &sysfs = {})
-{
-    p.setProcessEnvironment(environment(ports, history, sysfs));
-    p.start(QStringLiteral(OVFW_PATH), args);
-    p.closeWriteChannel();
-}
-
-Run finish(QProcess &p)
-{
-    return finishOvfw(p, kRunTimeoutMs);
-}
-
-Run ovfw(const QStringList &args, const QString &ports, const QString &history, const QString &sysfs = {})
-{
-    QProcess p;
-    start(p, args, ports, history, sysfs);
-    return finish(p);
-}
-
-// Meter n of the list is port n+1.
-QString portList(const Emulators &meters, int firstPort = 1)
-{
-    QStringList entries;
-    for (std::size_t i = 0; i < meters.size(); ++i)
-        entries << QStringLiteral("%1=%2").arg(firstPort + int(i)).arg(meters[i]->device());
-    return entries.join(QLatin1Char(','));
-}
-
-QStringList portArgs(int count, int firstPort = 1)
-{
-    QStringList args;
-    for (int n = firstPort; n < firstPort + count; ++n)
-        args << QStringLiteral("--port") << QString::number(n);
-    return args;
-}
-
-QString serialOf(int i)
-{
-    return QStringLiteral("OV3A%1").arg(i, 5, 10, QLatin1Char('0'));
-}
-
-Emulators startMeters(int count, const QStringList &extra = {})
-{
-    Emulators meters;
-    for (int i = 0; i < count; ++i)
-        meters.push_back(std::make_unique<MeterEmulatorProcess>(
-            QStringList{"--no-pacing", "--identity", QStringLiteral("V,%1,1.02,2.10").arg(serialOf(i))} + extra));
-    return meters;
-}
-
-QByteArray receivedBy(const MeterEmulatorProcess &meter)
-{
-    QByteArray bytes;
-    for (const auto &burst : meter.wire())
-        if (burst.toMeter)
-            bytes += burst.bytes;
-    return bytes;
-}
-
-// `ovfw history --json ...` as objects keyed by port, the newest of each.
-QMap<int, QJsonObject> historyByPort(const QString &history, const QStringList &options = {})
-{
-    const Run r = ovfw(QStringList{"history", "--json"} + options, {}, history);
-    QMap<int, QJsonObject> rows;
-    for (const QString &line : r.out.split('\n', Qt::SkipEmptyParts)) {
-        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
-        if (!rows.contains(o.value("port").toInt()))
-            rows.insert(o.value("port").toInt(), o);
-    }
-    return rows;
-}
-
-int rowCount(const QString &history)
-{
-    return ovfw({"history", "--csv", "--limit", "1000"}, {}, history).out.count(QStringLiteral("\r\n")) - 1;
-}
 
 // A finished attempt started at `startedUtc`, as another bench (or anyone
 // who can write the shared history) may have left it.
@@ -126,15 +28,6 @@ AttemptRecord attemptAt(const QString &startedUtc)
     r.device = QStringLiteral("/dev/ttyUSB0");
     r.outcome = QStringLiteral("completed");
     return r;
-}
-
-// The ids `ovfw history --json` lists, newest first.
-QList<int> listedIds(const QString &out)
-{
-    QList<int> ids;
-    for (const QString &line : out.split('\n', Qt::SkipEmptyParts))
-        ids << QJsonDocument::fromJson(line.toUtf8()).object().value("id").toInt();
-    return ids;
 }
 }
 
@@ -150,20 +43,13 @@ private slots:
         QCOMPARE(digest_.size(), 64);
     }
 
-    void checkPrintsTheDigest()
-    {
-        const Run r = ovfw({"check", made_.path}, {}, {});
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.contains(QStringLiteral("SHA-256: ") + digest_), qPrintable(r.out));
-    }
-
     // One row per meter reached, with what it said and how it ended; none
     // for a port where nothing answered.
     void recordsEveryMeterReached()
     {
         QTemporaryDir state;
         const QString history = state.filePath("history.sqlite");
-        Emulators meters = startMeters(3);
+        MeterEmulators meters = startNumberedMeters(3);
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{
             "--no-pacing", "--identity", "V," + serialOf(3) + ",1.02,2.10", "--refuse-line", QString::number(kRefusedLine)}));
         meters.push_back(std::make_unique<MeterEmulatorProcess>(
@@ -219,140 +105,6 @@ private slots:
         QCOMPARE(rowCount(history), 6);
     }
 
-    // --boot asks for the version first: a meter in normal mode is guarded by
-    // the model it names and switched as usual. A boot loader stands for the
-    // model last identified on its adapter (USB serial number), else on its
-    // real device whatever name reaches it; with none known, only --force
-    // sends it a file.
-    void bootLoaderGuard_data()
-    {
-        QTest::addColumn<QStringList>("before");  // an earlier upgrade's meter, left in its boot loader; none if empty
-        QTest::addColumn<QStringList>("meter");   // the meter upgraded with --boot; the earlier one if empty
-        QTest::addColumn<QString>("name");        // "link": the meter by a link to its device; "adapter": by a
-                                                  // device on the earlier one's USB adapter
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("said");
-        const QStringList model3B{"--identity", "V,OV3B00009,1.02,2.10"};
-        QTest::newRow("normal mode, another model") << QStringList{} << model3B << "" << QStringList{} << 1
-                                                    << "meter is model 3B, the file is for model 3A";
-        QTest::newRow("normal mode, the file's model") << QStringList{} << QStringList{} << "" << QStringList{} << 0
-                                                       << "upgrade complete";
-        QTest::newRow("boot loader, no model known") << QStringList{} << QStringList{"--boot"} << "" << QStringList{}
-                                                     << 1 << "no model is known for the boot loader on {device}";
-        QTest::newRow("boot loader, no model known, forced") << QStringList{} << QStringList{"--boot"} << ""
-                                                             << QStringList{"--force"} << 0 << "upgrade complete";
-        QTest::newRow("boot loader, known by its device through a link")
-            << model3B + QStringList{"--refuse-line", "3", "--refuse-count", "1"} << QStringList{} << "link"
-            << QStringList{} << 1 << "the meter last identified on {device} was model 3B, the file is for model 3A";
-        QTest::newRow("boot loader, known by its adapter")
-            << model3B + QStringList{"--refuse-line", "3", "--refuse-count", "1"} << QStringList{"--boot"} << "adapter"
-            << QStringList{} << 1
-            << "the meter last identified on the adapter FTGUARD1 was model 3B, the file is for model 3A";
-    }
-
-    void bootLoaderGuard()
-    {
-        QFETCH(QStringList, before);
-        QFETCH(QStringList, meter);
-        QFETCH(QString, name);
-        QFETCH(QStringList, options);
-        QFETCH(int, exitCode);
-        QFETCH(QString, said);
-        QTemporaryDir state;
-        const QString history = state.filePath("history.sqlite");
-        FakeSysfs sysfs;
-        std::unique_ptr<MeterEmulatorProcess> earlier, later;
-        if (!before.isEmpty()) {
-            // Identified, sent lines, and left in its boot loader by a refused line.
-            earlier = std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing"} + before);
-            if (name == "adapter")
-                QVERIFY(sysfs.addUsbTty(QFileInfo(earlier->device()).fileName(), "FTGUARD1"));
-            const Run r = ovfw({"upgrade", made_.path, "--yes", "--force", "--retries", "0", "--port", "1"},
-                               "1=" + earlier->device(), history, sysfs.root());
-            QVERIFY2(r.exitCode == 1, qPrintable(r.out + r.err));
-        }
-        if (!meter.isEmpty() || !earlier)
-            later = std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing"} + meter);
-        MeterEmulatorProcess &target = later ? *later : *earlier;
-        QString device = target.device();
-        if (name == "link") {
-            device = state.filePath("by-id-meter");
-            QVERIFY(QFile::link(target.device(), device));
-        } else if (name == "adapter") {
-            QVERIFY(sysfs.addUsbTty(QFileInfo(target.device()).fileName(), "FTGUARD1"));
-        }
-        const qsizetype linesBefore = receivedBy(target).count(':');
-        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--boot", "--device", device} + options, {},
-                           history, sysfs.root());
-        QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
-        QVERIFY2(r.out.contains(QString(said).replace("{device}", device)), qPrintable(r.out));
-        if (exitCode == 0)
-            QCOMPARE(HexFiles::readAll(target.imagePath()), made_.image);
-        else
-            QCOMPARE(receivedBy(target).count(':'), linesBefore);  // not a line sent
-        // The row names the real device and the adapter.
-        const QJsonObject row =
-            QJsonDocument::fromJson(ovfw({"history", "--json", "--limit", "1"}, {}, history).out.toUtf8()).object();
-        QCOMPARE(row.value("real_device").toString(), QFileInfo(target.device()).canonicalFilePath());
-        QCOMPARE(row.value("usb_serial").toString(), name == "adapter" ? QString("FTGUARD1") : QString());
-        // A meter named by its device has no port; its rows are found by the
-        // name it was given, and by any other name of its device.
-        QVERIFY(row.value("port").isNull());
-        const QList<int> byName = listedIds(ovfw({"history", "--json", "--device", device}, {}, history).out);
-        QVERIFY(byName.contains(row.value("id").toInt()));
-        QCOMPARE(listedIds(ovfw({"history", "--json", "--device", target.device()}, {}, history).out), byName);
-        QCOMPARE(listedIds(ovfw({"history", "--json", "--device", "/dev/no-such-meter"}, {}, history).out),
-                 QList<int>{});
-    }
-
-    // --verify: the meter restarted into the file's version is verified, one
-    // restarted into the old one is not, and that meter fails.
-    void verifiesTheVersionAfter()
-    {
-        QTemporaryDir state;
-        const QString history = state.filePath("history.sqlite");
-        Emulators meters;
-        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.11"}));
-        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.10"}));
-        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--verify", "--json"} + portArgs(2),
-                           portList(meters), history);
-        QVERIFY2(r.exitCode == 1 && r.err.isEmpty(), qPrintable(r.out + r.err));
-        QVERIFY2(r.out.contains("verified: firmware 2.11"), qPrintable(r.out));
-        QVERIFY2(r.out.contains("not verified: the meter restarted with firmware 2.10, the file gives 02.11"),
-                 qPrintable(r.out));
-        const QMap<int, QJsonObject> rows = historyByPort(history);
-        QCOMPARE(rows.value(1).value("verified").toBool(), true);
-        QCOMPARE(rows.value(1).value("firmware_after").toString(), QString("2.11"));
-        QCOMPARE(rows.value(2).value("verified").toBool(false), false);
-        QCOMPARE(rows.value(2).value("firmware_after").toString(), QString("2.10"));
-        QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
-        QCOMPARE(historyByPort(history, {"--failed"}).keys(), QList<int>{2});
-    }
-
-    // Another file's digest, or anything that is no digest at all (an unset
-    // variable, blanks, a cut or mistyped one): no meter is touched.
-    void aWrongDigestTouchesNoMeter()
-    {
-        QTemporaryDir state;
-        const QString history = state.filePath("history.sqlite");
-        const Emulators meters = startMeters(1);
-        QString wrong = digest_;
-        wrong[0] = wrong[0] == '0' ? '1' : '0';
-        const Run r = ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", wrong}, portList(meters), history);
-        QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains(digest_), qPrintable(r.err));
-        const QString notDigests[] = {"", "   ", digest_.left(63), digest_ + " ", " " + digest_, digest_ + "0",
-                                      digest_.left(63) + "g"};
-        for (const QString &value : notDigests) {
-            const Run refused =
-                ovfw({"upgrade", made_.path, "--yes", "--port", "1", "--sha256", value}, portList(meters), history);
-            QVERIFY2(refused.exitCode == 2 && refused.err.contains("64 hex digits"), qPrintable(value + refused.err));
-        }
-        QVERIFY(receivedBy(*meters[0]).isEmpty());
-        QCOMPARE(rowCount(history), 0);
-    }
-
     // --since in local time across the clock changes (Berlin: 2026-03-29
     // 02:00 CET becomes 03:00 CEST; 2026-10-25 03:00 CEST becomes 02:00 CET
     // again), and the real bound of --limit.
@@ -390,12 +142,11 @@ private slots:
                                         "2026-10-25T00:45:00.000Z", "2026-10-25T01:45:00.000Z"})
                 QVERIFY(store.insert(attemptAt(QString::fromLatin1(started))) > 0);
         }
-        QProcess p;
-        QProcessEnvironment env = environment({}, history);
+        QProcessEnvironment env = ovfwEnvironment({}, history);
         env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVFW_PATH), QStringList{"history", "--json"} + options);
-        const Run r = finish(p);
+        QProcess p;
+        startOvfw(p, QStringList{"history", "--json"} + options, env);
+        const Run r = finishOvfw(p);
         QCOMPARE(r.exitCode, exitCode);
         QCOMPARE(listedIds(r.out), ids);
         QVERIFY2(said.isEmpty() ? r.err.isEmpty() : r.err.contains(said), qPrintable(r.err));
@@ -442,11 +193,11 @@ private slots:
     {
         QTemporaryDir state;
         const QString history = state.filePath("history.sqlite");
-        Emulators meters = startMeters(1);
+        MeterEmulators meters = startNumberedMeters(1);
         meters.push_back(std::make_unique<MeterEmulatorProcess>(
             QStringList{"--no-pacing", "--identity", "V," + serialOf(1) + ",1.02,2.10", "--reply-delay", "60"}));
         QProcess p;
-        start(p, QStringList{"upgrade", made_.path, "--yes"} + portArgs(2), portList(meters), history);
+        startOvfw(p, QStringList{"upgrade", made_.path, "--yes"} + portArgs(2), portList(meters), history);
         QTRY_COMPARE_WITH_TIMEOUT(historyByPort(history).value(1).value("outcome").toString(), QString("completed"), 30000);
         QCOMPARE(historyByPort(history).value(2).value("outcome").toString(), QString("running"));
         // Written while it runs, at most every 5 s.
@@ -460,7 +211,7 @@ private slots:
         QCOMPARE(row.value("outcome").toString(), QString("interrupted"));
         QCOMPARE(row.value("serial").toString(), serialOf(1));
         QVERIFY(row.value("ended").isNull());
-        const qsizetype acknowledged = receivedBy(*meters[1]).count(':');  // lines sent, all accepted but the last
+        const qsizetype acknowledged = meters[1]->received().count(':');  // lines sent, all accepted but the last
         QVERIFY2(row.value("lines_sent").toInt() > 0 && row.value("lines_sent").toInt() <= acknowledged,
                  qPrintable(QString("%1 of %2").arg(row.value("lines_sent").toInt()).arg(acknowledged)));
         QCOMPARE(row.value("left_in_boot_loader"), QJsonValue());
@@ -499,7 +250,7 @@ private slots:
             QCOMPARE(::mkfifo(QFile::encodeName(history).constData(), 0600), 0);
         if (kind == "unreadable") {
             QCOMPARE(ovfw({"history"}, {}, history).exitCode, 0);  // made, nothing recorded
-            const Emulators meters = startMeters(1, {"--reply-delay", "0"});
+            const MeterEmulators meters = startNumberedMeters(1, {"--reply-delay", "0"});
             QCOMPARE(ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, portList(meters), history).exitCode, 0);
             QVERIFY(QFile::setPermissions(history, QFile::WriteOwner));
             QFile probe(history);
@@ -528,13 +279,13 @@ private slots:
     {
         QTemporaryDir state;
         const QString history = state.filePath("history.sqlite");
-        const Emulators first = startMeters(16, {"--reply-delay", "0"});
-        const Emulators second = startMeters(4, {"--reply-delay", "0"});
+        const MeterEmulators first = startNumberedMeters(16, {"--reply-delay", "0"});
+        const MeterEmulators second = startNumberedMeters(4, {"--reply-delay", "0"});
         const auto small = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), 1024);
         QProcess a, b;
-        start(a, QStringList{"upgrade", small.path, "--yes"} + portArgs(16), portList(first), history);
-        start(b, QStringList{"upgrade", small.path, "--yes"} + portArgs(4), portList(second), history);
-        const Run ra = finish(a), rb = finish(b);
+        startOvfw(a, QStringList{"upgrade", small.path, "--yes"} + portArgs(16), portList(first), history);
+        startOvfw(b, QStringList{"upgrade", small.path, "--yes"} + portArgs(4), portList(second), history);
+        const Run ra = finishOvfw(a), rb = finishOvfw(b);
         QVERIFY2(ra.exitCode == 0 && ra.err.isEmpty(), qPrintable(ra.out + ra.err));
         QVERIFY2(rb.exitCode == 0 && rb.err.isEmpty(), qPrintable(rb.out + rb.err));
         const Run csv = ovfw({"history", "--csv", "--limit", "100"}, {}, history);
@@ -548,9 +299,9 @@ private slots:
     {
         QTemporaryDir state;
         const auto sent = [&](const QString &history, Run &r) {
-            const Emulators meters = startMeters(1, {"--reply-delay", "0"});
+            const MeterEmulators meters = startNumberedMeters(1, {"--reply-delay", "0"});
             r = ovfw({"upgrade", made_.path, "--yes", "--port", "1"}, portList(meters), history);
-            return receivedBy(*meters[0]);
+            return meters[0]->received();
         };
         Run normal, corrupt, readOnly;
         const QByteArray wire = sent(state.filePath("good.sqlite"), normal);

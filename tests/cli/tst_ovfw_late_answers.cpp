@@ -3,17 +3,10 @@
 // and every meter that took every line is reported upgraded. Each case runs
 // once as it is and once with one line refused.
 #include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "OvfwRig.h"
 #include <QtTest>
-#include <memory>
-#include <vector>
 
 namespace {
-constexpr int kRunTimeoutMs = 90000;
 constexpr int kFileBytes = 0x600;  // 48 data records of 32 bytes
 const QStringList kOneRefusedLine{"--refuse-line", "10", "--refuse-count", "1"};
 
@@ -63,17 +56,8 @@ private slots:
                 meters.push_back({name, &c, std::move(emulator)});
             }
         }
-        QProcess p;
-        p.start(QStringLiteral(OVFW_PATH), args);
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(kRunTimeoutMs));
-
-        QMap<QString, QJsonObject> results;
-        for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
-            const QJsonObject e = QJsonDocument::fromJson(line).object();
-            if (e.value("event").toString() == QLatin1String("result"))
-                results.insert(e.value("device").toString(), e);
-        }
+        const OvfwRun run = ovfw(args);
+        const QMap<QString, QJsonObject> results = resultsByDevice(run.out);
         for (const Meter &m : meters) {
             const QJsonObject r = results.value(m.emulator->device());
             const QString seen = m.name + QStringLiteral(": ") + QString::fromUtf8(QJsonDocument(r).toJson());
@@ -86,7 +70,7 @@ private slots:
             if (result == QLatin1String("failed"))
                 QVERIFY2(r.value("left_in_boot_loader").isNull(), qPrintable(seen));
         }
-        QCOMPARE(p.exitCode(), 1);  // the silent end record fails, and only it
+        QCOMPARE(run.exitCode, 1);  // the silent end record fails, and only it
     }
 };
 

@@ -2,7 +2,7 @@
 // plugged into and pulled from a watched folder of links as udev would.
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
-#include "OvfwRun.h"
+#include "OvfwRig.h"
 #include "station/StationProfile.h"
 #include <QCryptographicHash>
 #include <QJsonDocument>

@@ -124,7 +124,7 @@ private slots:
         const int driver = ::open(QFile::encodeName(meter.device()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         QVERIFY(driver >= 0);
         const auto closeDriver = qScopeGuard([driver] { ::close(driver); });
-        LinkRig rig(QStringLiteral("2=%1").arg(meter.device()));
+        LinkRig rig(meter.portEntry(2));
         rig.meter.Port_Number = 2;
         rig.link.Com_Open();
         QVERIFY(rig.comm.portOpen());
@@ -435,7 +435,7 @@ private slots:
     void lostLineClosesThePort()
     {
         auto meter = std::make_unique<MeterEmulatorProcess>(QStringList{"--boot", "--hangup-after", "1"});
-        LinkRig rig(QStringLiteral("1=%1").arg(meter->device()));
+        LinkRig rig(meter->portEntry());
         rig.meter.Port_Number = 1;
         rig.link.Com_Open();
         rig.comm.output(":00000001FF\r");

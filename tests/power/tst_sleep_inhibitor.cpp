@@ -3,7 +3,7 @@
 // nothing at all where there is no login manager; and no wait where the
 // login manager does not answer.
 #include "HexFiles.h"
-#include "MeterEmulatorProcess.h"
+#include "OvfwRig.h"
 #include "WindowRig.h"
 #include "power/SleepInhibitor.h"
 #include <QPushButton>
@@ -91,8 +91,8 @@ struct Stalled {
 int linesReceived(const MeterEmulatorProcess &meter)
 {
     int lines = 0;
-    for (const auto &b : meter.wireMessages())
-        lines += b.toMeter && b.bytes.startsWith(':');
+    for (const QByteArray &m : meter.receivedMessageBytes())
+        lines += m.startsWith(':');
     return lines;
 }
 }
@@ -128,13 +128,10 @@ private slots:
         LoginManager manager(bus_.address);
         QVERIFY(manager.output().contains(QStringLiteral("ready")));
         MeterEmulatorProcess meter({"--no-pacing", "--reply-delay", "20"});
-        QProcess ovfw;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_PORTS"), QStringLiteral("1=%1").arg(meter.device()));
+        QProcessEnvironment env = ovfwEnvironment(meter.portEntry());
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address);
-        ovfw.setProcessEnvironment(env);
-        ovfw.start(QStringLiteral(OVFW_PATH), {"upgrade", hex_.path, "--yes", "--port", "1"});
-        ovfw.closeWriteChannel();
+        QProcess ovfw;
+        startOvfw(ovfw, {"upgrade", hex_.path, "--yes", "--port", "1"}, env);
         QTRY_VERIFY_WITH_TIMEOUT(linesReceived(meter) > 10, kRunTimeoutMs);
         QVERIFY2(manager.held(kOvfwLock), qPrintable(manager.said));
         QVERIFY(ovfw.waitForFinished(kRunTimeoutMs));
@@ -146,7 +143,7 @@ private slots:
     {
         LoginManager manager(bus_.address);
         MeterEmulatorProcess meter({"--boot", "--no-pacing", "--reply-delay", "20"});
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Form_Load();
         rig.window->Check_Boot();
         QVERIFY(rig.window->Meter_Connected);
@@ -177,7 +174,7 @@ private slots:
         QVERIFY(manager.output().contains(QStringLiteral("ready")));
         const Stalled stalled(manager.process);
         MeterEmulatorProcess meter({"--no-pacing"});
-        WindowRig rig(QStringLiteral("1=%1").arg(meter.device()));
+        WindowRig rig(meter.portEntry());
         rig.window->Form_Load();
         rig.window->cmdConnect_Click();
         QVERIFY(rig.window->Meter_Connected);
@@ -220,21 +217,17 @@ private:
     double secondsToFirstByte()
     {
         MeterEmulatorProcess meter({"--no-pacing"});
-        QProcess ovfw;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_PORTS"), QStringLiteral("1=%1").arg(meter.device()));
+        QProcessEnvironment env = ovfwEnvironment(meter.portEntry());
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address);
-        ovfw.setProcessEnvironment(env);
+        QProcess ovfw;
         QElapsedTimer t;
         t.start();
-        ovfw.start(QStringLiteral(OVFW_PATH), {"upgrade", small_.path, "--yes", "--port", "1"});
-        ovfw.closeWriteChannel();
+        startOvfw(ovfw, {"upgrade", small_.path, "--yes", "--port", "1"}, env);
         double seconds = -1;
         while (seconds < 0 && t.elapsed() < kRunTimeoutMs) {
             QTest::qWait(kLookEveryMs);
-            for (const auto &b : meter.wire())
-                if (b.toMeter)
-                    seconds = t.elapsed() / 1000.0;
+            if (!meter.received().isEmpty())
+                seconds = t.elapsed() / 1000.0;
         }
         if (!ovfw.waitForFinished(kRunTimeoutMs) || ovfw.exitCode() != 0)
             return -1;

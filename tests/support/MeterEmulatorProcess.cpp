@@ -74,6 +74,32 @@ QList<MeterEmulatorProcess::Burst> MeterEmulatorProcess::wireMessages() const
     return messages;
 }
 
+QByteArray MeterEmulatorProcess::bytes(bool toMeter) const
+{
+    QByteArray out;
+    for (const Burst &b : wire())
+        if (b.toMeter == toMeter)
+            out += b.bytes;
+    return out;
+}
+
+QList<MeterEmulatorProcess::Burst> MeterEmulatorProcess::receivedMessages() const
+{
+    QList<Burst> out;
+    for (const Burst &m : wireMessages())
+        if (m.toMeter)
+            out << m;
+    return out;
+}
+
+QList<QByteArray> MeterEmulatorProcess::receivedMessageBytes() const
+{
+    QList<QByteArray> out;
+    for (const Burst &m : receivedMessages())
+        out << m.bytes;
+    return out;
+}
+
 PortHolderProcess::PortHolderProcess(const QString &device)
 {
     process_.start(QStringLiteral(OV_PORT_HOLDER_PATH), {device});

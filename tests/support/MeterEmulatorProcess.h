@@ -22,10 +22,19 @@ public:
     QList<Burst> wire() const;
     // The wire log as messages, each ending at its carriage return.
     QList<Burst> wireMessages() const;
+    // What the meter received and what it sent, every byte in order.
+    QByteArray received() const { return bytes(true); }
+    QByteArray sent() const { return bytes(false); }
+    // The messages the meter received, with their times, or their bytes alone.
+    QList<Burst> receivedMessages() const;
+    QList<QByteArray> receivedMessageBytes() const;
+    // This meter as port n in OVFW_PORTS form ("n=/dev/pts/4").
+    QString portEntry(int n = 1) const { return QStringLiteral("%1=%2").arg(n).arg(device_); }
     void stop();
     QProcess &process() { return process_; }
 
 private:
+    QByteArray bytes(bool toMeter) const;
     QTemporaryDir dir_;
     QProcess process_;
     QString device_;

@@ -1,4 +1,5 @@
 #include "FakeChipIdLibrary.h"
+#include "IconPixels.h"
 #include "WindowRig.h"
 #include "usb/FtdiChipIdLibrary.h"
 #include "windows/Layout.h"
@@ -54,20 +55,6 @@ FakeChipIdLibrary::Adapter adapter(const QByteArray &description, std::int32_t c
     a.description = description;
     a.chipId = chipId;
     return a;
-}
-
-// True when the icon draws nothing at all: a window carrying it shows no
-// picture, where an empty icon would let the main window's show through.
-bool drawsNothing(const QIcon &icon)
-{
-    const QImage image = icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull())
-        return false;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(image.pixel(x, y)) != 0)
-                return false;
-    return true;
 }
 }
 
