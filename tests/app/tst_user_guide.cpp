@@ -84,6 +84,23 @@ private slots:
             QVERIFY2(text.contains(QLatin1String(topic)), topic);
     }
 
+    // A guide that names a picture nobody drew makes no PDF at all.
+    void aMissingPictureFailsTheGuide()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath("guide.md"), pdf = dir.filePath("guide.pdf");
+        QFile md(source);
+        QVERIFY(md.open(QIODevice::WriteOnly));
+        md.write("# Guide\n\n![A window](nowhere.png)\n");
+        md.close();
+        QProcess tool;
+        tool.start(QStringLiteral(OV_USER_GUIDE_PDF_TOOL), {source, dir.path(), pdf});
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(tool.readAllStandardError()).contains("nowhere.png"));
+        QVERIFY(!QFile::exists(pdf));
+    }
+
 private:
     QList<QUrl> desktopOpened_;
 };
