@@ -13,6 +13,23 @@ QString run(const QString &program, const QStringList &args)
     p.waitForFinished(10000);
     return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
+
+// A picture as pdfimages lists it: its size in pixels and its resolution on the page.
+struct PdfPicture {
+    int width, height, ppi;
+};
+
+QList<PdfPicture> picturesIn(const QString &pdf)
+{
+    QList<PdfPicture> out;
+    // page num type width height color comp bpc enc interp object ID x-ppi ...
+    for (const QString &line : run("pdfimages", {"-list", pdf}).split('\n')) {
+        const QStringList f = line.simplified().split(' ');
+        if (f.size() > 12 && f[2] == QLatin1String("image"))
+            out.append({f[3].toInt(), f[4].toInt(), f[12].toInt()});
+    }
+    return out;
+}
 }
 
 class TestUserGuide : public QObject {
@@ -80,8 +97,35 @@ private slots:
         const QString text = run("pdftotext", {pdf, "-"});
         for (const char *topic : {"Connecting a meter", "Upgrading the firmware", "Messages and what to do",
                                   "Recovering a meter left in its boot loader", "OVFW_PORTS", "dialout",
-                                  "latency", "demo.sh", "No meter detected", "Unexpected end of file"})
+                                  "latency", "demo.sh", "No meter detected", "Unexpected end of file",
+                                  "A station: ovfw station"})
             QVERIFY2(text.contains(QLatin1String(topic)), topic);
+
+        // The four pictures drawn from the program at build time, each at a
+        // size that is sharp on paper and fits the page.
+        const QList<PdfPicture> pictures = picturesIn(pdf);
+        QCOMPARE(pictures.size(), 4);
+        constexpr int kSharpPpi = 150, kFinestPpi = 600;
+        for (const PdfPicture &p : pictures)
+            QVERIFY2(p.ppi >= kSharpPpi && p.ppi <= kFinestPpi,
+                     qPrintable(QStringLiteral("%1x%2 at %3 ppi").arg(p.width).arg(p.height).arg(p.ppi)));
+    }
+
+    // A guide that names a picture nobody drew makes no PDF at all.
+    void aMissingPictureFailsTheGuide()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath("guide.md"), pdf = dir.filePath("guide.pdf");
+        QFile md(source);
+        QVERIFY(md.open(QIODevice::WriteOnly));
+        md.write("# Guide\n\n![A window](nowhere.png)\n");
+        md.close();
+        QProcess tool;
+        tool.start(QStringLiteral(OV_USER_GUIDE_PDF_TOOL), {source, dir.path(), pdf});
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(tool.readAllStandardError()).contains("nowhere.png"));
+        QVERIFY(!QFile::exists(pdf));
     }
 
 private:
