@@ -98,7 +98,7 @@ private slots:
         for (const char *topic : {"Connecting a meter", "Upgrading the firmware", "Messages and what to do",
                                   "Recovering a meter left in its boot loader", "OVFW_PORTS", "dialout",
                                   "latency", "demo.sh", "No meter detected", "Unexpected end of file",
-                                  "A station: ovfw station"})
+                                  "Running a station"})
             QVERIFY2(text.contains(QLatin1String(topic)), topic);
 
         // The four pictures drawn from the program at build time, each at a

@@ -7,7 +7,7 @@
 #include "cli/StationBoard.h"
 #include "cli/StationJob.h"
 #include "cli/StopSignal.h"
-#include "link/EventWait.h"
+#include "base/EventWait.h"
 #include "station/StationProfile.h"
 #include <QCryptographicHash>
 #include <QDir>
