@@ -85,9 +85,12 @@ public:
         const QString name = text(*s, "name", QStringLiteral("[station] name"));
         if (!name.isEmpty())
             p.name = name;
-        const QString watch = text(*s, "watch", QStringLiteral("[station] watch"));
-        if (!watch.isEmpty())
+        toml::source_region watchAt;
+        const QString watch = text(*s, "watch", QStringLiteral("[station] watch"), &watchAt);
+        if (!watch.isEmpty()) {
             p.watch = absolute(watch);
+            linksOnce(p.watch, watchAt);
+        }
         if (const toml::node *settle = s->get("settle")) {
             const std::optional<double> seconds = settle->value<double>();
             if (!seconds || *seconds < 0 || *seconds > kLongestSettleSeconds)
@@ -96,6 +99,27 @@ public:
                         settle->source());
             else
                 p.settleSeconds = *seconds;
+        }
+    }
+
+    // Two links of the watched folder that reach one device would be two
+    // sockets for one meter.
+    void linksOnce(const QString &folder, const toml::source_region &at)
+    {
+        QHash<QString, QString> linkOf;  // real device -> the first link reaching it
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+            if (name.startsWith(QLatin1Char('.')))
+                continue;
+            const QString real = resolvedDevicePath(dir.filePath(name));
+            if (real.isEmpty())
+                continue;
+            if (linkOf.contains(real))
+                problem(Kind::SameDevice,
+                        QStringLiteral("[station] watch: links %1 and %2 are one device (%3)").arg(linkOf.value(real), name, real),
+                        at);
+            else
+                linkOf.insert(real, name);
         }
     }
 

@@ -50,6 +50,8 @@ private slots:
         QVERIFY2(!made_.path.isEmpty(), "srec_cat made no file");
         sha_ = digestOf(made_.path);
         bad_ = HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), ":0100000011EE\r\n:0100000011EE\r\n");
+        QVERIFY(QDir(dir_.path()).mkpath("twins") && QFile::link("/dev/null", dir_.filePath("twins/a")) &&
+                QFile::link("/dev/null", dir_.filePath("twins/b")));
     }
 
     // Each refused at start, naming the key and its place; no meter touched.
@@ -75,6 +77,8 @@ private slots:
                                               << "[models.3B] file " + made_.path + " is for model 3A, not 3B";
         QTest::newRow("another version") << good + "version = \"2.12\"\n"
                                          << ":6:11: [models.3A] version 2.12 differs from the file name's version 02.11";
+        QTest::newRow("two watched links, one device")
+            << QString(good).replace("watch = \"w\"", "watch = \"twins\"") << ":2:9: [station] watch: links a and b are one device (/dev/null)";
         QTest::newRow("two sockets, one device")
             << QString(good).replace("watch = \"w\"", "name = \"s\"") + "[sockets]\nA = \"/dev/null\"\nB = \"/dev/../dev/null\"\n"
             << "sockets A and B are one device (/dev/null)";
