@@ -142,8 +142,10 @@ bool StationJob::recoverable(MeterLink &link, MeterReporter &report)
     const bool leftHere = last && !last->model.isEmpty() && last->leftInBootLoader != false;
     if (!leftHere) {
         if (heardSomething)
-            report.finish(MeterResult::NotTouched, QStringLiteral("it answers only as a boot loader, and no meter of "
-                                                                  "a known model was left in one here"));
+            report.notTouched(link.meter(), {}, HistoryOutcome::ModelUnknown,
+                              QStringLiteral("it answers only as a boot loader, and no meter of a known model was "
+                                             "left in one here"),
+                              MeterResult::NotTouched);
         else
             report.finish(MeterResult::NoMeter, QStringLiteral("no meter answered"));
         return false;

@@ -114,8 +114,9 @@ private slots:
 
     // Meters plugged into a watched folder, one the way udev does it (a
     // dot-name renamed into place): the old one upgraded, the current one
-    // left alone, the other model not touched, one pulled mid-file and
-    // taken up again when it is plugged back in its boot loader.
+    // left alone, the other model not touched, a boot loader nobody left
+    // there not touched either, one pulled mid-file and taken up again when
+    // it is plugged back in its boot loader.
     void metersArePluggedAndPulled()
     {
         QTemporaryDir station;
@@ -142,6 +143,7 @@ private slots:
         auto old = meter("A", {"--restart-into", "2.11"});
         auto current = meter("B", {"--identity", "V,OV3A00002,1.02,2.11"});
         auto otherModel = meter("C", {"--identity", "V,OV3B00003,1.02,2.10"});
+        auto strayBootLoader = meter("E", {"--boot"});
         // udev's way: a temporary dot-name, renamed into place.
         auto renamed = std::make_unique<MeterEmulatorProcess>(
             QStringList{"--no-pacing", "--link", watched + "/.D.tmp", "--identity", "V,OV3A00004,1.02,2.10",
@@ -169,6 +171,11 @@ private slots:
         QCOMPARE(results.value("A"), QStringList{"completed: upgrade complete, verified: firmware 2.11"});
         QCOMPARE(results.value("B"), QStringList{"current: firmware 2.11"});
         QCOMPARE(results.value("C"), QStringList{"not_touched: no firmware for model 3B in this profile"});
+        QCOMPARE(results.value("E"), QStringList{"not_touched: it answers only as a boot loader, and no meter of a "
+                                                 "known model was left in one here"});
+        QVERIFY(!strayBootLoader->wire().isEmpty());
+        for (const MeterEmulatorProcess::Burst &b : strayBootLoader->wire())
+            QVERIFY2(!b.bytes.contains("\xC2\xD4"), "a boot loader nobody left there was switched");
         QCOMPARE(results.value("D").size(), 2);
         QVERIFY2(results.value("D").first().startsWith("failed: removed at line"), qPrintable(r.out));
         QCOMPARE(results.value("D").last(), QString("completed: upgrade complete, verified: firmware 2.11"));
@@ -199,8 +206,8 @@ private slots:
         QCOMPARE(socketA.first().value("serial").toString(), QString("OV3A01234"));
         QCOMPARE(socketA.first().value("firmware_after").toString(), QString("2.11"));
         outcomes.sort();
-        QCOMPARE(outcomes, (QStringList{"OV3A00002 current", "OV3A00004 completed", "OV3A00004 failed",
-                                        "OV3A01234 completed", "OV3B00003 no_firmware"}));
+        QCOMPARE(outcomes, (QStringList{" model_unknown", "OV3A00002 current", "OV3A00004 completed",
+                                        "OV3A00004 failed", "OV3A01234 completed", "OV3B00003 no_firmware"}));
     }
 
     // An adapter that stays plugged, its meter swapped on the cable: the
