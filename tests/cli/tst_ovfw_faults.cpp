@@ -4,13 +4,11 @@
 #include "Capabilities.h"
 #include "HexFiles.h"
 #include "OvfwRig.h"
+#include "TerminalCapture.h"
 #include <QJsonArray>
 #include "base/ShellQuote.h"
 #include <QtTest>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 const QByteArray kSwitchCommand("\xC2\xD4");
@@ -360,46 +358,26 @@ private slots:
     void liveLinesFitTheTerminal()
     {
         constexpr int kWide = 40, kNarrow = 30;
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-        QVERIFY(slave >= 0);
-        winsize size{};
-        size.ws_row = 24;
-        size.ws_col = kWide;
-        ::ioctl(master, TIOCSWINSZ, &size);
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
-
+        TerminalCapture terminal(kWide);
+        QVERIFY(terminal.isOpen());
         MeterEmulatorProcess a({"--no-pacing", "--reply-delay", "10"});
         MeterEmulatorProcess b({"--no-pacing", "--reply-delay", "10"});
         QProcess p;
-        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        terminal.attach(p);
         startOvfw(p, {"upgrade", small_.path, "--yes", "--port", "1", "--port", "2"},
                   a.portEntry(1) + QLatin1Char(',') + b.portEntry(2));
-        QByteArray shown;
-        auto drain = [&] {
-            char buffer[4096];
-            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
-                shown.append(buffer, static_cast<int>(n));
-        };
-        QTRY_VERIFY_WITH_TIMEOUT((drain(), a.received().count(':') > 30), 20000);
-        size.ws_col = kNarrow;
-        ::ioctl(master, TIOCSWINSZ, &size);
-        const int resizedAt = shown.size();
-        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kOvfwTimeoutMs);
-        drain();
-        ::close(slave);
-        ::close(master);
+        QTRY_VERIFY_WITH_TIMEOUT((terminal.drain(), a.received().count(':') > 30), 20000);
+        terminal.resize(kNarrow);
+        const qsizetype resizedAt = terminal.drain().size();
+        QTRY_VERIFY_WITH_TIMEOUT((terminal.drain(), p.state() == QProcess::NotRunning), kOvfwTimeoutMs);
+        terminal.drain();
+        terminal.close();
         QCOMPARE(p.exitCode(), 0);
 
-        // Every live line: after its erase, up to its line end.
-        const QByteArray erase("\r\x1b[2K");
         int lines = 0, narrowLines = 0;
-        for (int at = shown.indexOf(erase); at >= 0; at = shown.indexOf(erase, at + 1)) {
-            const int start = at + erase.size();
-            const QByteArray line = shown.mid(start, shown.indexOf('\n', start) - start).trimmed();
-            const int width = at > resizedAt + 300 ? kNarrow : kWide;  // a redraw or two after the resize
-            QVERIFY2(line.size() < width, line.constData());
+        for (const TerminalCapture::Line &line : terminal.redrawnLines()) {
+            const int width = line.at > resizedAt + 300 ? kNarrow : kWide;  // a redraw or two after the resize
+            QVERIFY2(line.text.size() < width, line.text.constData());
             ++lines;
             narrowLines += width == kNarrow;
         }

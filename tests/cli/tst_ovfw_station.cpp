@@ -3,41 +3,48 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "OvfwRig.h"
+#include "TerminalCapture.h"
+#include "history/FileFacts.h"
 #include "station/StationProfile.h"
-#include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <memory>
-#include <vector>
 
 namespace {
-constexpr int kRunTimeoutMs = 120000;
 constexpr int kFileBytes = 4096;
 
-QString digestOf(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex());
-}
+// A station on a profile of its own, `stationPart` ([station] or
+// [sockets]) followed by the test's file as model 3A, with its own history.
+struct StationRig {
+    QTemporaryDir folder;
+    QProcess process;
+    QProcessEnvironment env;
+    QString profile;
 
-QList<QJsonObject> eventsOf(const QString &out, const QString &name)
-{
-    QList<QJsonObject> found;
-    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
-        const QJsonObject e = QJsonDocument::fromJson(line.toUtf8()).object();
-        if (e.value("event").toString() == name)
-            found << e;
+    QString path(const QString &name) const { return folder.filePath(name); }
+    void start(const QString &stationPart, const QString &file, const QStringList &options = {})
+    {
+        profile = HexFiles::write(folder.path(), QStringLiteral("profile.toml"),
+                                  (stationPart + QStringLiteral("[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n"))
+                                      .arg(file, FileFacts::sha256Of(file))
+                                      .toUtf8());
+        env = ovfwEnvironment({}, path(QStringLiteral("history.sqlite")));
+        startOvfw(process, QStringList{"station", profile, "--yes"} + options, env);
     }
-    return found;
-}
+    void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
+    OvfwRun stop()
+    {
+        signal(SIGTERM);
+        return finishOvfw(process);
+    }
+    QList<QJsonObject> history(const QStringList &filter)
+    {
+        QProcess h;
+        startOvfw(h, QStringList{"history", "--json"} + filter, env);
+        return jsonLines(finishOvfw(h).out);
+    }
+};
 }
 
 class TestOvfwStation : public QObject {
@@ -48,8 +55,8 @@ private slots:
         QVERIFY(dir_.isValid());
         made_ = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), kFileBytes);
         QVERIFY2(!made_.path.isEmpty(), "srec_cat made no file");
-        sha_ = digestOf(made_.path);
-        bad_ = HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), ":0100000011EE\r\n:0100000011EE\r\n");
+        sha_ = FileFacts::sha256Of(made_.path);
+        HexFiles::write(dir_.path(), QStringLiteral("OV3A_FW0212.OVH"), ":0100000011EE\r\n:0100000011EE\r\n");
         QVERIFY(QDir(dir_.path()).mkpath("twins") && QFile::link("/dev/null", dir_.filePath("twins/a")) &&
                 QFile::link("/dev/null", dir_.filePath("twins/b")));
     }
@@ -90,9 +97,7 @@ private slots:
         QFETCH(QString, said);
         const QString path = HexFiles::write(dir_.path(), QStringLiteral("profile.toml"),
                                              profile.arg(sha_).toUtf8());
-        QProcess p;
-        p.start(QStringLiteral(OVFW_PATH), {"station", path, "--yes"});
-        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        const OvfwRun r = ovfw({"station", path, "--yes"});
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(path + said) || r.err.contains(said), qPrintable(r.err));
         QVERIFY2(r.err.contains("No meter was touched."), qPrintable(r.err));
@@ -119,21 +124,11 @@ private slots:
     // it is plugged back in its boot loader.
     void metersArePluggedAndPulled()
     {
-        QTemporaryDir station;
-        const QString watched = station.filePath("by-path");  // made after the station starts
-        const QString profile = HexFiles::write(
-            station.path(), QStringLiteral("profile.toml"),
-            QStringLiteral("[station]\nname = \"bench\"\nwatch = \"by-path\"\nsettle = 0.1\n[models.3A]\nfile = \"%1\"\n"
-                           "sha256 = \"%2\"\n")
-                .arg(made_.path, sha_)
-                .toUtf8());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json", "--operator", "Ana"});
-        p.closeWriteChannel();
-        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::Running, 5000);
+        StationRig station;
+        const QString watched = station.path("by-path");  // made after the station starts
+        station.start("[station]\nname = \"bench\"\nwatch = \"by-path\"\nsettle = 0.1\n", made_.path,
+                      {"--json", "--operator", "Ana"});
+        QTRY_VERIFY_WITH_TIMEOUT(station.process.state() == QProcess::Running, 5000);
         QTest::qWait(300);
         QVERIFY(QDir().mkpath(watched));
 
@@ -158,15 +153,14 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT((HexFiles::readAll(old->imagePath()) == made_.image &&
                                   HexFiles::readAll(replugged->imagePath()) == made_.image) ||
-                                     p.state() != QProcess::Running,
+                                     station.process.state() != QProcess::Running,
                                  30000);
         QTest::qWait(2000);  // its verification
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        const OvfwRun r = station.stop();
         QVERIFY2(HexFiles::readAll(old->imagePath()) == made_.image, qPrintable(r.out + r.err));
         QVERIFY2(HexFiles::readAll(replugged->imagePath()) == made_.image, qPrintable(r.out + r.err));
         QMap<QString, QStringList> results;  // by socket, in turn
-        for (const QJsonObject &e : eventsOf(r.out, "result"))
+        for (const QJsonObject &e : events(r.out, "result"))
             results[e.value("socket").toString()] << e.value("result").toString() + ": " + e.value("message").toString();
         QCOMPARE(results.value("A"), QStringList{"completed: upgrade complete, verified: firmware 2.11"});
         QCOMPARE(results.value("B"), QStringList{"current: firmware 2.11"});
@@ -185,23 +179,14 @@ private slots:
         QCOMPARE(r.exitCode, 1);  // the pulled meter failed
 
         // One row per meter seen, each as it ended, with where and by whom.
-        const auto history = [&](const QStringList &filter) {
-            QProcess h;
-            h.setProcessEnvironment(env);
-            h.start(QStringLiteral(OVFW_PATH), QStringList{"history", "--json"} + filter);
-            QList<QJsonObject> rows;
-            for (const QString &line : finishOvfw(h, kRunTimeoutMs).out.split('\n', Qt::SkipEmptyParts))
-                rows << QJsonDocument::fromJson(line.toUtf8()).object();
-            return rows;
-        };
         QStringList outcomes;
-        for (const QJsonObject &row : history({"--station", "bench"})) {
+        for (const QJsonObject &row : station.history({"--station", "bench"})) {
             outcomes << row.value("serial").toString() + ' ' + row.value("outcome").toString();
             QCOMPARE(row.value("operator").toString(), QString("Ana"));
-            QCOMPARE(row.value("profile_sha256").toString(), digestOf(profile));
+            QCOMPARE(row.value("profile_sha256").toString(), FileFacts::sha256Of(station.profile));
             QVERIFY(row.value("port").isNull());
         }
-        const QList<QJsonObject> socketA = history({"--socket", "A"});
+        const QList<QJsonObject> socketA = station.history({"--socket", "A"});
         QCOMPARE(socketA.size(), 1);
         QCOMPARE(socketA.first().value("serial").toString(), QString("OV3A01234"));
         QCOMPARE(socketA.first().value("firmware_after").toString(), QString("2.11"));
@@ -215,20 +200,9 @@ private slots:
     // for once it has stopped answering.
     void aFixedSocketFindsEachMeter()
     {
-        QTemporaryDir station;
-        const QString cable = station.filePath("cable");
-        const QString profile = HexFiles::write(
-            station.path(), QStringLiteral("profile.toml"),
-            QStringLiteral("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n[models.3A]\nfile = \"%1\"\n"
-                           "sha256 = \"%2\"\n")
-                .arg(made_.path, sha_)
-                .toUtf8());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes", "--json"});
-        p.closeWriteChannel();
+        StationRig station;
+        const QString cable = station.path("cable");
+        station.start("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n", made_.path, {"--json"});
         QTest::qWait(1500);  // asked, and nobody there
         {
             MeterEmulatorProcess old({"--no-pacing", "--restart-into", "2.11"});
@@ -242,10 +216,9 @@ private slots:
         QVERIFY(QFile::link(next.device(), cable));
         QTRY_VERIFY_WITH_TIMEOUT(!next.wire().isEmpty(), 20000);
         QTest::qWait(3000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        const OvfwRun r = station.stop();
         QStringList results;
-        for (const QJsonObject &e : eventsOf(r.out, "result"))
+        for (const QJsonObject &e : events(r.out, "result"))
             results << e.value("serial").toString() + ' ' + e.value("result").toString();
         QCOMPARE(results, (QStringList{"OV3A01234 completed", "OV3A00009 current"}));
         QCOMPARE(r.exitCode, 0);
@@ -264,28 +237,18 @@ private slots:
     void aStopLeavesTheMeterFinishable()
     {
         QFETCH(bool, twice);
-        QTemporaryDir station;
-        const QString watched = station.filePath("w");
+        StationRig station;
+        const QString watched = station.path("w");
         QVERIFY(QDir().mkpath(watched));
-        const QString profile = HexFiles::write(
-            station.path(), QStringLiteral("profile.toml"),
-            QStringLiteral("[station]\nwatch = \"w\"\nsettle = 0\n[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n")
-                .arg(made_.path, sha_)
-                .toUtf8());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes"});
-        p.closeWriteChannel();
+        station.start("[station]\nwatch = \"w\"\nsettle = 0\n", made_.path);
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "100", "--link", watched + "/A"});
         QTRY_VERIFY_WITH_TIMEOUT(m.wire().size() > 12, 20000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        station.signal(SIGINT);
         if (twice) {
             QTest::qWait(50);  // two at once would be one
-            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+            station.signal(SIGINT);
         }
-        const OvfwRun r = finishOvfw(p, kRunTimeoutMs);
+        const OvfwRun r = finishOvfw(station.process);
         const QString finish = QStringLiteral("  ovfw upgrade '%1' --boot --device '%2'\n").arg(made_.path, watched + "/A");
         if (twice) {
             QCOMPARE(r.exitCode, -1);  // ended by the signal
@@ -310,53 +273,25 @@ private slots:
     void theBoardFitsTheTerminal()
     {
         QFETCH(int, columns);
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-        QVERIFY(slave >= 0);
-        winsize size{};
-        size.ws_row = 24;
-        size.ws_col = static_cast<unsigned short>(columns);
-        ::ioctl(master, TIOCSWINSZ, &size);
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
-        QTemporaryDir station;
-        QVERIFY(QDir().mkpath(station.filePath("w")));
-        const QString profile = HexFiles::write(
-            station.path(), QStringLiteral("profile.toml"),
-            QStringLiteral("[station]\nname = \"a-station-with-a-rather-long-name\"\nwatch = \"w\"\nsettle = 0\n"
-                           "[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n")
-                .arg(made_.path, sha_)
-                .toUtf8());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("OVFW_HISTORY"), station.filePath("history.sqlite"));
-        p.setProcessEnvironment(env);
-        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
-        p.start(QStringLiteral(OVFW_PATH), {"station", profile, "--yes"});
-        p.closeWriteChannel();
-        QByteArray shown;
-        const auto drain = [&] {
-            char buffer[4096];
-            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
-                shown.append(buffer, static_cast<int>(n));
-        };
-        MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "5", "--restart-into", "2.11", "--link",
-                                station.filePath("w/A")});
-        QTRY_VERIFY_WITH_TIMEOUT((drain(), shown.contains("  done: ")), 30000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        QTRY_VERIFY_WITH_TIMEOUT((drain(), p.state() == QProcess::NotRunning), kRunTimeoutMs);
-        drain();
-        ::close(slave);
-        ::close(master);
-        QCOMPARE(p.exitCode(), 0);
-        const QByteArray erase("\r\x1b[2K");
+        TerminalCapture terminal(columns);
+        QVERIFY(terminal.isOpen());
+        StationRig station;
+        QVERIFY(QDir().mkpath(station.path("w")));
+        terminal.attach(station.process);
+        station.start("[station]\nname = \"a-station-with-a-rather-long-name\"\nwatch = \"w\"\nsettle = 0\n", made_.path);
+        MeterEmulatorProcess m(
+            {"--no-pacing", "--reply-delay", "5", "--restart-into", "2.11", "--link", station.path("w/A")});
+        QTRY_VERIFY_WITH_TIMEOUT(terminal.drain().contains("  done: "), 30000);
+        station.signal(SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT((terminal.drain(), station.process.state() == QProcess::NotRunning), kOvfwTimeoutMs);
+        terminal.drain();
+        terminal.close();
+        QCOMPARE(station.process.exitCode(), 0);
         QStringList states;
-        for (int at = shown.indexOf(erase); at >= 0; at = shown.indexOf(erase, at + 1)) {
-            const int start = at + erase.size();
-            const QByteArray line = shown.mid(start, shown.indexOf('\n', start) - start).trimmed();
-            QVERIFY2(line.size() < columns, line.constData());
-            if (line.startsWith("A "))  // socket, serial, then its state
-                states << QString::fromLatin1(line.mid(26)).section(' ', 0, 0);
+        for (const TerminalCapture::Line &line : terminal.redrawnLines()) {
+            QVERIFY2(line.text.size() < columns, line.text.constData());
+            if (line.text.startsWith("A "))  // socket, serial, then its state
+                states << QString::fromLatin1(line.text.mid(26)).section(' ', 0, 0);
         }
         states.removeDuplicates();
         QVERIFY2(states.contains("identifying") && states.contains("done:"), qPrintable(states.join('|')));
@@ -366,7 +301,6 @@ private:
     QTemporaryDir dir_;
     HexFiles::Made made_;
     QString sha_;
-    QString bad_;
 };
 
 QTEST_GUILESS_MAIN(TestOvfwStation)
