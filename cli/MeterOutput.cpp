@@ -8,13 +8,6 @@ namespace {
 constexpr int kBarChars = 24;
 constexpr int kSecondsPerMinute = 60;
 
-QString clock(double seconds)
-{
-    const int s = qMax(0, qRound(seconds));
-    return QStringLiteral("%1:%2").arg(s / kSecondsPerMinute).arg(s % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
-}
-
-
 QString serialOf(const MeterStatus &s)
 {
     return s.serial.isEmpty() ? QStringLiteral("-") : Escaped::text(s.serial);
@@ -29,20 +22,32 @@ QString columnName(const MeterAddress &where)
 
 namespace MeterOutput {
 
-// The live lines, each cut to the terminal's width as it is now (a resize
-// is followed at the next redraw): a line that wrapped would take two rows
-// while the redraw moves up one per meter. The last column stays free, as
-// some terminals wrap on writing it.
-QString liveLines(const MeterBoard &board, int linesShown)
+QString clock(double seconds)
+{
+    const int s = qMax(0, qRound(seconds));
+    return QStringLiteral("%1:%2").arg(s / kSecondsPerMinute).arg(s % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
+}
+
+// Each line cut to the terminal's width as it is now (a resize is followed
+// at the next redraw): a line that wrapped would take two rows while the
+// redraw moves up one per line. The last column stays free, as some
+// terminals wrap on writing it.
+QString redrawn(const QStringList &lines, int linesShown)
 {
     const int columns = Console::outColumns();
     QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
-    const double now = MonotonicClock::now();
-    for (const MeterStatus &s : board.all()) {
-        const QString line = progressLine(s, now);
+    for (const QString &line : lines)
         text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? line.left(columns - 1) : line) + QLatin1Char('\n');
-    }
     return text;
+}
+
+QString liveLines(const MeterBoard &board, int linesShown)
+{
+    QStringList lines;
+    const double now = MonotonicClock::now();
+    for (const MeterStatus &s : board.all())
+        lines << progressLine(s, now);
+    return redrawn(lines, linesShown);
 }
 
 QString progressLine(const MeterStatus &s, double now)

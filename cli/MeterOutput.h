@@ -6,9 +6,13 @@ namespace MeterOutput {
 
 // One line for a meter: port, serial, bar, lines done/total, bytes/s, time left.
 QString progressLine(const MeterStatus &s, double now);
-// Every meter's line for a terminal, redrawn over the `linesShown` written
-// before, each cut to the terminal's width.
+// `lines` for a terminal, redrawn over the `linesShown` written before,
+// each cut to the terminal's width.
+QString redrawn(const QStringList &lines, int linesShown);
+// Every meter's line, redrawn so.
 QString liveLines(const MeterBoard &board, int linesShown);
+// Seconds as "m:ss".
+QString clock(double seconds);
 // The table at the end: port, serial, result, lines, time, retries.
 QString summary(const QList<MeterStatus> &meters);
 // How to finish the meters left in their boot loader; empty when none.

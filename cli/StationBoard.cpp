@@ -1,17 +1,11 @@
 #include "cli/StationBoard.h"
 #include "base/Escaped.h"
+#include "cli/MeterOutput.h"
 #include "station/StationProfile.h"
 
 namespace {
 constexpr int kSocketColumn = 10;
 constexpr int kSerialColumn = 12;
-constexpr int kSecondsPerMinute = 60;
-
-QString clock(double seconds)
-{
-    const int s = qMax(0, qRound(seconds));
-    return QStringLiteral("%1:%2").arg(s / kSecondsPerMinute).arg(s % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
-}
 
 QString state(const MeterStatus &s, double now)
 {
@@ -27,7 +21,8 @@ QString state(const MeterStatus &s, double now)
         return s.phase;
     const int percent = s.totalLines > 0 ? static_cast<int>(100 * s.lines / s.totalLines) : 0;
     const double elapsed = now - s.transferStartedAt;
-    const QString left = s.lines > 0 ? clock(elapsed * double(s.totalLines - s.lines) / double(s.lines)) : QStringLiteral("-:--");
+    const QString left = s.lines > 0 ? MeterOutput::clock(elapsed * double(s.totalLines - s.lines) / double(s.lines))
+                                     : QStringLiteral("-:--");
     return QStringLiteral("upgrading %1%, %2 left").arg(percent).arg(left);
 }
 }

@@ -167,12 +167,8 @@ private:
                              QLatin1Char('\n'));
             return;
         }
-        const int columns = Console::outColumns();
-        QString text = linesShown_ > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown_) : QString();
         const QStringList now = lines();
-        for (const QString &line : now)
-            text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? line.left(columns - 1) : line) + QLatin1Char('\n');
-        Console::out(text);
+        Console::out(MeterOutput::redrawn(now, linesShown_));
         linesShown_ = static_cast<int>(now.size());
     }
 
