@@ -11,10 +11,10 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev libtomlplusplus-dev
   fonts-dejavu-core fonts-liberation2
-  libqt6sql6-sqlite
+  libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15
   srecord socat xvfb xauth poppler-utils time
   help2man man-db bash-completion
-  dbus-daemon
+  dbus-daemon gdb
 )
 case "${1:-}" in
   --analysis) packages+=(clang clang-tidy cppcheck libclang-rt-dev) ;;
@@ -32,5 +32,14 @@ done
 echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+# The tests start PostgreSQL servers of their own; no system server is
+# wanted on port 5432, so none is made when the server is installed.
+conf=/etc/postgresql-common/createcluster.conf
+if [ ! -e "$conf" ] || ! grep -q '^create_main_cluster *= *false' "$conf"; then
+  "${sudo_cmd[@]}" mkdir -p "$(dirname "$conf")"
+  echo 'create_main_cluster = false' | "${sudo_cmd[@]}" tee -a "$conf" >/dev/null
+fi
 "${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The line above is kept when postgresql-common installs its own copy.
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive UCF_FORCE_CONFFOLD=1 apt-get install -y -qq --no-install-recommends \
+  -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}"

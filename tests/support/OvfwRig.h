@@ -55,15 +55,29 @@ inline void startOvfw(QProcess &p, const QStringList &args, const QString &ports
 }
 
 // Waits for a started ovfw to end, killing it after `timeoutMs`.
+// Every thread's stack of a process that hangs, where gdb is at hand: a
+// hang that shows once in many runs is then found from that one run.
+inline QString stacksOf(qint64 pid)
+{
+    QProcess gdb;
+    gdb.start(QStringLiteral("gdb"), {QStringLiteral("-p"), QString::number(pid), QStringLiteral("-batch"),
+                                      QStringLiteral("-ex"), QStringLiteral("thread apply all bt")});
+    if (!gdb.waitForFinished(60000))
+        gdb.kill();
+    return QString::fromUtf8(gdb.readAllStandardOutput());
+}
+
 inline OvfwRun finishOvfw(QProcess &p, int timeoutMs = kOvfwTimeoutMs)
 {
     OvfwRun r;
     if (!p.waitForFinished(timeoutMs)) {
+        const QString stacks = stacksOf(p.processId());
         p.kill();
         p.waitForFinished();
         // What it wrote before it hung tells where.
         r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QStringLiteral("(killed after %1 ms)\n").arg(timeoutMs) + QString::fromUtf8(p.readAllStandardError());
+        r.err = QStringLiteral("(killed after %1 ms)\n").arg(timeoutMs) + QString::fromUtf8(p.readAllStandardError()) +
+                stacks;
         return r;
     }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
