@@ -3,6 +3,7 @@
 #include "link/DeviceIdentity.h"
 #include "link/PortMap.h"
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -59,12 +60,16 @@ inline void startOvfw(QProcess &p, const QStringList &args, const QString &ports
 // hang that shows once in many runs is then found from that one run.
 inline QString stacksOf(qint64 pid)
 {
+    // A zombie has ended, and only its parent failed to notice.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QString state = stat.open(QIODevice::ReadOnly) ? QString::fromLatin1(stat.readAll()).trimmed()
+                                                         : QStringLiteral("(no such process)");
     QProcess gdb;
     gdb.start(QStringLiteral("gdb"), {QStringLiteral("-p"), QString::number(pid), QStringLiteral("-batch"),
                                       QStringLiteral("-ex"), QStringLiteral("thread apply all bt")});
     if (!gdb.waitForFinished(60000))
         gdb.kill();
-    return QString::fromUtf8(gdb.readAllStandardOutput());
+    return QStringLiteral("process state: %1\n").arg(state) + QString::fromUtf8(gdb.readAllStandardOutput());
 }
 
 inline OvfwRun finishOvfw(QProcess &p, int timeoutMs = kOvfwTimeoutMs)
