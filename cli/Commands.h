@@ -9,6 +9,9 @@ int runUpgrade(const QStringList &args);
 int runPorts(const QStringList &args);
 int runHistory(const QStringList &args);
 int runStation(const QStringList &args);
+// `ovfw history push` and `ovfw history init-server`; `args` starts with "history push" or "history init-server".
+int runHistoryPush(const QStringList &args);
+int runHistoryInitServer(const QStringList &args);
 
 // The whole command line; main() only calls this.
 int ovfwMain(int argc, char **argv);

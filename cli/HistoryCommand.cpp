@@ -8,6 +8,10 @@
 #include "cli/MeterBoard.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
+#include "history/RecordsSession.h"
+#include "cli/RecordsServerChoice.h"
+#include <functional>
+#include <memory>
 #include <QDateTime>
 #include <algorithm>
 #include <limits>
@@ -15,6 +19,7 @@
 namespace {
 constexpr qint64 kMsPerDay = 24LL * 60 * 60 * 1000;
 constexpr int kMostRows = std::numeric_limits<int>::max();
+constexpr double kServerReadDeadlineSeconds = 30;  // a long read from a distant server
 
 qint64 localOffsetMsAt(qint64 utcMs)
 {
@@ -78,6 +83,11 @@ QString sinceUtc(const QString &text)
 
 int runHistory(const QStringList &args)
 {
+    const QString sub = args.value(1);
+    if (sub == QLatin1String("push"))
+        return runHistoryPush(QStringList{QStringLiteral("history push")} + args.mid(2));
+    if (sub == QLatin1String("init-server"))
+        return runHistoryInitServer(QStringList{QStringLiteral("history init-server")} + args.mid(2));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Lists the upgrade attempts recorded by ovfw and the window, newest first, in\n"
@@ -85,6 +95,10 @@ int runHistory(const QStringList &args)
         "${XDG_STATE_HOME:-~/.local/state}/ovfw-upgrade/history.sqlite. An attempt never\n"
         "completed reads \"running\" while the process that made it lives, and\n"
         "\"interrupted\" after (the meter may then be in its boot loader).\n"
+        "With --server, the records server's table is read instead: every bench's\n"
+        "attempts that were pushed to it, with the same filters.\n"
+        "`ovfw history push` sends the local attempts to the records server;\n"
+        "`ovfw history init-server URL` makes its table (see their --help).\n"
         "Exit status 0; 1 when the history exists but cannot be read; 2 on a usage error."));
     const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Only the meter with serial number S."),
                                     QStringLiteral("S"));
@@ -111,7 +125,11 @@ int runHistory(const QStringList &args)
         QStringLiteral("N"), QString::number(HistoryFilter::kDefaultLimit));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per attempt."));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Comma-separated values with a header."));
-    parser.addOptions({serial, port, device, station, socket, since, failed, limit, json, csv});
+    const QCommandLineOption server(QStringLiteral("server"),
+                                    QStringLiteral("Read the records server's table (a libpq connection URL, "
+                                                   "without a password) instead of the local history."),
+                                    QStringLiteral("URL"));
+    parser.addOptions({serial, port, device, station, socket, since, failed, limit, json, csv, server});
     const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
@@ -150,12 +168,36 @@ int runHistory(const QStringList &args)
         return ExitStatus::Usage;
     }
 
-    HistoryStore store(HistoryStore::Access::Read);
+    std::optional<RecordsServerAddress> serverAddress;
+    if (parser.isSet(server)) {
+        QString why;
+        serverAddress = RecordsServerChoice::chosen(parser.value(server), {}, why);
+        if (!serverAddress) {
+            Console::err(QStringLiteral("ovfw history: %1\n").arg(why));
+            return ExitStatus::Usage;
+        }
+    }
+    std::unique_ptr<HistoryStore> store;
+    std::unique_ptr<RecordsSession> session;
+    QString problem;
+    const auto forEach = [&](const std::function<void(const AttemptRecord &)> &row) {
+        if (!serverAddress) {
+            store = std::make_unique<HistoryStore>(HistoryStore::Access::Read);
+            const bool ok = HistoryQuery::forEach(*store, filter, row);
+            problem = store->problem();
+            return ok;
+        }
+        session = std::make_unique<RecordsSession>(*serverAddress, kServerReadDeadlineSeconds);
+        const bool ok = HistoryQuery::forEachOnServer(*session, filter, row, problem);
+        if (!ok)
+            problem = QStringLiteral("%1: %2").arg(serverAddress->given, problem);
+        return ok;
+    };
     bool read = true;
     if (parser.isSet(json) || parser.isSet(csv)) {
         // Streamed: the first rows are out while the rest are read.
         QString chunk = parser.isSet(csv) ? HistoryTable::csvHeader() : QString();
-        read = HistoryQuery::forEach(store, filter, [&](const AttemptRecord &r) {
+        read = forEach([&](const AttemptRecord &r) {
             chunk += parser.isSet(csv) ? HistoryTable::csvRow(r) : jsonLine(HistoryTable::json(r));
             if (chunk.size() >= kOutputChunkChars) {
                 Console::out(chunk);
@@ -165,12 +207,12 @@ int runHistory(const QStringList &args)
         Console::out(chunk);
     } else {
         QList<AttemptRecord> rows;
-        read = HistoryQuery::forEach(store, filter, [&rows](const AttemptRecord &r) { rows << r; });
+        read = forEach([&rows](const AttemptRecord &r) { rows << r; });
         if (read)
             Console::out(HistoryTable::table(rows));
     }
     if (!read) {
-        Console::err(QStringLiteral("ovfw history: %1\n").arg(store.problem()));
+        Console::err(QStringLiteral("ovfw history: %1\n").arg(problem));
         return ExitStatus::Unreadable;
     }
     return ExitStatus::Ok;

@@ -65,7 +65,8 @@ const QStringList kCsvColumns = {
     QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
     QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
     QStringLiteral("verified"), QStringLiteral("real_device"), QStringLiteral("usb_serial"),
-    QStringLiteral("station"), QStringLiteral("operator"), QStringLiteral("socket"), QStringLiteral("profile_sha256")};
+    QStringLiteral("station"), QStringLiteral("operator"), QStringLiteral("socket"), QStringLiteral("profile_sha256"),
+    QStringLiteral("uuid")};
 }
 
 QString HistoryTable::localIso(const QString &utc)
@@ -140,7 +141,8 @@ QJsonObject HistoryTable::json(const AttemptRecord &r)
             {QStringLiteral("station"), text(r.station)},
             {QStringLiteral("operator"), text(r.operatorName)},
             {QStringLiteral("socket"), text(r.socket)},
-            {QStringLiteral("profile_sha256"), text(r.profileSha256)}};
+            {QStringLiteral("profile_sha256"), text(r.profileSha256)},
+            {QStringLiteral("uuid"), text(r.uuid)}};
 }
 
 QString HistoryTable::csvHeader()

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/MeterOutput.h"
+#include "cli/RecordsServerChoice.h"
 #include "cli/StationBoard.h"
 #include "cli/StationJob.h"
 #include "cli/StopSignal.h"
@@ -48,7 +49,8 @@ bool confirmed(bool yes, const StationProfile &profile)
 class Station {
 public:
     Station(const StationProfile &profile, bool json, QString operatorName)
-        : profile_(profile), json_(json), operator_(std::move(operatorName)), board_(profile)
+        : profile_(profile), json_(json), operator_(std::move(operatorName)), board_(profile),
+          push_(RecordsServerChoice::startPushing(profile.recordsServer))
     {
     }
 
@@ -86,7 +88,9 @@ public:
             if (socket.job)
                 socket.job->wait();
         show();
-        return finish();
+        const int exit = finish();
+        RecordsServerChoice::finishPushing(push_, exit);
+        return exit;
     }
 
 private:
@@ -113,7 +117,11 @@ private:
         if (socket.job)
             socket.job->wait();
         socket.job = std::make_unique<StationJob>(profile_, where, kind, json_, operator_,
-                                                  [this](const MeterStatus &done) { board_.count(done); });
+                                                  [this](const MeterStatus &done) {
+                                                      board_.count(done);
+                                                      if (push_)
+                                                          push_->request();  // its row is written already
+                                                  });
         socket.job->start();
     }
 
@@ -198,6 +206,7 @@ private:
     QString operator_;
     StationBoard board_;
     std::map<QString, Socket> sockets_;  // by name, in order
+    std::unique_ptr<BackgroundPush> push_;  // none without a records server
     int linesShown_ = 0;
     qsizetype printed_ = 0;
 };
@@ -235,6 +244,12 @@ int runStation(const QStringList &args)
         for (const ProfileProblem &p : reading.problems)
             Console::err(QStringLiteral("ovfw station: %1:%2 %3\n").arg(Escaped::text(path), where(p), p.text));
         Console::err(QStringLiteral("No meter was touched.\n"));
+        return ExitStatus::Usage;
+    }
+    QString serverProblem;
+    RecordsServerChoice::chosen({}, reading.profile.recordsServer, serverProblem);
+    if (!serverProblem.isEmpty()) {
+        Console::err(QStringLiteral("ovfw station: %1: %2\nNo meter was touched.\n").arg(Escaped::text(path), serverProblem));
         return ExitStatus::Usage;
     }
     if (!confirmed(parser.isSet(yes), reading.profile))

@@ -7,6 +7,11 @@
 // written before the meter is changed; the second when the attempt ends.
 struct AttemptRecord {
     qint64 id = 0;
+    // The attempt's identity wherever its row is copied, and how many times
+    // the row has been made or changed in substance (made, finished,
+    // verified; not the running count of lines). Set by the store.
+    QString uuid;
+    int revision = 0;
 
     // Who and where: the writing process, so that a row never completed can be
     // told apart as still running or interrupted.

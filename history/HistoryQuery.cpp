@@ -2,56 +2,66 @@
 #include "history/HistorySchema.h"
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
+#include "history/RecordsServerSchema.h"
+#include "history/RecordsSession.h"
 #include "link/DeviceIdentity.h"
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
-                           const std::function<void(const AttemptRecord &)> &row)
-{
-    if (!store.problem().isEmpty())
-        return false;
-    if (!store.isOpen() || filter.limit <= 0)
-        return true;
+namespace {
+// A filter as SQL: its conditions, and the values they are bound to.
+struct FilterSql {
     QStringList where;
+    QList<QPair<QString, QVariant>> values;
+
+    QString clause() const
+    {
+        return where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND "));
+    }
+    void bindTo(QSqlQuery &q) const
+    {
+        for (const auto &v : values)
+            q.bindValue(v.first, v.second);
+    }
+};
+
+FilterSql filterSql(const HistoryFilter &filter, const QString &failedCondition)
+{
+    FilterSql f;
+    const auto equal = [&f](const QString &column, const QVariant &value) {
+        f.where << QStringLiteral("%1 = :%1").arg(column);
+        f.values.append({QLatin1Char(':') + column, value});
+    };
     if (!filter.serial.isEmpty())
-        where << QStringLiteral("serial = :serial");
+        equal(QStringLiteral("serial"), filter.serial);
     if (filter.port > 0)
-        where << QStringLiteral("port = :port");
-    if (!filter.device.isEmpty())
-        where << QStringLiteral("(device = :device OR real_device = :real_device)");
-    if (!filter.station.isEmpty())
-        where << QStringLiteral("station = :station");
-    if (!filter.socket.isEmpty())
-        where << QStringLiteral("socket = :socket");
-    if (!filter.sinceUtc.isEmpty())
-        where << QStringLiteral("started_utc >= :since");
-    if (filter.failed)
-        where << HistorySchema::failedCondition();
-    // Rows still running are dropped from --failed after reading, so the
-    // limit is counted here rather than in SQL.
-    QSqlQuery q(store.database());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM attempts %2 ORDER BY id DESC")
-                  .arg(HistorySchema::selectColumns(),
-                       where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND "))));
-    if (!filter.serial.isEmpty())
-        q.bindValue(QStringLiteral(":serial"), filter.serial);
-    if (filter.port > 0)
-        q.bindValue(QStringLiteral(":port"), filter.port);
+        equal(QStringLiteral("port"), filter.port);
     if (!filter.device.isEmpty()) {
-        q.bindValue(QStringLiteral(":device"), filter.device);
-        q.bindValue(QStringLiteral(":real_device"), filter.realDevice.isEmpty() ? filter.device : filter.realDevice);
+        f.where << QStringLiteral("(device = :device OR real_device = :real_device)");
+        f.values.append({QStringLiteral(":device"), filter.device});
+        f.values.append(
+            {QStringLiteral(":real_device"), filter.realDevice.isEmpty() ? filter.device : filter.realDevice});
     }
     if (!filter.station.isEmpty())
-        q.bindValue(QStringLiteral(":station"), filter.station);
+        equal(QStringLiteral("station"), filter.station);
     if (!filter.socket.isEmpty())
-        q.bindValue(QStringLiteral(":socket"), filter.socket);
-    if (!filter.sinceUtc.isEmpty())
-        q.bindValue(QStringLiteral(":since"), filter.sinceUtc);
-    if (!q.exec())
-        return store.readFailed(q.lastError().text());
+        equal(QStringLiteral("socket"), filter.socket);
+    if (!filter.sinceUtc.isEmpty()) {
+        f.where << QStringLiteral("started_utc >= :since");
+        f.values.append({QStringLiteral(":since"), filter.sinceUtc});
+    }
+    if (filter.failed)
+        f.where << failedCondition;
+    return f;
+}
+
+// Hands over the rows of an executed query, up to the filter's limit; rows
+// never completed get "running" or "interrupted".
+void handOver(QSqlQuery &q, const HistoryFilter &filter, const std::function<void(const AttemptRecord &)> &row)
+{
+    // Rows still running are dropped from --failed after reading, so the
+    // limit is counted here rather than in SQL.
     int count = 0;
     while (count < filter.limit && q.next()) {
         AttemptRecord r = HistorySchema::fromQuery(q);
@@ -64,9 +74,49 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
         row(r);
         ++count;
     }
+}
+}
+
+bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
+                           const std::function<void(const AttemptRecord &)> &row)
+{
+    if (!store.problem().isEmpty())
+        return false;
+    if (!store.isOpen() || filter.limit <= 0)
+        return true;
+    const FilterSql f = filterSql(filter, HistorySchema::failedCondition());
+    QSqlQuery q(store.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM attempts %2 ORDER BY id DESC").arg(HistorySchema::selectColumns(), f.clause()));
+    f.bindTo(q);
+    if (!q.exec())
+        return store.readFailed(q.lastError().text());
+    handOver(q, filter, row);
     // A page SQLite finds damaged halfway through ends the rows early.
     if (q.lastError().isValid())
         return store.readFailed(q.lastError().text());
+    return true;
+}
+
+bool HistoryQuery::forEachOnServer(RecordsSession &server, const HistoryFilter &filter,
+                                   const std::function<void(const AttemptRecord &)> &row, QString &problem)
+{
+    if (!server.isOpen()) {
+        problem = server.problem();
+        return false;
+    }
+    const FilterSql f = filterSql(filter, RecordsServerSchema::failedCondition());
+    QSqlQuery q(server.database());
+    q.setForwardOnly(true);
+    // --failed drops running rows after reading; otherwise the server stops at the limit.
+    const QString limit = filter.failed ? QString() : QStringLiteral(" LIMIT %1").arg(filter.limit);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY started_utc DESC, uuid%4")
+                  .arg(RecordsServerSchema::selectColumns(), RecordsServerSchema::kTable, f.clause(), limit));
+    f.bindTo(q);
+    if (!q.exec() || (handOver(q, filter, row), q.lastError().isValid())) {
+        problem = server.failedBecause(q.lastError().text());
+        return false;
+    }
     return true;
 }
 

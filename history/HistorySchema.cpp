@@ -3,21 +3,20 @@
 #include <QVariant>
 
 namespace {
+QVariant orNull(const QString &s) { return s.isEmpty() ? QVariant() : QVariant(s); }
+
+QStringList namesOf(const QList<HistorySchema::ColumnValue> &values)
+{
+    QStringList names;
+    for (const HistorySchema::ColumnValue &c : values)
+        names << c.column;
+    return names;
+}
+
 // The columns after id, in the record's order: those written at the start,
 // then those written at the end.
-const QStringList kStartColumns = {
-    QStringLiteral("started_utc"), QStringLiteral("host"), QStringLiteral("user"), QStringLiteral("face"),
-    QStringLiteral("pid"), QStringLiteral("process_start"), QStringLiteral("boot_id"), QStringLiteral("port"),
-    QStringLiteral("device"), QStringLiteral("real_device"), QStringLiteral("usb_serial"), QStringLiteral("serial"), QStringLiteral("model"), QStringLiteral("boot_version"),
-    QStringLiteral("firmware_version"), QStringLiteral("found_in_boot_loader"), QStringLiteral("file_path"),
-    QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version"),
-    QStringLiteral("station"), QStringLiteral("operator"), QStringLiteral("socket"), QStringLiteral("profile_sha256")};
-const QStringList kEndColumns = {
-    QStringLiteral("ended_utc"), QStringLiteral("outcome"), QStringLiteral("error_number"),
-    QStringLiteral("error_text"), QStringLiteral("lines_sent"), QStringLiteral("lines_total"),
-    QStringLiteral("retries"), QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader")};
-
-QVariant orNull(const QString &s) { return s.isEmpty() ? QVariant() : QVariant(s); }
+const QStringList kStartColumns = namesOf(HistorySchema::startValues({}));
+const QStringList kEndColumns = namesOf(HistorySchema::endValues({}));
 }
 
 QStringList HistorySchema::migrationTo(int version)
@@ -59,14 +58,33 @@ QStringList HistorySchema::migrationTo(int version)
                 QStringLiteral("ALTER TABLE attempts ADD COLUMN socket TEXT"),
                 QStringLiteral("ALTER TABLE attempts ADD COLUMN profile_sha256 TEXT"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_station ON attempts(station, socket)")};
+    case 5:  // each attempt known everywhere by its UUID; the revisions a records server has taken
+        return {QStringLiteral("ALTER TABLE attempts ADD COLUMN uuid TEXT"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN revision INTEGER NOT NULL DEFAULT 1"),
+                QStringLiteral("ALTER TABLE attempts ADD COLUMN pushed_revision INTEGER NOT NULL DEFAULT 0"),
+                // Random (version 4) UUIDs for the rows made before.
+                QStringLiteral("UPDATE attempts SET uuid = lower(hex(randomblob(4))) || '-' || "
+                               "lower(hex(randomblob(2))) || '-4' || substr(lower(hex(randomblob(2))), 2) || '-' || "
+                               "substr('89ab', 1 + (abs(random()) % 4), 1) || substr(lower(hex(randomblob(2))), 2) || "
+                               "'-' || lower(hex(randomblob(6))) WHERE uuid IS NULL"),
+                QStringLiteral("UPDATE attempts SET revision = 2 WHERE outcome IS NOT NULL"),
+                QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS attempts_uuid ON attempts(uuid)"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS attempts_unpushed ON attempts(id) WHERE ") +
+                    unpushedCondition()};
     default:
         return {};
     }
 }
 
+QString HistorySchema::unpushedCondition()
+{
+    return QStringLiteral("pushed_revision < revision");
+}
+
 QString HistorySchema::insertStatement()
 {
-    const QStringList columns = kStartColumns + kEndColumns;
+    const QStringList columns = QStringList{QStringLiteral("uuid"), QStringLiteral("revision")} + kStartColumns +
+                                kEndColumns;
     QStringList marks;
     for (const QString &c : columns)
         marks << QLatin1Char(':') + c;
@@ -79,54 +97,74 @@ QString HistorySchema::completeStatement()
     QStringList sets;
     for (const QString &c : kEndColumns)
         sets << QStringLiteral("%1=:%1").arg(c);
-    return QStringLiteral("UPDATE attempts SET %1 WHERE id=:id").arg(sets.join(QLatin1Char(',')));
+    return QStringLiteral("UPDATE attempts SET %1, revision=revision+1 WHERE id=:id").arg(sets.join(QLatin1Char(',')));
+}
+
+QList<HistorySchema::ColumnValue> HistorySchema::startValues(const AttemptRecord &r)
+{
+    return {{QStringLiteral("started_utc"), r.startedUtc},
+            {QStringLiteral("host"), r.host},
+            {QStringLiteral("user"), r.user},
+            {QStringLiteral("face"), r.face},
+            {QStringLiteral("pid"), r.pid},
+            {QStringLiteral("process_start"), r.processStart},
+            {QStringLiteral("boot_id"), r.bootId},
+            {QStringLiteral("port"), r.port > 0 ? QVariant(r.port) : QVariant()},  // none: named by its device
+            {QStringLiteral("device"), r.device},
+            {QStringLiteral("real_device"), orNull(r.realDevice)},
+            {QStringLiteral("usb_serial"), orNull(r.usbSerial)},
+            {QStringLiteral("serial"), orNull(r.serial)},
+            {QStringLiteral("model"), orNull(r.model)},
+            {QStringLiteral("boot_version"), orNull(r.bootVersion)},
+            {QStringLiteral("firmware_version"), orNull(r.firmwareVersion)},
+            {QStringLiteral("found_in_boot_loader"), r.foundInBootLoader ? 1 : 0},
+            {QStringLiteral("file_path"), r.filePath},
+            {QStringLiteral("file_size"), r.fileSize},
+            {QStringLiteral("file_sha256"), orNull(r.fileSha256)},
+            {QStringLiteral("target_version"), orNull(r.targetVersion)},
+            {QStringLiteral("station"), orNull(r.station)},
+            {QStringLiteral("operator"), orNull(r.operatorName)},
+            {QStringLiteral("socket"), orNull(r.socket)},
+            {QStringLiteral("profile_sha256"), orNull(r.profileSha256)}};
+}
+
+QList<HistorySchema::ColumnValue> HistorySchema::endValues(const AttemptRecord &r)
+{
+    const bool ended = !r.outcome.isEmpty();
+    const auto end = [&](const QVariant &v) { return ended ? v : QVariant(); };
+    return {{QStringLiteral("ended_utc"), end(r.endedUtc)},
+            {QStringLiteral("outcome"), end(r.outcome)},
+            {QStringLiteral("error_number"), end(r.errorNumber)},
+            {QStringLiteral("error_text"), end(orNull(r.errorText))},
+            {QStringLiteral("lines_sent"), end(r.linesSent)},
+            {QStringLiteral("lines_total"), r.linesTotal},
+            {QStringLiteral("retries"), end(r.retries)},
+            {QStringLiteral("refused_line"), end(r.refusedLine)},
+            {QStringLiteral("left_in_boot_loader"),
+             end(r.leftInBootLoader ? QVariant(*r.leftInBootLoader ? 1 : 0) : QVariant())}};
+}
+
+QList<HistorySchema::ColumnValue> HistorySchema::verifiedValues(const AttemptRecord &r)
+{
+    return {{QStringLiteral("firmware_after"), orNull(r.firmwareAfter)},
+            {QStringLiteral("verified"), r.verified < 0 ? QVariant() : QVariant(r.verified)}};
 }
 
 void HistorySchema::bindAll(QSqlQuery &q, const AttemptRecord &r)
 {
-    q.bindValue(QStringLiteral(":started_utc"), r.startedUtc);
-    q.bindValue(QStringLiteral(":host"), r.host);
-    q.bindValue(QStringLiteral(":user"), r.user);
-    q.bindValue(QStringLiteral(":face"), r.face);
-    q.bindValue(QStringLiteral(":pid"), r.pid);
-    q.bindValue(QStringLiteral(":process_start"), r.processStart);
-    q.bindValue(QStringLiteral(":boot_id"), r.bootId);
-    q.bindValue(QStringLiteral(":port"), r.port > 0 ? QVariant(r.port) : QVariant());  // none: named by its device
-    q.bindValue(QStringLiteral(":device"), r.device);
-    q.bindValue(QStringLiteral(":real_device"), orNull(r.realDevice));
-    q.bindValue(QStringLiteral(":usb_serial"), orNull(r.usbSerial));
-    q.bindValue(QStringLiteral(":serial"), orNull(r.serial));
-    q.bindValue(QStringLiteral(":model"), orNull(r.model));
-    q.bindValue(QStringLiteral(":boot_version"), orNull(r.bootVersion));
-    q.bindValue(QStringLiteral(":firmware_version"), orNull(r.firmwareVersion));
-    q.bindValue(QStringLiteral(":found_in_boot_loader"), r.foundInBootLoader ? 1 : 0);
-    q.bindValue(QStringLiteral(":file_path"), r.filePath);
-    q.bindValue(QStringLiteral(":file_size"), r.fileSize);
-    q.bindValue(QStringLiteral(":file_sha256"), orNull(r.fileSha256));
-    q.bindValue(QStringLiteral(":target_version"), orNull(r.targetVersion));
-    q.bindValue(QStringLiteral(":station"), orNull(r.station));
-    q.bindValue(QStringLiteral(":operator"), orNull(r.operatorName));
-    q.bindValue(QStringLiteral(":socket"), orNull(r.socket));
-    q.bindValue(QStringLiteral(":profile_sha256"), orNull(r.profileSha256));
+    q.bindValue(QStringLiteral(":uuid"), r.uuid);
+    q.bindValue(QStringLiteral(":revision"), r.revision);
+    for (const ColumnValue &c : startValues(r))
+        q.bindValue(QLatin1Char(':') + c.column, c.value);
     bindEnd(q, r);
 }
 
 void HistorySchema::bindEnd(QSqlQuery &q, const AttemptRecord &r)
 {
-    const bool ended = !r.outcome.isEmpty();
-    const auto end = [&](const QVariant &v) { return ended ? v : QVariant(); };
     if (r.id > 0)
         q.bindValue(QStringLiteral(":id"), r.id);
-    q.bindValue(QStringLiteral(":ended_utc"), end(r.endedUtc));
-    q.bindValue(QStringLiteral(":outcome"), end(r.outcome));
-    q.bindValue(QStringLiteral(":error_number"), end(r.errorNumber));
-    q.bindValue(QStringLiteral(":error_text"), end(orNull(r.errorText)));
-    q.bindValue(QStringLiteral(":lines_sent"), end(r.linesSent));
-    q.bindValue(QStringLiteral(":lines_total"), r.linesTotal);
-    q.bindValue(QStringLiteral(":retries"), end(r.retries));
-    q.bindValue(QStringLiteral(":refused_line"), end(r.refusedLine));
-    q.bindValue(QStringLiteral(":left_in_boot_loader"),
-                end(r.leftInBootLoader ? QVariant(*r.leftInBootLoader ? 1 : 0) : QVariant()));
+    for (const ColumnValue &c : endValues(r))
+        q.bindValue(QLatin1Char(':') + c.column, c.value);
 }
 
 QString HistorySchema::failedCondition()
@@ -139,7 +177,7 @@ QString HistorySchema::failedCondition()
 
 QString HistorySchema::selectColumns()
 {
-    return QStringLiteral("id,") + (kStartColumns + kEndColumns).join(QLatin1Char(',')) +
+    return QStringLiteral("id,uuid,revision,") + (kStartColumns + kEndColumns).join(QLatin1Char(',')) +
            QStringLiteral(",firmware_after,verified");
 }
 
@@ -149,6 +187,8 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     int i = 0;
     const auto next = [&]() { return q.value(i++); };
     r.id = next().toLongLong();
+    r.uuid = next().toString();
+    r.revision = next().toInt();
     r.startedUtc = next().toString();
     r.host = next().toString();
     r.user = next().toString();

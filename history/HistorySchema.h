@@ -1,12 +1,24 @@
 #pragma once
 #include "history/AttemptRecord.h"
+#include <QList>
 #include <QStringList>
+#include <QVariant>
 
 class QSqlQuery;
 
 // The history's table, how each schema version is reached from the one before
 // (the first from an empty file), and the mapping of a record to its columns.
 namespace HistorySchema {
+struct ColumnValue {
+    QString column;
+    QVariant value;
+};
+// A record's columns and their values as stored: those written when the
+// attempt starts, when it ends, and when the meter is asked again after.
+QList<ColumnValue> startValues(const AttemptRecord &r);
+QList<ColumnValue> endValues(const AttemptRecord &r);
+QList<ColumnValue> verifiedValues(const AttemptRecord &r);
+
 // The statements that take a database of version `version - 1` to `version`.
 QStringList migrationTo(int version);
 QString insertStatement();
@@ -20,4 +32,6 @@ QString selectColumns();
 // completed, or completed but not verified when asked to be.
 QString failedCondition();
 AttemptRecord fromQuery(const QSqlQuery &q);
+// The condition of a row whose latest revision no records server has taken.
+QString unpushedCondition();
 }

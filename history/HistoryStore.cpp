@@ -10,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QUuid>
 #include <QVariant>
 #include <cerrno>
 #include <cstdio>
@@ -259,10 +260,12 @@ void HistoryStore::moveAside()
     note(QStringLiteral("%1 was not a readable database; kept as %2 and a new one started").arg(path_, aside));
 }
 
-qint64 HistoryStore::insert(const AttemptRecord &r)
+qint64 HistoryStore::insert(AttemptRecord &r)
 {
     if (!isWritable())
         return 0;
+    r.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    r.revision = 1;
     QSqlQuery q(database());
     q.prepare(HistorySchema::insertStatement());
     HistorySchema::bindAll(q, r);
@@ -278,9 +281,10 @@ bool HistoryStore::verified(const AttemptRecord &r)
     if (!isWritable() || r.id <= 0)
         return false;
     QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE attempts SET firmware_after=:after, verified=:verified WHERE id=:id"));
-    q.bindValue(QStringLiteral(":after"), r.firmwareAfter.isEmpty() ? QVariant() : QVariant(r.firmwareAfter));
-    q.bindValue(QStringLiteral(":verified"), r.verified < 0 ? QVariant() : QVariant(r.verified));
+    q.prepare(QStringLiteral(
+        "UPDATE attempts SET firmware_after=:firmware_after, verified=:verified, revision=revision+1 WHERE id=:id"));
+    for (const HistorySchema::ColumnValue &c : HistorySchema::verifiedValues(r))
+        q.bindValue(QLatin1Char(':') + c.column, c.value);
     q.bindValue(QStringLiteral(":id"), r.id);
     if (!q.exec())
         return failed(QStringLiteral("cannot write %1").arg(path_), q.lastError().text());

@@ -16,7 +16,7 @@
 class HistoryStore {
 public:
     static constexpr const char *kEnvironmentVariable = "OVFW_HISTORY";
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     static constexpr int kBusyTimeoutMs = 5000;  // writers wait for each other this long at most
 
     enum class Access { Write, Read };
@@ -41,8 +41,9 @@ public:
     const QString &path() const { return path_; }
     QSqlDatabase database() const;
 
-    // The row of an attempt starting; its id, or 0 when it was not written.
-    qint64 insert(const AttemptRecord &record);
+    // The row of an attempt starting, with a new UUID and its first
+    // revision; its id, or 0 when it was not written.
+    qint64 insert(AttemptRecord &record);
     // The lines acknowledged so far in the unfinished attempt `record.id`,
     // written now, or not at all while another connection is writing: no
     // wait. False when it was not written.
