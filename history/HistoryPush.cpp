@@ -3,7 +3,9 @@
 #include "history/HistoryStore.h"
 #include "history/RecordsServerSchema.h"
 #include "history/RecordsSession.h"
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -131,20 +133,20 @@ PushOutcome pushHistory(HistoryStore &local, const RecordsServerAddress &server,
             out.kind = PushOutcome::Kind::Cut;
             break;
         }
+        // The rows go as one literal, escaped by the driver: a statement run
+        // as it is leaves no prepared statement behind on a broken connection.
+        QSqlField rowsField(QStringLiteral("rows"), QMetaType(QMetaType::QString));
+        rowsField.setValue(QString::fromUtf8(RecordsServerSchema::rowsJson(rows)));
         QSqlQuery q(db);
-        bool sent = db.transaction();
-        if (sent) {
-            q.prepare(upsert);
-            q.bindValue(QStringLiteral(":rows"), QString::fromUtf8(RecordsServerSchema::rowsJson(rows)));
-            sent = q.exec();
-        }
-        if (sent && settings.pauseLock != 0)
+        bool sent = db.transaction() && q.exec(upsert.arg(db.driver()->formatValue(rowsField)));
+        if (sent && settings.pauseLock != 0 && out.pushed > 0)
             sent = q.exec(QStringLiteral("SELECT pg_advisory_xact_lock_shared(%1)").arg(settings.pauseLock));
         const QSqlError error = sent ? QSqlError() : q.lastError().isValid() ? q.lastError() : db.lastError();
         q.finish();
         if (!sent || !db.commit()) {
             const QSqlError why = sent ? db.lastError() : error;
-            db.rollback();
+            if (db.isOpen())
+                db.rollback();
             out.kind = why.nativeErrorCode() == kUndefinedTable ? PushOutcome::Kind::NoTable
                                                                 : PushOutcome::Kind::Failed;
             out.problem = session.failedBecause(why.text());

@@ -16,7 +16,8 @@ struct PushSettings {
     static constexpr int kBatchRows = 5000;        // rows per transaction
     // For tests that need a push to stand still in its middle:
     // OVFW_PUSH_BATCH_ROWS makes batches smaller, and OVFW_PUSH_PAUSE_LOCK
-    // names an advisory lock each batch waits for before its COMMIT.
+    // names an advisory lock each batch after the first waits for before
+    // its COMMIT (shared, so a test that holds it stops the push there).
     static constexpr const char *kBatchRowsVariable = "OVFW_PUSH_BATCH_ROWS";
     static constexpr const char *kPauseLockVariable = "OVFW_PUSH_PAUSE_LOCK";
 

@@ -136,9 +136,11 @@ QString RecordsServerSchema::upsertStatement()
             updates << QStringLiteral("%1 = EXCLUDED.%1").arg(c);
     updates << QStringLiteral("received_utc = now()");
     const QString list = columns.join(QLatin1Char(','));
-    return QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM json_populate_recordset(NULL::%1, :rows) "
-                          "ON CONFLICT (uuid) DO UPDATE SET %3 WHERE %1.revision < EXCLUDED.revision")
-        .arg(kTable, list, updates.join(QLatin1Char(',')));
+    // %1 is left for the rows, which hold '%' signs of their own.
+    return QStringLiteral("INSERT INTO ") + kTable + QStringLiteral(" (") + list + QStringLiteral(") SELECT ") + list +
+           QStringLiteral(" FROM json_populate_recordset(NULL::") + kTable +
+           QStringLiteral(", %1) ON CONFLICT (uuid) DO UPDATE SET ") + updates.join(QLatin1Char(',')) +
+           QStringLiteral(" WHERE ") + kTable + QStringLiteral(".revision < EXCLUDED.revision");
 }
 
 QByteArray RecordsServerSchema::rowsJson(const QList<AttemptRecord> &rows)

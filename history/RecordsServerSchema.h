@@ -30,7 +30,8 @@ struct InitResult {
 InitResult initialize(RecordsSession &session);
 
 // One statement that inserts the rows of a JSON array, or updates a stored
-// row whose revision is older than the incoming one; bound to ":rows".
+// row whose revision is older than the incoming one; its %1 is where the
+// array goes, as an SQL literal.
 QString upsertStatement();
 // `rows` as that statement takes them: one JSON object each, keyed by the
 // server's column names.

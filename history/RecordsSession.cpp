@@ -85,7 +85,7 @@ RecordsSession::RecordsSession(const RecordsServerAddress &server, double deadli
     db.setConnectOptions(options);
     if (!db.open()) {
         failure_ = Failure::Unreachable;
-        problem_ = db.lastError().text().trimmed();
+        problem_ = db.lastError().text().simplified();
         return;
     }
     const QVariant handle = db.driver()->handle();
@@ -125,5 +125,5 @@ QString RecordsSession::failedBecause(const QString &error) const
 {
     if (deadlinePassed())
         return QStringLiteral("no answer within the deadline");
-    return error.trimmed();
+    return error.simplified();  // libpq's own line breaks, in one line
 }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -65,8 +66,11 @@ inline QString stacksOf(qint64 pid)
     const QString state = stat.open(QIODevice::ReadOnly) ? QString::fromLatin1(stat.readAll()).trimmed()
                                                          : QStringLiteral("(no such process)");
     QProcess gdb;
-    gdb.start(QStringLiteral("gdb"), {QStringLiteral("-p"), QString::number(pid), QStringLiteral("-batch"),
-                                      QStringLiteral("-ex"), QStringLiteral("thread apply all bt")});
+    gdb.start(QStringLiteral("gdb"),
+              {QStringLiteral("-p"), QString::number(pid), QStringLiteral("-batch"), QStringLiteral("-ex"),
+               QStringLiteral("thread apply all bt"), QStringLiteral("-ex"), QStringLiteral("thread 1"),
+               QStringLiteral("-ex"), QStringLiteral("info sharedlibrary"), QStringLiteral("-ex"),
+               QStringLiteral("x/24i $pc-48")});
     if (!gdb.waitForFinished(60000))
         gdb.kill();
     return QStringLiteral("process state: %1\n").arg(state) + QString::fromUtf8(gdb.readAllStandardOutput());
@@ -77,6 +81,8 @@ inline OvfwRun finishOvfw(QProcess &p, int timeoutMs = kOvfwTimeoutMs)
     OvfwRun r;
     if (!p.waitForFinished(timeoutMs)) {
         const QString stacks = stacksOf(p.processId());
+        // A failure's message is cut short; the whole stacks go to the test's log.
+        std::fprintf(stderr, "%s\n", qPrintable(stacks));
         p.kill();
         p.waitForFinished();
         // What it wrote before it hung tells where.
