@@ -170,6 +170,10 @@ int runHistory(const QStringList &args)
 
     std::optional<RecordsServerAddress> serverAddress;
     if (parser.isSet(server)) {
+        if (parser.value(server).isEmpty()) {
+            Console::err(QStringLiteral("ovfw history: --server expects a URL\n"));
+            return ExitStatus::Usage;
+        }
         QString why;
         serverAddress = RecordsServerChoice::chosen(parser.value(server), {}, why);
         if (!serverAddress) {

@@ -10,7 +10,6 @@
 #include <QVariant>
 
 namespace {
-const QString kUndefinedTable = QStringLiteral("42P01");  // PostgreSQL's SQLSTATE
 
 qint64 countWaiting(HistoryStore &local)
 {
@@ -71,9 +70,8 @@ PushSettings PushSettings::fromEnvironment()
 
 QString PushOutcome::describe(const RecordsServerAddress &server) const
 {
-    const QString waitingText = QStringLiteral("%1 row%2 wait for the next push")
-                                    .arg(waiting)
-                                    .arg(waiting == 1 ? QString() : QStringLiteral("s"));
+    const QString waitingText = waiting == 1 ? QStringLiteral("1 row waits for the next push")
+                                             : QStringLiteral("%1 rows wait for the next push").arg(waiting);
     switch (kind) {
     case Kind::Done:
         if (pushed == 0)
@@ -99,8 +97,11 @@ QString PushOutcome::describe(const RecordsServerAddress &server) const
 PushOutcome pushHistory(HistoryStore &local, const RecordsServerAddress &server, const PushSettings &settings)
 {
     PushOutcome out;
-    if (!local.isOpen())
-        return out;  // nothing recorded, or a problem its opening has told
+    if (!local.isOpen()) {
+        out.kind = PushOutcome::Kind::LocalUnusable;
+        out.problem = QStringLiteral("%1 cannot be opened").arg(local.path());
+        return out;
+    }
     if (!local.isWritable()) {
         out.kind = PushOutcome::Kind::LocalUnusable;
         out.problem = QStringLiteral("%1 cannot be written, so what was pushed cannot be marked").arg(local.path());
@@ -147,7 +148,7 @@ PushOutcome pushHistory(HistoryStore &local, const RecordsServerAddress &server,
             const QSqlError why = sent ? db.lastError() : error;
             if (db.isOpen())
                 db.rollback();
-            out.kind = why.nativeErrorCode() == kUndefinedTable ? PushOutcome::Kind::NoTable
+            out.kind = why.nativeErrorCode() == RecordsServerSchema::kUndefinedTable ? PushOutcome::Kind::NoTable
                                                                 : PushOutcome::Kind::Failed;
             out.problem = session.failedBecause(why.text());
             break;

@@ -5,7 +5,10 @@
 #include "history/RecordsServerSchema.h"
 #include "history/RecordsSession.h"
 #include "link/DeviceIdentity.h"
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
+#include <algorithm>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -23,6 +26,22 @@ struct FilterSql {
     {
         for (const auto &v : values)
             q.bindValue(v.first, v.second);
+    }
+    // The clause with its values written in as the driver escapes them: a
+    // statement run as it is, with no prepared statement left behind on a
+    // connection that breaks.
+    QString literalClause(const QSqlDriver &driver) const
+    {
+        QString text = clause();
+        QList<QPair<QString, QVariant>> longestFirst = values;
+        std::sort(longestFirst.begin(), longestFirst.end(),
+                  [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
+        for (const auto &v : longestFirst) {
+            QSqlField field(v.first, v.second.metaType());
+            field.setValue(v.second);
+            text.replace(v.first, driver.formatValue(field));
+        }
+        return text;
     }
 };
 
@@ -106,15 +125,18 @@ bool HistoryQuery::forEachOnServer(RecordsSession &server, const HistoryFilter &
         return false;
     }
     const FilterSql f = filterSql(filter, RecordsServerSchema::failedCondition());
-    QSqlQuery q(server.database());
+    QSqlDatabase db = server.database();
+    QSqlQuery q(db);
     q.setForwardOnly(true);
     // --failed drops running rows after reading; otherwise the server stops at the limit.
     const QString limit = filter.failed ? QString() : QStringLiteral(" LIMIT %1").arg(filter.limit);
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY started_utc DESC, uuid%4")
-                  .arg(RecordsServerSchema::selectColumns(), RecordsServerSchema::kTable, f.clause(), limit));
-    f.bindTo(q);
-    if (!q.exec() || (handOver(q, filter, row), q.lastError().isValid())) {
-        problem = server.failedBecause(q.lastError().text());
+    const QString statement = QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY started_utc DESC, uuid%4")
+                                  .arg(RecordsServerSchema::selectColumns(), RecordsServerSchema::kTable,
+                                       f.literalClause(*db.driver()), limit);
+    if (!q.exec(statement) || (handOver(q, filter, row), q.lastError().isValid())) {
+        problem = q.lastError().nativeErrorCode() == RecordsServerSchema::kUndefinedTable
+                      ? QStringLiteral("it has no records table yet (ovfw history init-server makes it)")
+                      : server.failedBecause(q.lastError().text());
         return false;
     }
     return true;

@@ -14,6 +14,8 @@ class RecordsSession;
 namespace RecordsServerSchema {
 constexpr int kVersion = 1;
 inline const QString kTable = QStringLiteral("ovfw_attempts");
+// PostgreSQL's SQLSTATE of a statement on a table that does not exist.
+inline const QString kUndefinedTable = QStringLiteral("42P01");
 
 // The statements that take the table from `version - 1` to `version`.
 QStringList migrationTo(int version);

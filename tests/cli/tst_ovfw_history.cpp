@@ -139,8 +139,10 @@ private slots:
             // In Berlin: 01:59 CET, 03:00 and 03:15 CEST; 02:15 and 02:45 CEST, then 02:45 CET.
             for (const char *started : {"2026-03-29T00:59:00.000Z", "2026-03-29T01:00:00.000Z",
                                         "2026-03-29T01:15:00.000Z", "2026-10-25T00:15:00.000Z",
-                                        "2026-10-25T00:45:00.000Z", "2026-10-25T01:45:00.000Z"})
-                QVERIFY(store.insert(attemptAt(QString::fromLatin1(started))) > 0);
+                                        "2026-10-25T00:45:00.000Z", "2026-10-25T01:45:00.000Z"}) {
+                AttemptRecord row = attemptAt(QString::fromLatin1(started));
+                QVERIFY(store.insert(row) > 0);
+            }
         }
         QProcessEnvironment env = ovfwEnvironment({}, history);
         env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));

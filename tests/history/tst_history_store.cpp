@@ -247,7 +247,8 @@ private slots:
         f.close();
         HistoryStore store(HistoryStore::Access::Write, path);
         QVERIFY(store.isWritable());
-        QVERIFY(store.insert(record(kRows.first(), 1)) > 0);
+        AttemptRecord row = record(kRows.first(), 1);
+        QVERIFY(store.insert(row) > 0);
         const QStringList aside = QDir(dir.path()).entryList({"history.sqlite.corrupt-*"});
         QCOMPARE(aside.size(), 1);
         QFile kept(dir.filePath(aside.first()));
@@ -267,7 +268,8 @@ private slots:
         }
         HistoryStore store(HistoryStore::Access::Write, path);
         QVERIFY(store.isOpen() && !store.isWritable());
-        QCOMPARE(store.insert(record(kRows.first(), 1)), 0);
+        AttemptRecord row = record(kRows.first(), 1);
+        QCOMPARE(store.insert(row), 0);
         QSqlQuery q(store.database());
         QVERIFY(q.exec("SELECT count(*) FROM attempts") && q.next());
         QCOMPARE(q.value(0).toInt(), 0);
