@@ -156,6 +156,7 @@ private slots:
         QTest::addColumn<int>("from");
         QTest::newRow("first") << 1;
         QTest::newRow("second") << 2;
+        QTest::newRow("fourth") << 4;
     }
 
     void migratesFromEarlierSchemas()
@@ -190,9 +191,18 @@ private slots:
         const QList<AttemptRecord> rows = HistoryQuery::find(store, HistoryFilter{});
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[1].serial, QStringLiteral("OLD1"));
-        QVERIFY(!rows[1].leftInBootLoader.has_value());
+        QCOMPARE(rows[1].leftInBootLoader.has_value(), from >= 3);  // a switch never acknowledged reads unknown
         QCOMPARE(rows[0].leftInBootLoader, std::optional<bool>(false));
         QCOMPARE(rows[0].verified, from >= 2 ? 0 : -1);
+        // Each row known everywhere by its own random UUID; a finished row is
+        // at its second revision, and no server has it yet.
+        for (const AttemptRecord &r : rows) {
+            QCOMPARE(QUuid::fromString(r.uuid).version(), QUuid::Random);
+            QCOMPARE(r.revision, 2);
+        }
+        QVERIFY(rows[0].uuid != rows[1].uuid);
+        QVERIFY(q.exec("SELECT count(*) FROM attempts WHERE pushed_revision < revision") && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
         HistoryFilter failed;
         failed.failed = true;
         const QList<qint64> failedIds = from >= 2 ? QList<qint64>{2, 1} : QList<qint64>{1};
