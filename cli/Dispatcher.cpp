@@ -17,6 +17,8 @@ const QString kOverview = QStringLiteral(
     "  upgrade FILE      upgrade the meters on the named ports, all at once\n"
     "  ports             list ports 1 to 16, their devices and state\n"
     "  history           list the upgrade attempts recorded, newest first\n"
+    "  history push      send them to the records server (PostgreSQL)\n"
+    "  history init-server URL  make the records server's table\n"
     "  station PROFILE   upgrade meters as they are plugged into a station's sockets\n"
     "\n"
     "`ovfw COMMAND --help` describes a command; `ovfw --version` prints the version.\n"
