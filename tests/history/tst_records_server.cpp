@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "OvfwRig.h"
 #include "PostgresServer.h"
+#include "history/FileFacts.h"
 #include "history/HistoryPush.h"
 #include "history/HistoryStore.h"
 #include "history/RecordsServerAddress.h"
@@ -277,6 +278,37 @@ private slots:
         QCOMPARE(localWaiting(history), 1);
         // The row goes later, to a server that answers.
         QCOMPARE(push(history).exitCode, 0);
+        QCOMPARE(serverRevisions(), localRevisions(history));
+    }
+
+    // A station pushes each result as it comes, from its profile's
+    // [records] server, without waiting for its minute; the rest at its stop.
+    void aStationPushesEachResult()
+    {
+        const HexFiles::Made made = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), 1024);
+        MeterEmulatorProcess meter({QStringLiteral("--no-pacing"), QStringLiteral("--restart-into"), QStringLiteral("2.11")});
+        QVERIFY(meter.started());
+        const QString profile = HexFiles::write(
+            dir_.path(), QStringLiteral("station.toml"),
+            QStringLiteral("[station]\nname = \"line3\"\n[sockets]\nA = \"%1\"\n[records]\nserver = \"%2\"\n"
+                           "[models.3A]\nfile = \"%3\"\nsha256 = \"%4\"\n")
+                .arg(meter.device(), server_.url(), made.path, FileFacts::sha256Of(made.path))
+                .toUtf8());
+        const QString history = dir_.filePath(QStringLiteral("station.sqlite"));
+        QProcess station;
+        startOvfw(station, {QStringLiteral("station"), profile, QStringLiteral("--yes")}, env(history));
+        QSqlDatabase db = server_.connect();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QSqlQuery q(db);
+                return q.exec(QStringLiteral("SELECT 1 FROM ovfw_attempts WHERE station = 'line3' AND outcome = "
+                                             "'completed' AND verified")) &&
+                       q.next();
+            },
+            30000));
+        ::kill(static_cast<pid_t>(station.processId()), SIGTERM);
+        const OvfwRun r = finishOvfw(station);
+        QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(r.out + r.err));
         QCOMPARE(serverRevisions(), localRevisions(history));
     }
 
