@@ -6,6 +6,7 @@
 #include "base/AppFacts.h"
 #include "base/EventWait.h"
 #include "link/QtCommPort.h"
+#include "history/HistoryStore.h"
 #include <QApplication>
 #include <functional>
 
@@ -56,6 +57,7 @@ int RunApplication(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(FwUpApp::Title);
+    HistoryStore::prepareForThreads();  // before any thread may record an attempt
     return RunWindow();
 }
 

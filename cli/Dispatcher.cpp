@@ -1,6 +1,7 @@
 // ovfw's entry: picks the command named first and hands it the rest.
 #include "base/FileNames.h"
 #include "cli/Commands.h"
+#include "history/HistoryStore.h"
 #include "cli/Console.h"
 #include "FwUpVersion.h"
 #include <QCoreApplication>
@@ -46,6 +47,7 @@ int ovfwMain(int argc, char **argv)
     raiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ovfw"));
+    HistoryStore::prepareForThreads();  // before any meter's thread opens the history
     // Taken from argv as bytes, so a file name that is not valid UTF-8 opens.
     QStringList args;
     for (int i = 0; i < argc; ++i)

@@ -102,6 +102,11 @@ void HistoryStore::note(const QString &text)
     std::fflush(stderr);
 }
 
+void HistoryStore::prepareForThreads()
+{
+    QSqlDatabase::drivers();
+}
+
 HistoryStore::HistoryStore(Access access, const QString &path)
     : access_(access), path_(path),
       connection_(QStringLiteral("ovfw-history-%1").arg(connectionCounter.fetchAndAddOrdered(1)))

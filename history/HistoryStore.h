@@ -55,6 +55,12 @@ public:
 
     // One line on standard error, the first time only in this process.
     static void note(const QString &text);
+    // Called once on the main thread before any other thread may open a
+    // store: Qt SQL registers its exit clean-up the first time its drivers
+    // are looked up, with an unguarded flag; two threads doing that first
+    // at once register it twice, and the process then never ends (its
+    // clean-up registers itself again forever).
+    static void prepareForThreads();
 
 private:
     bool openConnection();
