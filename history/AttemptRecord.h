@@ -11,7 +11,7 @@ struct AttemptRecord {
     // the row has been made or changed in substance (made, finished,
     // verified; not the running count of lines). Set by the store.
     QString uuid;
-    int revision = 0;
+    qint64 revision = 0;
 
     // Who and where: the writing process, so that a row never completed can be
     // told apart as still running or interrupted.

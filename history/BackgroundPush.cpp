@@ -16,7 +16,7 @@ struct BackgroundPush::Shared {
     bool failing = false;  // the last push failed (worker thread only)
 };
 
-BackgroundPush::BackgroundPush(RecordsServerAddress server, QString historyPath, PushSettings settings,
+BackgroundPush::BackgroundPush(RecordsServerAddress server, QString historyPath, const PushSettings &settings,
                                std::function<void(const QString &)> tell)
     : shared_(std::make_shared<Shared>())
 {

@@ -20,7 +20,7 @@ public:
     // Beyond the push's own deadline, how long finish() waits for it.
     static constexpr double kGraceSeconds = 2;
 
-    BackgroundPush(RecordsServerAddress server, QString historyPath, PushSettings settings,
+    BackgroundPush(RecordsServerAddress server, QString historyPath, const PushSettings &settings,
                    std::function<void(const QString &)> tell);
     // finish(), unless done already.
     ~BackgroundPush();

@@ -188,7 +188,7 @@ AttemptRecord HistorySchema::fromQuery(const QSqlQuery &q)
     const auto next = [&]() { return q.value(i++); };
     r.id = next().toLongLong();
     r.uuid = next().toString();
-    r.revision = next().toInt();
+    r.revision = next().toLongLong();
     r.startedUtc = next().toString();
     r.host = next().toString();
     r.user = next().toString();
