@@ -1,4 +1,5 @@
 #include "BenchSupport.h"
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -6,6 +7,12 @@
 #include <unistd.h>
 
 namespace BenchSupport {
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
 
 namespace {
 constexpr int kStartTimeoutMs = 5000;

@@ -1,5 +1,6 @@
 #pragma once
 #include "base/Prompts.h"
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,9 @@ namespace BenchSupport {
 // it did not start).
 QString startEmulator(QProcess &process, const QStringList &args);
 void stopEmulator(QProcess &process);
+
+// The middle of `values` (the upper one of two); 0 when there are none.
+double median(QList<double> values);
 
 double ownCpuSeconds();
 double processCpuSeconds(qint64 pid);

@@ -30,12 +30,6 @@ constexpr int kUpgradeRuns = 5;
 constexpr int kRows = 100000;
 constexpr int kHistoryRuns = 7;
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(v.size() / 2);
-}
-
 void recordingCost(const QString &dir, const QString &file, bool anotherOpen)
 {
     const QString path = dir + (anotherOpen ? "/recording-shared.sqlite" : "/recording.sqlite");
@@ -66,7 +60,7 @@ void recordingCost(const QString &dir, const QString &file, bool anotherOpen)
     t.start();
     FileFacts::of(file);
     std::printf("recording one upgrade (open, insert, complete, close)%s: median %.2f ms, max %.2f ms over %d\n",
-                anotherOpen ? ", another connection open" : ", the only connection", median(ms),
+                anotherOpen ? ", another connection open" : ", the only connection", BenchSupport::median(ms),
                 *std::max_element(ms.begin(), ms.end()), kRecordings);
     std::printf("the file's facts (SHA-256, line count) of a 100 KiB file, once per run: %.2f ms\n",
                 t.nsecsElapsed() / 1e6);
@@ -99,7 +93,7 @@ void upgradeWallTime(const QString &dir, const QString &file)
     }
     std::printf("ovfw upgrade, one meter, 100 KiB file: median %.3f s with the history, %.3f s without "
                 "(difference %.1f ms; %d runs each, in turn)\n",
-                median(with), median(without), (median(with) - median(without)) * 1000, kUpgradeRuns);
+                BenchSupport::median(with), BenchSupport::median(without), (BenchSupport::median(with) - BenchSupport::median(without)) * 1000, kUpgradeRuns);
 }
 
 // ovfw's environment, recording into the history at `path`.
@@ -179,7 +173,7 @@ void historyQueryTime(const QString &dir, bool listingOnly)
             ms << t.nsecsElapsed() / 1e6;
         }
         std::printf("ovfw %s over %d rows: median %.1f ms (whole process), %d runs\n", qPrintable(args.join(' ')),
-                    kRows, median(ms), kHistoryRuns);
+                    kRows, BenchSupport::median(ms), kHistoryRuns);
     }
 }
 }

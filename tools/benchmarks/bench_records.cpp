@@ -27,12 +27,6 @@ constexpr int kPushRuns = 5;
 constexpr int kUpgradeRuns = 3;
 constexpr int kWaitMs = 600000;
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(v.size() / 2);
-}
-
 void makeRows(const QString &path)
 {
     HistoryStore store(HistoryStore::Access::Write, path);
@@ -95,7 +89,7 @@ void pushTime(PostgresServer &server, const QString &dir)
     }
     std::printf("ovfw history push, %d rows to an empty table: median %.2f s, worst %.2f s over %d runs "
                 "(goal: <= 2 s)\n",
-                kRows, median(seconds), *std::max_element(seconds.begin(), seconds.end()), kPushRuns);
+                kRows, BenchSupport::median(seconds), *std::max_element(seconds.begin(), seconds.end()), kPushRuns);
 }
 
 int silentListener(const QString &path)
@@ -158,8 +152,8 @@ void unansweringServer(PostgresServer &server, const QString &dir)
         }
         std::printf("ovfw upgrade, one meter, 32 KiB file, %s: the meter's time median %.2f s; summary to end "
                     "median %.2f s, worst %.2f s (%d runs)\n",
-                    silent ? "a records server that never answers" : "no records server", median(meter),
-                    median(tail), *std::max_element(tail.begin(), tail.end()), kUpgradeRuns);
+                    silent ? "a records server that never answers" : "no records server", BenchSupport::median(meter),
+                    BenchSupport::median(tail), *std::max_element(tail.begin(), tail.end()), kUpgradeRuns);
     }
     ::close(listener);
 }
