@@ -167,12 +167,12 @@ void HistorySchema::bindEnd(QSqlQuery &q, const AttemptRecord &r)
         q.bindValue(QLatin1Char(':') + c.column, c.value);
 }
 
-QString HistorySchema::failedCondition()
+QString HistorySchema::failedCondition(const QString &falseValue)
 {
     const QStringList failures = {HistoryOutcome::UnexpectedEnd, HistoryOutcome::EndUnconfirmed, HistoryOutcome::NotSwitched, HistoryOutcome::Failed,
                                   HistoryOutcome::Stopped};
-    return QStringLiteral("(outcome IS NULL OR outcome IN ('%1') OR verified = 0)")
-        .arg(failures.join(QStringLiteral("','")));
+    return QStringLiteral("(outcome IS NULL OR outcome IN ('%1') OR verified = %2)")
+        .arg(failures.join(QStringLiteral("','")), falseValue);
 }
 
 QString HistorySchema::selectColumns()

@@ -30,7 +30,9 @@ QString selectColumns();
 // The condition of a failed or unfinished row, as --failed asks it and as its
 // index is made (the two must read the same for the index to serve): not
 // completed, or completed but not verified when asked to be.
-QString failedCondition();
+// `falseValue` is how the database writes "not verified": SQLite's 0, or
+// a boolean's false on the records server.
+QString failedCondition(const QString &falseValue = QStringLiteral("0"));
 AttemptRecord fromQuery(const QSqlQuery &q);
 // The condition of a row whose latest revision no records server has taken.
 QString unpushedCondition();

@@ -178,6 +178,5 @@ QString RecordsServerSchema::selectColumns()
 
 QString RecordsServerSchema::failedCondition()
 {
-    // The local condition, in the server's types: its 0 for false is a boolean there.
-    return HistorySchema::failedCondition().replace(QStringLiteral("verified = 0"), QStringLiteral("verified = false"));
+    return HistorySchema::failedCondition(QStringLiteral("false"));  // `verified` is a boolean there
 }

@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "OvfwRig.h"
 #include "PostgresServer.h"
+#include "SilentListener.h"
 #include "history/FileFacts.h"
 #include "history/HistoryPush.h"
 #include "history/HistoryStore.h"
@@ -11,14 +12,9 @@
 #include <QJsonObject>
 #include <QSqlQuery>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 #include <csignal>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 constexpr qint64 kPauseLock = 4242;
@@ -66,24 +62,6 @@ QMap<QString, int> localRevisions(const QString &path)
     while (q.next())
         revisions.insert(q.value(0).toString(), q.value(1).toInt());
     return revisions;
-}
-
-// A Unix socket that takes connections and never answers: it never
-// accepts, and the kernel completes connections into its backlog.
-int silentListener(const QString &path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::strncpy(address.sun_path, name.constData(), sizeof(address.sun_path) - 1);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 int localWaiting(const QString &path)
@@ -251,9 +229,8 @@ private slots:
     void anUnansweringServerHoldsNothingUp()
     {
         QTemporaryDir silent;
-        const int listener = silentListener(silent.filePath(QStringLiteral(".s.PGSQL.5432")));
-        QVERIFY(listener >= 0);
-        const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+        const SilentListener listener(silent.filePath(QStringLiteral(".s.PGSQL.5432")));
+        QVERIFY(listener.listening());
         const HexFiles::Made made = HexFiles::make(dir_.path(), QStringLiteral("OV3A_FW0211.OVH"), 1024);
         MeterEmulatorProcess meter;
         QVERIFY(meter.started());

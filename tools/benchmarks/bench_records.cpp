@@ -7,6 +7,7 @@
 //     result's seconds) and the time from the summary to the command's end.
 #include "BenchSupport.h"
 #include "PostgresServer.h"
+#include "SilentListener.h"
 #include "history/HistoryStore.h"
 #include "history/RecordsServerAddress.h"
 #include <QCoreApplication>
@@ -16,10 +17,6 @@
 #include <QSqlQuery>
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 constexpr int kRows = 10000;
@@ -92,17 +89,6 @@ void pushTime(PostgresServer &server, const QString &dir)
                 kRows, BenchSupport::median(seconds), *std::max_element(seconds.begin(), seconds.end()), kPushRuns);
 }
 
-int silentListener(const QString &path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 || ::listen(fd, SOMAXCONN) != 0)
-        return -1;
-    return fd;
-}
-
 // One upgrade: the meter's seconds, and the seconds from the summary to the end.
 void upgradeOnce(const QString &file, QProcessEnvironment env, double &meterSeconds, double &afterSummary)
 {
@@ -137,7 +123,7 @@ void unansweringServer(PostgresServer &server, const QString &dir)
     const QString file = BenchSupport::makeHexFile(dir, QStringLiteral("OV3A_FW0211.OVH"), 32 * 1024, 32);
     const QString silentDir = dir + QStringLiteral("/silent");
     QDir().mkpath(silentDir);
-    const int listener = silentListener(silentDir + QStringLiteral("/.s.PGSQL.5432"));
+    const SilentListener listener(silentDir + QStringLiteral("/.s.PGSQL.5432"));
     for (const bool silent : {false, true}) {
         QList<double> meter, tail;
         for (int i = 0; i < kUpgradeRuns; ++i) {
@@ -155,7 +141,6 @@ void unansweringServer(PostgresServer &server, const QString &dir)
                     silent ? "a records server that never answers" : "no records server", BenchSupport::median(meter),
                     BenchSupport::median(tail), *std::max_element(tail.begin(), tail.end()), kUpgradeRuns);
     }
-    ::close(listener);
 }
 }
 
