@@ -20,6 +20,7 @@ MeterJob::MeterJob(int index, const MeterJobSettings &settings, MeterBoard &boar
 void MeterJob::run()
 {
     QtCommPort serial(settings_.map);
+    serial.setWaitsBlocked(true);
     TranscriptCommPort port(serial);
     MeterReporter report(board_, index_, port, settings_.logDir);
     report.started();

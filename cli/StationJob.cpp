@@ -90,6 +90,7 @@ void StationJob::run()
 bool StationJob::meterAnswers()
 {
     QtCommPort serial(PortMap{});
+    serial.setWaitsBlocked(true);
     CliPrompts quiet(StopSignal::flag(), {});
     LinkEvents events;
     MeterLink link(serial, quiet, events);
@@ -107,6 +108,7 @@ bool StationJob::handleMeter()
         board_ = board;
     }
     QtCommPort serial(PortMap{});
+    serial.setWaitsBlocked(true);
     TranscriptCommPort port(serial);
     MeterReporter report(*board, 0, port, {});
     report.started();

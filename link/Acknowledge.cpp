@@ -20,6 +20,8 @@ constexpr qsizetype kAnswerGraceChars = 3;
 // A port that needed longer than this to drain still held part of the line.
 constexpr double kDrainedAtOnceSeconds = 0.001;
 constexpr char kCarriageReturnChar = '\r';
+// Lines answered after a rest, before one is listened to throughout again.
+constexpr int kRestedLinesBetweenChecks = 32;
 
 // Input wakes the waits of its scope only once the given number of
 // characters is waiting; every character again when it ends.
@@ -58,9 +60,22 @@ MeterReply MeterLink::sendLine(const QByteArray &line, double windowSeconds)
     // the wire after the line, so the thread sleeps through both at once,
     // woken by a whole answer or a little after that time.
     const double lineLeaves = Comm1.outputLeavesAt();
+    const double charSeconds = Comm1.characterSeconds();
+    // On a paced line the answer's characters come one by one. A meter heard
+    // keeping pace answers only after the line has left, so until its
+    // shortest answer can be whole the thread rests rather than being woken
+    // by each of them. Now and then a line is listened to throughout, so a
+    // meter that has become faster than the wire is not held back by rests.
+    const bool rest = linesSinceHeardPaced_ >= 0 && linesSinceHeardPaced_ < kRestedLinesBetweenChecks;
+    if (rest)
+        Comm1.restUntil(lineLeaves + kShortestAnswerChars * charSeconds);
     InputWake wake(Comm1);
     wake.onceWaiting(kShortestAnswerChars);
-    sleepUntilInput(lineLeaves + (kShortestAnswerChars + kAnswerGraceChars) * Comm1.characterSeconds(), Comm1);
+    sleepUntilInput(lineLeaves + (kShortestAnswerChars + kAnswerGraceChars) * charSeconds, Comm1);
+    if (rest)
+        ++linesSinceHeardPaced_;
+    else
+        linesSinceHeardPaced_ = MonotonicClock::now() >= lineLeaves ? 0 : -1;
     const double drainFrom = MonotonicClock::now();
     Comm1.waitForWritten(kMostWriteMilliseconds);
     const double drained = MonotonicClock::now();
@@ -105,7 +120,7 @@ MeterReply MeterLink::awaitReply(double deadline)
             // is waiting: a whole answer that came in with the wake needs
             // no such pass.
             wake.onceWaiting(1);
-            EventWait::yieldOnce();
+            Comm1.yieldOnce();
             continue;
         }
         // Nothing waiting (all of it was read): sleep until the meter sends

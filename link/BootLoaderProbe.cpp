@@ -60,7 +60,7 @@ void MeterLink::drainAfterQuiet()
     // the thread keeps serving its events.
     const double end = MonotonicClock::now() + kDrainSeconds;
     for (;;) {
-        EventWait::yieldOnce();
+        Comm1.yieldOnce();
         if (Comm1.inBufferCount() > 0)
             Comm1.input();
         if (MonotonicClock::now() >= end)

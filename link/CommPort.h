@@ -1,4 +1,5 @@
 #pragma once
+#include "base/EventWait.h"
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "link/PortStatus.h"
@@ -72,6 +73,28 @@ public:
     // not affected, and a wait still ends at its time. A port that cannot
     // tell wakes on every character.
     virtual void setInputWakeChars(int chars) { Q_UNUSED(chars); }
+
+    // Serves the thread's pending events once, and with them takes in the
+    // port's input waiting in the driver (once as many characters wait as
+    // the wake count asks for). A port whose thread has nothing else to
+    // serve only takes in its input.
+    virtual void yieldOnce() { EventWait::yieldOnce(); }
+
+    // Sleeps until `deadline` (monotonic seconds) without looking at the
+    // port: what arrives meanwhile waits in the driver until the next wait or
+    // yield. For the time in which an answer on a paced line cannot be whole
+    // yet, so that its characters do not wake the thread one by one. Only a
+    // port whose thread has nothing else to serve rests; any other returns
+    // at once, and its waits listen as before.
+    virtual void restUntil(double deadline) { Q_UNUSED(deadline); }
+
+    // Waits until `deadline` (monotonic seconds), or sooner when input
+    // arrives or the line is lost, serving the thread's events meanwhile.
+    // A port whose thread has nothing else to serve may block instead.
+    virtual void waitForInputUntil(double deadline)
+    {
+        EventWait::sleepUntil(deadline, this, &CommPort::inputArrived);
+    }
 
 signals:
     // Received bytes are waiting, or the line was lost: a wait should look again.

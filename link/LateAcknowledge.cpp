@@ -15,7 +15,7 @@ bool MeterLink::awaitLateAcknowledge(double seconds)
     QByteArray reply;
     const double deadline = MonotonicClock::now() + seconds;
     for (;;) {
-        EventWait::yieldOnce();
+        Comm1.yieldOnce();
         while (Comm1.inBufferCount() > 0)
             reply += Comm1.input();
         // A whole reply that holds "PASS" ends the wait; anything else may be

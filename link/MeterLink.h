@@ -108,6 +108,10 @@ public:
     // errors reach the caller.
     bool awaitLateAcknowledge(double seconds);
 
+    // Lets the thread serve its pending events once (the window's, where the
+    // link runs on the window's thread), the port's input among them.
+    void serveEvents();
+
     // One upgrade line, sent with a carriage return, and its acknowledgement.
     // Whatever is still unread from earlier replies is dropped first, so a
     // late or split reply cannot answer for this line. Port errors reach the
@@ -151,6 +155,9 @@ private:
     // What the last acknowledgement read, when its reply had not ended yet.
     QByteArray unfinishedReply_;
     bool replyUnfinished_ = false;
+    // Lines sent since the meter was last heard keeping pace with the wire
+    // (answering only after the line had left); -1 until it has been.
+    int linesSinceHeardPaced_ = -1;
     CommPort &Comm1;
     Prompts &prompts_;
     LinkEvents &events_;

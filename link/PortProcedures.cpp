@@ -88,10 +88,15 @@ void MeterLink::SDelay(const std::int16_t &seconds)
     TDelay(static_cast<std::int16_t>(seconds * kTicksPerSecond));
 }
 
+void MeterLink::serveEvents()
+{
+    Comm1.yieldOnce();
+}
+
 void MeterLink::discardReceived()
 {
     // Bytes the port has taken in but not yet handed over are fetched first.
-    EventWait::yieldOnce();
+    Comm1.yieldOnce();
     while (Comm1.inBufferCount() > 0)
         Comm1.input();
 }

@@ -4,6 +4,9 @@
 #include "link/PortWait.h"
 #include <QStringList>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
@@ -186,6 +189,16 @@ qint64 QtCommPort::driverQueued() const
     return 0;
 }
 
+qint64 QtCommPort::driverHeld() const
+{
+#ifdef Q_OS_LINUX
+    int held = 0;
+    if (::ioctl(static_cast<int>(serial_.handle()), TIOCINQ, &held) == 0)
+        return held;
+#endif
+    return 0;
+}
+
 void QtCommPort::waitForWritten(int milliseconds)
 {
     requireOpen();
@@ -255,6 +268,42 @@ QByteArray QtCommPort::inputThrough(char end)
     const QByteArray waiting = serial_.peek(serial_.bytesAvailable());
     const qsizetype endAt = waiting.indexOf(end);
     return serial_.read(endAt < 0 ? waiting.size() : endAt + 1);
+}
+
+void QtCommPort::waitForInputUntil(double deadline)
+{
+    if (!waitsBlocked_ || !serial_.isOpen()) {
+        CommPort::waitForInputUntil(deadline);
+        return;
+    }
+    const double remaining = deadline - MonotonicClock::now();
+    if (remaining <= 0)
+        return;
+    // As the event loop's wait: what arrives is read into the port and
+    // announced, a lost line closes it, and time up is no error.
+    if (!serial_.waitForReadyRead(static_cast<int>(std::ceil(remaining * 1000.0))) &&
+        serial_.error() == QSerialPort::TimeoutError)
+        serial_.clearError();
+}
+
+void QtCommPort::yieldOnce()
+{
+    if (!waitsBlocked_ || !serial_.isOpen()) {
+        CommPort::yieldOnce();
+        return;
+    }
+    // What the event loop's pass would take in: nothing until the wake
+    // count is reached.
+    if (driverHeld() >= inputWakeChars_ && !serial_.waitForReadyRead(0) &&
+        serial_.error() == QSerialPort::TimeoutError)
+        serial_.clearError();
+}
+
+void QtCommPort::restUntil(double deadline)
+{
+    const double remaining = deadline - MonotonicClock::now();
+    if (waitsBlocked_ && remaining > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(remaining));
 }
 
 bool QtCommPort::waitForInput(int milliseconds)

@@ -33,6 +33,13 @@ public:
     double characterSeconds() const override;
     double outputLeavesAt() const override { return wireFreeAt_; }
     void setInputWakeChars(int chars) override;
+    void waitForInputUntil(double deadline) override;
+    void yieldOnce() override;
+    void restUntil(double deadline) override;
+    // A thread that serves nothing but its meter (each of ovfw's) waits for
+    // input blocked in the driver, without an event loop of its own for
+    // every wait; the window's thread serves its events while it waits.
+    void setWaitsBlocked(bool blocked) { waitsBlocked_ = blocked; }
 
     // Whether the driver accepted low-latency mode at the last opening (a
     // USB-serial adapter otherwise holds short replies for up to 16 ms).
@@ -46,6 +53,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     bool requestLowLatency();
     qint64 driverQueued() const;
+    qint64 driverHeld() const;
     void closePort();
 
     PortMap map_;
@@ -57,6 +65,7 @@ private:
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
     bool lowLatency_ = false;
+    bool waitsBlocked_ = false;
     int inputWakeChars_ = 1;
     qint64 inputAtOutput_ = 0;  // input waiting when the last output was given
     double wireFreeAt_ = 0;  // monotonic seconds: when the last output has left at the line's speed

@@ -24,7 +24,7 @@ MeterReply MeterLink::settle(const SettleTimes &times)
     replyUnfinished_ = false;
     unfinishedReply_.clear();
     for (;;) {
-        EventWait::yieldOnce();
+        Comm1.yieldOnce();
         while (Comm1.inBufferCount() > 0) {
             const QByteArray read = Comm1.input();
             heard = true;

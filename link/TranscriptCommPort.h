@@ -40,6 +40,9 @@ public:
     double characterSeconds() const override { return inner_.characterSeconds(); }
     double outputLeavesAt() const override { return inner_.outputLeavesAt(); }
     void setInputWakeChars(int chars) override { inner_.setInputWakeChars(chars); }
+    void waitForInputUntil(double deadline) override { inner_.waitForInputUntil(deadline); }
+    void yieldOnce() override { inner_.yieldOnce(); }
+    void restUntil(double deadline) override { inner_.restUntil(deadline); }
 
 private:
     void writeLine(const char *direction, const QByteArray &bytes, double at);

@@ -2,7 +2,6 @@
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "base/Prompts.h"
-#include "base/EventWait.h"
 #include "link/MeterLink.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
@@ -217,7 +216,7 @@ void UpgradeRun::transfer(const QString &path)
         line = file_.readLine();
         progress.advance(line.size(), UpgradeFile::lineEndChars(file_.lastLineEnd()));
         events_.progressAdvanced(progress);
-        EventWait::yieldOnce();
+        link_.serveEvents();
         abort = !sendLine(line, progress.linesRead);
         if (!abort && result_.endAnswered)
             result_.linesAccepted = progress.linesRead;
