@@ -16,6 +16,19 @@
 
 namespace {
 constexpr int kMostWakeChars = 255;  // VMIN is one byte
+
+#ifdef Q_OS_LINUX
+bool setModes(int fd, const termios &modes)
+{
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__arm__) || defined(__riscv)
+    // Where the C library's termios begins with the kernel's own layout, one
+    // call sets it; tcsetattr() would read the modes back twice around it.
+    return ::ioctl(fd, TCSETS, &modes) == 0;
+#else
+    return ::tcsetattr(fd, TCSANOW, &modes) == 0;
+#endif
+}
+#endif
 }
 
 QtCommPort::QtCommPort(PortMap map, QObject *parent) : CommPort(parent), map_(std::move(map))
@@ -32,6 +45,7 @@ QtCommPort::~QtCommPort()
 void QtCommPort::closePort()
 {
     inputWakeChars_ = 1;
+    modes_.reset();
     serial_.close();
     hold_.release();
 }
@@ -80,6 +94,7 @@ void QtCommPort::setSettings(const QString &settings)
     if (f.size() != 4 || !okBaud || baud <= 0 || !okData || data < 5 || data > 8 ||
         !parities.contains(parity) || !stops.contains(stop))
         throw FwUpError(FwUpErrorNumber::CommSettingsInvalid);
+    modes_.reset();
     serial_.setBaudRate(baud);
     serial_.setParity(parities.value(parity));
     serial_.setDataBits(static_cast<QSerialPort::DataBits>(data));
@@ -98,6 +113,7 @@ void QtCommPort::setInBufferSize(int bytes)
 void QtCommPort::setHandshaking(int mode)
 {
     static constexpr int kXonXoff = 1, kRtsCts = 2, kBoth = 3;
+    modes_.reset();
     switch (mode) {
     case kXonXoff: serial_.setFlowControl(QSerialPort::SoftwareControl); break;
     case kRtsCts:
@@ -119,6 +135,7 @@ void QtCommPort::setPortOpen(bool open)
     }
     if (serial_.isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
+    modes_.reset();
     openState_ = openHeld(serial_, hold_, namedDevice_.isEmpty() ? map_.deviceFor(portNumber_) : namedDevice_);
     switch (openState_) {
     case PortState::Present: break;
@@ -252,13 +269,22 @@ void QtCommPort::setInputWakeChars(int chars)
     // In raw mode with no inter-character time, the line discipline reports
     // input to poll() once VMIN characters are waiting; the descriptor stays
     // non-blocking, so reads take whatever is there as before.
-    termios tio{};
+    // The modes are read once per opening and settings, not per change: an
+    // upgrade changes the count twice a line.
     const int fd = static_cast<int>(serial_.handle());
-    if (::tcgetattr(fd, &tio) != 0 || tio.c_cc[VTIME] != 0)
+    if (!modes_) {
+        auto read = std::make_unique<termios>();
+        if (::tcgetattr(fd, read.get()) != 0)
+            return;
+        modes_ = std::move(read);
+    }
+    if (modes_->c_cc[VTIME] != 0)
         return;
-    tio.c_cc[VMIN] = static_cast<cc_t>(chars);
-    if (::tcsetattr(fd, TCSANOW, &tio) == 0)
+    modes_->c_cc[VMIN] = static_cast<cc_t>(chars);
+    if (setModes(fd, *modes_))
         inputWakeChars_ = chars;
+    else
+        modes_.reset();
 #endif
 }
 

@@ -3,6 +3,9 @@
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
 #include <QSerialPort>
+#include <memory>
+
+struct termios;
 
 // The serial-port control over a real QSerialPort. An open port holds its
 // device exclusively, whatever name reached it: a second opener, another copy
@@ -61,6 +64,7 @@ private:
     DeviceHold hold_;  // released after serial_ closes
     PortState openState_ = PortState::Present;
     int portNumber_ = 1;
+    std::unique_ptr<termios> modes_;  // the driver's modes as last read or set; none: read them again
     QString namedDevice_;  // opened instead of portNumber_'s when set
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
