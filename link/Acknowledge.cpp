@@ -61,17 +61,21 @@ MeterReply MeterLink::sendLine(const QByteArray &line, double windowSeconds)
     // woken by a whole answer or a little after that time.
     const double lineLeaves = Comm1.outputLeavesAt();
     const double charSeconds = Comm1.characterSeconds();
+    const double wholeAtSoonest = lineLeaves + kShortestAnswerChars * charSeconds;
+    const double wakeBy = lineLeaves + (kShortestAnswerChars + kAnswerGraceChars) * charSeconds;
     // On a paced line the answer's characters come one by one. A meter heard
-    // keeping pace answers only after the line has left, so until its
-    // shortest answer can be whole the thread rests rather than being woken
-    // by each of them. Now and then a line is listened to throughout, so a
-    // meter that has become faster than the wire is not held back by rests.
+    // keeping pace answers only after the line has left, so the thread rests
+    // rather than being woken by each of them: until the answer was whole
+    // the last time it was listened for, within the sleep's own bounds. Now
+    // and then a line is listened to throughout, which also keeps that time
+    // current, and a meter that has become faster than the wire is not held
+    // back by rests.
     const bool rest = linesSinceHeardPaced_ >= 0 && linesSinceHeardPaced_ < kRestedLinesBetweenChecks;
     if (rest)
-        Comm1.restUntil(lineLeaves + kShortestAnswerChars * charSeconds);
+        Comm1.restUntil(std::clamp(lineLeaves + answerWholeAfterLine_, wholeAtSoonest, wakeBy));
     InputWake wake(Comm1);
     wake.onceWaiting(kShortestAnswerChars);
-    sleepUntilInput(lineLeaves + (kShortestAnswerChars + kAnswerGraceChars) * charSeconds, Comm1);
+    sleepUntilInput(wakeBy, Comm1);
     if (rest)
         ++linesSinceHeardPaced_;
     else
@@ -81,7 +85,10 @@ MeterReply MeterLink::sendLine(const QByteArray &line, double windowSeconds)
     const double drained = MonotonicClock::now();
     // A port that still held part of the line opens the window when it is out.
     const double opens = drained - drainFrom > kDrainedAtOnceSeconds ? drained : std::min(lineLeaves, drained);
-    return awaitReply(opens + windowSeconds);
+    const MeterReply reply = awaitReply(opens + windowSeconds);
+    if (!rest && !replyUnfinished_)
+        answerWholeAfterLine_ = MonotonicClock::now() - lineLeaves;
+    return reply;
 }
 
 void MeterLink::Acknowledge(bool &accepted)

@@ -158,6 +158,9 @@ private:
     // Lines sent since the meter was last heard keeping pace with the wire
     // (answering only after the line had left); -1 until it has been.
     int linesSinceHeardPaced_ = -1;
+    // Seconds from a line's leaving to its answer's carriage return, the last
+    // time a line was listened to throughout.
+    double answerWholeAfterLine_ = 0;
     CommPort &Comm1;
     Prompts &prompts_;
     LinkEvents &events_;
