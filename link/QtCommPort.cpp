@@ -196,24 +196,34 @@ double QtCommPort::characterSeconds() const
     return static_cast<double>(kStartBits + serial_.dataBits() + parityBits + stopBits) / baud;
 }
 
+qint64 QtCommPort::driverCount(unsigned long request) const
+{
+#ifdef Q_OS_LINUX
+    int count = 0;
+    if (::ioctl(static_cast<int>(serial_.handle()), request, &count) == 0)
+        return count;
+#else
+    Q_UNUSED(request);
+#endif
+    return 0;
+}
+
 qint64 QtCommPort::driverQueued() const
 {
 #ifdef Q_OS_LINUX
-    int queued = 0;
-    if (::ioctl(static_cast<int>(serial_.handle()), TIOCOUTQ, &queued) == 0)
-        return queued;
-#endif
+    return driverCount(TIOCOUTQ);
+#else
     return 0;
+#endif
 }
 
 qint64 QtCommPort::driverHeld() const
 {
 #ifdef Q_OS_LINUX
-    int held = 0;
-    if (::ioctl(static_cast<int>(serial_.handle()), TIOCINQ, &held) == 0)
-        return held;
-#endif
+    return driverCount(TIOCINQ);
+#else
     return 0;
+#endif
 }
 
 void QtCommPort::waitForWritten(int milliseconds)

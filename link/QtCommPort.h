@@ -55,8 +55,9 @@ private:
     void requireOpen() const;
     void onError(QSerialPort::SerialPortError error);
     bool requestLowLatency();
-    qint64 driverQueued() const;
-    qint64 driverHeld() const;
+    qint64 driverCount(unsigned long request) const;  // a count the driver keeps, by its ioctl
+    qint64 driverQueued() const;  // characters written, not yet sent
+    qint64 driverHeld() const;    // characters received, not yet taken in
     void closePort();
 
     PortMap map_;
