@@ -196,34 +196,16 @@ double QtCommPort::characterSeconds() const
     return static_cast<double>(kStartBits + serial_.dataBits() + parityBits + stopBits) / baud;
 }
 
-qint64 QtCommPort::driverCount(unsigned long request) const
+qint64 QtCommPort::driverQueued(DriverQueue queue) const
 {
 #ifdef Q_OS_LINUX
     int count = 0;
-    if (::ioctl(static_cast<int>(serial_.handle()), request, &count) == 0)
+    if (::ioctl(static_cast<int>(serial_.handle()), queue == DriverQueue::Output ? TIOCOUTQ : TIOCINQ, &count) == 0)
         return count;
 #else
-    Q_UNUSED(request);
+    Q_UNUSED(queue);
 #endif
     return 0;
-}
-
-qint64 QtCommPort::driverQueued() const
-{
-#ifdef Q_OS_LINUX
-    return driverCount(TIOCOUTQ);
-#else
-    return 0;
-#endif
-}
-
-qint64 QtCommPort::driverHeld() const
-{
-#ifdef Q_OS_LINUX
-    return driverCount(TIOCINQ);
-#else
-    return 0;
-#endif
 }
 
 void QtCommPort::waitForWritten(int milliseconds)
@@ -241,7 +223,7 @@ void QtCommPort::waitForWritten(int milliseconds)
         }
         if (serial_.bytesToWrite() > 0)
             serial_.flush();
-        const qint64 queued = serial_.bytesToWrite() + driverQueued();
+        const qint64 queued = serial_.bytesToWrite() + driverQueued(DriverQueue::Output);
         const double now = MonotonicClock::now();
         if (queued == 0 && now >= wireFreeAt_)
             break;
@@ -330,7 +312,7 @@ void QtCommPort::yieldOnce()
     }
     // What the event loop's pass would take in: nothing until the wake
     // count is reached.
-    if (driverHeld() >= inputWakeChars_ && !serial_.waitForReadyRead(0) &&
+    if (driverQueued(DriverQueue::Input) >= inputWakeChars_ && !serial_.waitForReadyRead(0) &&
         serial_.error() == QSerialPort::TimeoutError)
         serial_.clearError();
 }

@@ -55,9 +55,10 @@ private:
     void requireOpen() const;
     void onError(QSerialPort::SerialPortError error);
     bool requestLowLatency();
-    qint64 driverCount(unsigned long request) const;  // a count the driver keeps, by its ioctl
-    qint64 driverQueued() const;  // characters written, not yet sent
-    qint64 driverHeld() const;    // characters received, not yet taken in
+    // Characters in the driver: written and not yet sent (Output), or
+    // received and not yet taken in (Input).
+    enum class DriverQueue { Output, Input };
+    qint64 driverQueued(DriverQueue queue) const;
     void closePort();
 
     PortMap map_;
