@@ -5,7 +5,13 @@
 #include "link/MeterState.h"
 #include "link/TranscriptCommPort.h"
 #include "upgrade/UpgradeRun.h"
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+
+namespace {
+constexpr int kMostTranscriptsASecond = 100;  // of one meter in one place
+}
 
 MeterReporter::MeterReporter(MeterBoard &board, int index, TranscriptCommPort &transcript, QString logDir)
     : board_(board), index_(index), transcript_(transcript), logDir_(std::move(logDir))
@@ -18,16 +24,32 @@ void MeterReporter::started()
         s.startedAt = MonotonicClock::now();
         s.phase = QStringLiteral("identifying");
     });
-    if (logDir_.isEmpty())
-        return;
-    const QString path = QDir(logDir_).filePath(transcriptStem() + QStringLiteral(".log"));
-    if (transcript_.openTranscript(path))
-        board_.update(index_, [&](MeterStatus &s) { s.transcript = path; });
+    startedStamp_ = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd'T'HHmmss"));
+    if (!logDir_.isEmpty() && nameTranscript({}))
+        board_.update(index_, [&](MeterStatus &s) { s.transcript = transcript_.transcriptPath(); });
 }
 
-QString MeterReporter::transcriptStem() const
+// A transcript is named by the meter's place, its serial once known, and the
+// time its job began (A-OV3A01234-20261208T101500.log), so that no run
+// overwrites another; a name taken within the same second gets a number.
+bool MeterReporter::nameTranscript(const QString &serial)
 {
-    return address().fileStem();
+    QStringList parts{address().fileStem()};
+    if (!serial.isEmpty())
+        parts << QString(serial).replace(QLatin1Char('/'), QLatin1Char('_'));
+    parts << startedStamp_;
+    const QString stem = QDir(logDir_).filePath(parts.join(QLatin1Char('-')));
+    const bool open = !transcript_.transcriptPath().isEmpty();
+    for (int n = 1; n <= kMostTranscriptsASecond; ++n) {
+        const QString path = n == 1 ? stem + QStringLiteral(".log") : stem + QStringLiteral("-%1.log").arg(n);
+        if (path == transcript_.transcriptPath())
+            return true;
+        if (open ? transcript_.renameTranscript(path) : transcript_.openTranscript(path))
+            return true;
+        if (!QFileInfo::exists(path))
+            return false;  // not taken: it cannot be written at all
+    }
+    return false;
 }
 
 void MeterReporter::phase(const QString &name)
@@ -56,13 +78,8 @@ void MeterReporter::identified(const MeterState &g)
     });
     transcript_.note(QStringLiteral("identified: serial %1, model %2, boot loader %3, firmware %4")
                          .arg(g.Meter_Serial, g.Model_Code, g.Boot_Version, g.Firm_Version));
-    if (!g.Meter_Serial.isEmpty() && !transcript_.transcriptPath().isEmpty()) {
-        QString safe = g.Meter_Serial;
-        safe.replace(QLatin1Char('/'), QLatin1Char('_'));
-        transcript_.renameTranscript(
-            QDir(logDir_).filePath(transcriptStem() + QStringLiteral("-%1.log").arg(safe)));
+    if (!g.Meter_Serial.isEmpty() && !transcript_.transcriptPath().isEmpty() && nameTranscript(g.Meter_Serial))
         board_.update(index_, [&](MeterStatus &s) { s.transcript = transcript_.transcriptPath(); });
-    }
     board_.event(index_, QStringLiteral("identified"),
                  {{QStringLiteral("serial"), g.Meter_Serial},
                   {QStringLiteral("model"), g.Model_Code},
@@ -130,10 +147,24 @@ void MeterReporter::finish(MeterResult result, const QString &message)
                    done.leftInBootLoader ? QJsonValue(*done.leftInBootLoader) : QJsonValue(QJsonValue::Null)}});
 }
 
-void MeterReporter::verified(const QString &firmwareAfter, bool matches)
+void MeterReporter::verified(const QString &firmwareAfter, bool matches, std::optional<bool> leftInBootLoader)
 {
-    if (history_)
+    if (history_) {
         history_->verified(firmwareAfter, matches);
+        history_->markLeftInBootLoader(leftInBootLoader);
+    }
+    mayBeInBootLoader(leftInBootLoader);
+    board_.update(index_, [&](MeterStatus &s) { s.leftInBootLoader = leftInBootLoader; });
+}
+
+void MeterReporter::removed(qint64 line)
+{
+    const std::optional<bool> left = board_.at(index_).leftInBootLoader;
+    const std::optional<bool> maybe = left == false ? std::nullopt : left;  // pulled mid-way: nobody knows
+    if (history_)
+        history_->removed(line, maybe);
+    mayBeInBootLoader(maybe);
+    board_.update(index_, [&](MeterStatus &s) { s.leftInBootLoader = maybe; });
 }
 
 ReportedUpgradeEvents::ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter)

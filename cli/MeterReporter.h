@@ -43,20 +43,24 @@ public:
     // The upgrade has ended: its row completed, its counts onto the board.
     void upgradeEnded(const MeterState &meter, const UpgradeResult &result, const QString &filePath,
                       std::optional<bool> leftInBootLoader);
-    // What the meter named when identified after the upgrade, into its row.
-    void verified(const QString &firmwareAfter, bool matches);
+    // What the meter named when identified after the upgrade, into its row,
+    // with whether that leaves it in its boot loader.
+    void verified(const QString &firmwareAfter, bool matches, std::optional<bool> leftInBootLoader);
+    // The meter was pulled from its socket before its attempt ended.
+    void removed(qint64 line);
     AttemptRecorder *history() { return history_; }
 
     // The meter's result: board, transcript, JSON.
     void finish(MeterResult result, const QString &message);
 
 private:
-    QString transcriptStem() const;
+    bool nameTranscript(const QString &serial);
 
     MeterBoard &board_;
     int index_;
     TranscriptCommPort &transcript_;
     QString logDir_;
+    QString startedStamp_;  // local time the job began, for the transcript's name
     AttemptRecorder *history_ = nullptr;
 };
 

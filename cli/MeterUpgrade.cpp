@@ -2,6 +2,7 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterReporter.h"
 #include "cli/StopSignal.h"
+#include "base/EventWait.h"
 #include "link/MeterLink.h"
 #include "upgrade/BootLoaderState.h"
 #include "upgrade/TransferPolicy.h"
@@ -9,18 +10,55 @@
 #include "upgrade/UpgradeRun.h"
 
 namespace {
+// A pulled adapter fails its port a moment before its link is removed.
+constexpr double kLinkRemovalSeconds = 0.3;
+
+// Whether the upgrade failed because its meter was pulled from its socket.
+bool removedDuring(const UpgradeChoice &choice, const UpgradeResult &result)
+{
+    if (!choice.linkLost)
+        return false;
+    if (!choice.linkLost() && result.outcome == UpgradeOutcome::Failed)
+        EventWait::sleepFor(kLinkRemovalSeconds);
+    return choice.linkLost();
+}
+
 // The meter restarts into its new firmware: it is identified again (as often
 // as it takes, for a while) and its firmware version compared with the file's.
-UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const QString &targetVersion)
+// Only the meter that was upgraded counts: another serial in its place means
+// it was taken away. A meter that answers only as a boot loader afterwards
+// never started its new firmware, and is said to be left in its boot loader.
+UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradeChoice &choice)
 {
     report.phase(QStringLiteral("verifying"));
     MeterState &g = link.meter();
+    const QString serial = g.Meter_Serial;
     g.Boot_Mode = false;
     g.Firm_Version.clear();
-    const bool found = link.identifyWithin(TransferPolicy{}.restartSeconds, [] { return StopSignal::requested(); });
+    const auto lost = [&] { return choice.linkLost && choice.linkLost(); };
+    const bool found =
+        link.identifyWithin(TransferPolicy{}.restartSeconds, [&] { return StopSignal::requested() || lost(); });
+    const bool another = found && !serial.isEmpty() && g.Meter_Serial != serial;
+    if (another || (!found && lost())) {
+        report.verified({}, false, std::nullopt);
+        return {MeterResult::Failed,
+                another ? QStringLiteral("not verified: removed; meter %1 answers in its place").arg(g.Meter_Serial)
+                        : QStringLiteral("not verified: removed during the verification"),
+                false};
+    }
+    if (!found && StopSignal::requested()) {
+        report.verified({}, false, std::nullopt);
+        return {MeterResult::Interrupted, QStringLiteral("verification stopped"), false};
+    }
+    const bool bootLoaderAnswers = !found && g.Last_Reply.contains("FAIL");
+    const std::optional<bool> left = found ? std::optional<bool>(false)
+                                     : bootLoaderAnswers ? std::optional<bool>(true)
+                                                         : std::nullopt;
     const QString after = found ? g.Firm_Version : QString();
-    UpgradeVerdict verdict = verifiedVerdict(found, after, targetVersion);
-    report.verified(after, verdict.result == MeterResult::Completed);
+    UpgradeVerdict verdict = verifiedVerdict(found, after, choice.targetVersion);
+    if (bootLoaderAnswers)
+        verdict.message = QStringLiteral("not verified: the meter answers only as a boot loader after the upgrade");
+    report.verified(after, verdict.result == MeterResult::Completed, left);
     return verdict;
 }
 }
@@ -42,7 +80,11 @@ UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, Mete
     report.mayBeInBootLoader(true);  // from the switch command on
     const UpgradeResult result = run.run(choice.checked);
     report.upgradeEnded(link.meter(), result, choice.filePath, leftInBootLoader(link.meter(), result));
+    if (result.outcome != UpgradeOutcome::Completed && !StopSignal::requested() && removedDuring(choice, result)) {
+        report.removed(result.linesAccepted);
+        return {MeterResult::Failed, QStringLiteral("removed at line %1").arg(result.linesAccepted), false};
+    }
     const UpgradeVerdict verdict =
         upgradeVerdict(result, policy, {StopSignal::requested(), choice.verify, choice.targetVersion});
-    return verdict.verifyNext ? verified(link, report, choice.targetVersion) : verdict;
+    return verdict.verifyNext ? verified(link, report, choice) : verdict;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "cli/UpgradeVerdict.h"
 #include <QString>
+#include <functional>
 #include <memory>
 
 class CheckedFile;
@@ -17,6 +18,9 @@ struct UpgradeChoice {
     int retries = 3;
     bool verify = false;  // identify the meter again after the upgrade
     QString targetVersion;
+    // A station's: true once the meter's socket reaches another device, or
+    // none; the verification then ends, as the meter is not there to ask.
+    std::function<bool()> linkLost;
 };
 
 // Switches the meter the link has identified (or found in its boot loader)

@@ -15,6 +15,7 @@ QString state(const MeterStatus &s, double now)
     case MeterResult::Current: return QStringLiteral("current: ") + s.message;
     case MeterResult::NotTouched: return QStringLiteral("not touched: ") + s.message;
     case MeterResult::NoMeter: return QStringLiteral("empty");
+    case MeterResult::Failed: return QStringLiteral("FAILED: ") + s.message;  // stands out in a column of done
     default: return resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
     }
     if (s.phase != QLatin1String("sending"))
@@ -36,7 +37,10 @@ void StationBoard::count(const MeterStatus &done)
     case MeterResult::Completed: ++upgraded_; break;
     case MeterResult::Current: ++current_; break;
     case MeterResult::NotTouched: ++notTouched_; break;
-    case MeterResult::Interrupted: ++interrupted_; break;
+    case MeterResult::Interrupted:
+        if (done.leftInBootLoader != false)
+            ++interrupted_;
+        break;
     case MeterResult::NoMeter: return;
     default: ++failed_; break;
     }
@@ -51,6 +55,15 @@ QString StationBoard::counters() const
         .arg(current_)
         .arg(failed_)
         .arg(notTouched_);
+}
+
+QJsonObject StationBoard::counts() const
+{
+    QMutexLocker hold(&mutex_);
+    return {{QStringLiteral("upgraded"), upgraded_},
+            {QStringLiteral("current"), current_},
+            {QStringLiteral("failed"), failed_},
+            {QStringLiteral("not_touched"), notTouched_}};
 }
 
 bool StationBoard::anyFailed() const

@@ -1,5 +1,6 @@
 #pragma once
 #include "cli/MeterBoard.h"
+#include <QJsonObject>
 #include <QMap>
 #include <QMutex>
 #include <QString>
@@ -16,7 +17,10 @@ public:
     void count(const MeterStatus &done);
     // The counts since start, as "upgraded 2, current 1, failed 0, not touched 1".
     QString counters() const;
+    // The same counts, by name, for JSON.
+    QJsonObject counts() const;
     bool anyFailed() const;
+    // A stop cut an upgrade short (not a meter merely left untouched).
     bool anyInterrupted() const;
     QList<MeterStatus> finished() const;
 

@@ -13,12 +13,15 @@
 #include "power/SleepInhibitor.h"
 #include "station/SocketWatch.h"
 #include "station/StationProfile.h"
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QSysInfo>
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 constexpr int kTickMs = 250;  // the board redrawn, a stop looked for
@@ -48,21 +51,23 @@ bool confirmed(bool yes, const StationProfile &profile)
 // The station at work: its sockets, their jobs, the board.
 class Station {
 public:
-    Station(const StationProfile &profile, bool json, QString operatorName)
-        : profile_(profile), json_(json), operator_(std::move(operatorName)), board_(profile),
+    Station(const StationProfile &profile, bool json, QString operatorName, QString logDir)
+        : settings_{profile, json, std::move(operatorName), std::move(logDir), {}}, board_(profile),
           push_(RecordsServerChoice::startPushing(profile.recordsServer))
     {
+        settings_.finished = [this](const MeterStatus &done) {
+            board_.count(done);
+            if (push_)
+                push_->request();  // its row is written already
+        };
     }
 
     int run()
     {
-        if (json_)
-            writeJsonLine({{QStringLiteral("event"), QStringLiteral("station")},
-                           {QStringLiteral("station"), profile_.name},
-                           {QStringLiteral("models"), models()}});
+        announce();
         std::unique_ptr<SocketWatch> watch;
-        if (!profile_.watch.isEmpty()) {
-            watch = std::make_unique<SocketWatch>(profile_.watch);
+        if (!profile().watch.isEmpty()) {
+            watch = std::make_unique<SocketWatch>(profile().watch);
             QObject::connect(watch.get(), &SocketWatch::appeared, [this](const QString &name, const QString &device) {
                 plugged(MeterAddress::socket(name, device), StationJob::Kind::Watched);
             });
@@ -72,13 +77,18 @@ public:
                 return ExitStatus::Usage;
             }
         }
-        for (const StationSocket &s : profile_.sockets)
+        for (const StationSocket &s : profile().sockets)
             plugged(MeterAddress::socket(s.name, s.device), StationJob::Kind::Fixed);
         QEventLoop loop;
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, [&] {
             show();
-            if (StopSignal::requested() && !anyRunning())
+            if (!StopSignal::requested())
+                return;
+            for (auto &[name, socket] : sockets_)
+                if (socket.job)
+                    socket.job->wakeUp();
+            if (!anyRunning())
                 loop.quit();
         });
         tick.start(kTickMs);
@@ -95,48 +105,130 @@ public:
 
 private:
     struct Socket {
+        MeterAddress address;
+        StationJob::Kind kind = StationJob::Kind::Watched;
         std::unique_ptr<StationJob> job;
         bool present = false;
+        QString device;        // the device its link reaches while present
+        quint64 plugs = 0;     // plug events seen
+        quint64 jobPlug = 0;   // the plug the job was made for
+        std::shared_ptr<MeterBoard> last;  // the last meter that ended here
     };
+
+    const StationProfile &profile() const { return settings_.profile; }
+
+    // Where the station looks for meters, said once: a service's log shows it.
+    void announce() const
+    {
+        if (settings_.json) {
+            QJsonObject station{{QStringLiteral("event"), QStringLiteral("station")},
+                                {QStringLiteral("station"), profile().name},
+                                {QStringLiteral("models"), models()}};
+            if (!profile().watch.isEmpty())
+                station.insert(QStringLiteral("watch"), profile().watch);
+            writeJsonLine(station);
+            return;
+        }
+        const QString name = Escaped::text(profile().name);
+        if (!profile().watch.isEmpty()) {
+            Console::out(QStringLiteral("station %1: watching %2 for sockets\n").arg(name, Escaped::text(profile().watch)));
+            if (!QFileInfo(profile().watch).isDir())
+                Console::out(QStringLiteral("station %1: %2 does not exist yet; waiting for it\n")
+                                 .arg(name, Escaped::text(profile().watch)));
+            return;
+        }
+        QStringList sockets;
+        for (const StationSocket &s : profile().sockets)
+            sockets << QStringLiteral("%1 (%2)").arg(Escaped::text(s.name), Escaped::text(s.device));
+        Console::out(QStringLiteral("station %1: asking sockets %2\n").arg(name, sockets.join(QStringLiteral(", "))));
+    }
 
     QJsonArray models() const
     {
         QJsonArray list;
-        for (const StationFirmware &f : profile_.firmware)
+        for (const StationFirmware &f : profile().firmware)
             list.append(QJsonObject{{QStringLiteral("model"), f.model}, {QStringLiteral("version"), f.version}});
         return list;
     }
 
+    // A link appeared: a new plug. A job still busy with the socket's last
+    // plug is told to end; the new plug's job starts when it has.
     void plugged(const MeterAddress &where, StationJob::Kind kind)
     {
-        Socket &socket = sockets_[where.socketName()];
+        const QString name = where.socketName();
+        Socket &socket = sockets_[name];
+        socket.address = where;
+        socket.kind = kind;
         socket.present = true;
-        event(QStringLiteral("socket_appeared"), where.socketName());
-        if (StopSignal::requested() || (socket.job && socket.job->isRunning()))
-            return;  // a meter in hand keeps its job, even while its adapter restarts
-        if (socket.job)
-            socket.job->wait();
-        socket.job = std::make_unique<StationJob>(profile_, where, kind, json_, operator_,
-                                                  [this](const MeterStatus &done) {
-                                                      board_.count(done);
-                                                      if (push_)
-                                                          push_->request();  // its row is written already
-                                                  });
-        socket.job->start();
+        socket.device = QFileInfo(where.devicePath()).canonicalFilePath();
+        ++socket.plugs;
+        event(QStringLiteral("socket_appeared"), name);
+        if (socket.job && socket.job->isRunning()) {
+            socket.job->markRemoved();
+            return;
+        }
+        startJob(name, socket);
     }
 
     void pulled(const QString &name)
     {
         Socket &socket = sockets_[name];
         socket.present = false;
+        socket.device.clear();
         if (socket.job)
             socket.job->markRemoved();
         event(QStringLiteral("socket_gone"), name);
     }
 
+    // A job ended: the plug that came meanwhile gets its own.
+    void jobEnded(const QString &name, const StationJob *job)
+    {
+        Socket &socket = sockets_[name];
+        if (socket.job.get() != job)
+            return;  // replaced already
+        socket.job->wait();  // told a moment before its thread is done
+        if (socket.present && socket.jobPlug != socket.plugs)
+            startJob(name, socket);
+    }
+
+    void startJob(const QString &name, Socket &socket)
+    {
+        if (StopSignal::requested())
+            return;
+        if (socket.job) {
+            socket.job->wait();
+            keepLast(socket);
+        }
+        socket.jobPlug = socket.plugs;
+        socket.job = std::make_unique<StationJob>(settings_, socket.address, socket.kind, holderOf(name, socket));
+        QObject::connect(
+            socket.job.get(), &QThread::finished, &context_,
+            [this, name, job = socket.job.get()] { jobEnded(name, job); }, Qt::QueuedConnection);
+        socket.job->start();
+    }
+
+    // Another present socket whose link reaches the same device holds it.
+    QString holderOf(const QString &name, const Socket &socket) const
+    {
+        if (socket.device.isEmpty())
+            return {};
+        for (const auto &[other, s] : sockets_)
+            if (other != name && s.present && s.device == socket.device && s.job)
+                return other;
+        return {};
+    }
+
+    // A socket shows its last result until another meter is handled there.
+    static void keepLast(Socket &socket)
+    {
+        const std::shared_ptr<MeterBoard> meter = socket.job ? socket.job->board() : nullptr;
+        if (meter && meter->at(0).result != MeterResult::NoMeter && meter->at(0).result != MeterResult::Pending)
+            socket.last = meter;
+    }
+
     void event(const QString &name, const QString &socket) const
     {
-        if (json_)
+        if (settings_.json)
             writeJsonLine({{QStringLiteral("event"), name}, {QStringLiteral("socket"), socket}});
     }
 
@@ -148,15 +240,24 @@ private:
         return false;
     }
 
+    // The meter a socket shows: the one in hand, else the last that ended there.
+    static std::optional<MeterStatus> shownAt(const Socket &socket)
+    {
+        const std::shared_ptr<MeterBoard> meter = socket.job ? socket.job->board() : nullptr;
+        if (meter && meter->at(0).result != MeterResult::NoMeter)
+            return meter->at(0);
+        if (socket.last)
+            return socket.last->at(0);
+        return std::nullopt;
+    }
+
     QStringList lines() const
     {
         QStringList out = board_.heading();
         const double now = MonotonicClock::now();
         for (const auto &[name, socket] : sockets_) {
-            const std::shared_ptr<MeterBoard> meter = socket.job ? socket.job->board() : nullptr;
-            const MeterStatus status = meter ? meter->at(0) : MeterStatus{};
-            const bool shown = meter && (socket.present || socket.job->isRunning());
-            out << StationBoard::socketLine(name, shown ? &status : nullptr, now);
+            const std::optional<MeterStatus> shown = shownAt(socket);
+            out << StationBoard::socketLine(name, shown ? &*shown : nullptr, now);
         }
         return out;
     }
@@ -165,7 +266,7 @@ private:
     // each meter that has ended; nothing beyond the events with JSON.
     void show()
     {
-        if (json_)
+        if (settings_.json)
             return;
         if (!Console::outIsTerminal()) {
             const QList<MeterStatus> done = board_.finished();
@@ -180,31 +281,38 @@ private:
         linesShown_ = static_cast<int>(now.size());
     }
 
+    // Each socket once, with its latest state, and how to finish a meter
+    // that state leaves in its boot loader.
     int finish()
     {
-        const QList<MeterStatus> done = board_.finished();
         const int exit = board_.anyInterrupted() ? ExitStatus::Interrupted
                          : board_.anyFailed()    ? ExitStatus::MeterFailed
                                                  : ExitStatus::Ok;
-        if (json_) {
+        if (settings_.json) {
             writeJsonLine({{QStringLiteral("event"), QStringLiteral("summary")},
                            {QStringLiteral("counters"), board_.counters()},
+                           {QStringLiteral("counts"), board_.counts()},
                            {QStringLiteral("exit_status"), exit}});
             return exit;
         }
-        QString advice;
-        for (const MeterStatus &s : done)
-            if (s.leftInBootLoader != false && profile_.firmware.contains(s.model))
-                advice += MeterOutput::bootLoaderAdvice({s}, profile_.firmware.value(s.model).filePath);
-        Console::out(QStringLiteral("\nstation %1 stopped: %2\n").arg(Escaped::text(profile_.name), board_.counters()) +
-                     advice);
+        QString latest, advice;
+        for (auto &[name, socket] : sockets_) {
+            keepLast(socket);
+            if (!socket.last)
+                continue;
+            const MeterStatus s = socket.last->at(0);
+            latest += StationBoard::socketLine(name, &s, MonotonicClock::now()) + QLatin1Char('\n');
+            if (s.leftInBootLoader != false && profile().firmware.contains(s.model))
+                advice += MeterOutput::bootLoaderAdvice({s}, profile().firmware.value(s.model).filePath);
+        }
+        Console::out(QStringLiteral("\nstation %1 stopped: %2\n").arg(Escaped::text(profile().name), board_.counters()) +
+                     (Console::outIsTerminal() ? QString() : latest) + advice);
         return exit;
     }
 
-    const StationProfile &profile_;
-    bool json_;
-    QString operator_;
+    StationSettings settings_;
     StationBoard board_;
+    QObject context_;  // the jobs' ends are told on the main thread
     std::map<QString, Socket> sockets_;  // by name, in order
     std::unique_ptr<BackgroundPush> push_;  // none without a records server
     int linesShown_ = 0;
@@ -234,7 +342,11 @@ int runStation(const QStringList &args)
     const QCommandLineOption operatorName(QStringLiteral("operator"),
                                           QStringLiteral("Who runs the station, for the records (default: the user)."),
                                           QStringLiteral("NAME"));
-    parser.addOptions({yes, json, operatorName});
+    const QCommandLineOption logDir(QStringLiteral("log"),
+                                    QStringLiteral("A transcript of each meter's wire in DIR, named by socket, serial\n"
+                                                   "and start time."),
+                                    QStringLiteral("DIR"));
+    parser.addOptions({yes, json, operatorName, logDir});
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
@@ -257,6 +369,11 @@ int runStation(const QStringList &args)
     StopSignal::reserveNoteSlots(kMostFinishNotes);
     StopSignal::install();
     const SleepInhibited noSleep(QStringLiteral("ovfw station"));
-    Station station(reading.profile, parser.isSet(json), parser.value(operatorName));
+    const QString logs = parser.value(logDir);
+    if (!logs.isEmpty() && !QDir().mkpath(logs)) {
+        Console::err(QStringLiteral("ovfw station: cannot make the log folder %1\nNo meter was touched.\n").arg(Escaped::text(logs)));
+        return ExitStatus::Usage;
+    }
+    Station station(reading.profile, parser.isSet(json), parser.value(operatorName), logs);
     return station.run();
 }

@@ -8,19 +8,20 @@
 #include "base/FwUpErrors.h"
 #include "history/AttemptRecord.h"
 #include "history/AttemptRecorder.h"
-#include "base/EventWait.h"
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"
 #include "station/StationProfile.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QHash>
 
 namespace {
 constexpr double kIdleAskSeconds = 1.0;  // a fixed socket asked for a meter
 constexpr int kMostVersionAsks = 3;      // a garbled reply is asked again
+const QString kAnyModel = QStringLiteral("*");  // no model known yet: the file's is taken
 
 // The slot of a second signal's note for a socket's meter of one file; made
 // once for each, since slots are never written twice.
@@ -46,12 +47,16 @@ bool garbled(const QByteArray &heard)
     rest.replace("FAIL", "").replace("\r", "").replace("\n", "");
     return !rest.isEmpty();
 }
+
+QString deviceBehind(const MeterAddress &socket)
+{
+    return QFileInfo(socket.devicePath()).canonicalFilePath();
+}
 }
 
-StationJob::StationJob(const StationProfile &profile, MeterAddress socket, Kind kind, bool json,
-                       QString operatorName, Finished finished)
-    : profile_(profile), socket_(std::move(socket)), kind_(kind), json_(json), operator_(std::move(operatorName)),
-      finished_(std::move(finished))
+StationJob::StationJob(const StationSettings &settings, MeterAddress socket, Kind kind, QString heldBy)
+    : settings_(settings), socket_(std::move(socket)), kind_(kind), heldBy_(std::move(heldBy)),
+      device_(deviceBehind(socket_))
 {
 }
 
@@ -61,33 +66,73 @@ std::shared_ptr<MeterBoard> StationJob::board() const
     return board_;
 }
 
+void StationJob::markRemoved()
+{
+    QMutexLocker hold(&wakeMutex_);
+    removed_.store(true);
+    wake_.wakeAll();
+}
+
+void StationJob::wakeUp()
+{
+    QMutexLocker hold(&wakeMutex_);
+    wake_.wakeAll();
+}
+
+bool StationJob::linkLost() const
+{
+    return removed_.load() || deviceBehind(socket_) != device_;
+}
+
 bool StationJob::stopping() const
 {
-    return StopSignal::requested() || (kind_ == Kind::Watched && removed_.load());
+    return StopSignal::requested() || removed_.load();
+}
+
+bool StationJob::rest(double seconds)
+{
+    const QDeadlineTimer until(qint64(seconds * 1000));
+    QMutexLocker hold(&wakeMutex_);
+    while (!stopping() && !until.hasExpired())
+        wake_.wait(&wakeMutex_, until);
+    return !stopping();
 }
 
 void StationJob::run()
 {
-    if (kind_ == Kind::Watched) {
-        EventWait::sleepFor(profile_.settleSeconds);
-        if (!stopping())
-            handleMeter();
-        return;
-    }
+    if (kind_ == Kind::Fixed)
+        runFixed();
+    else if (rest(settings_.profile.settleSeconds) && !linkLost())
+        handleMeter();
+}
+
+// A fixed socket has no plug to tell of its meters: each meter that answers
+// there is handled once, until the socket is heard empty or another serial
+// answers. A boot loader is handled once too: taken up again when a row of
+// this socket left a meter in one, else left alone with the reason.
+void StationJob::runFixed()
+{
+    bool handledHere = false;  // the meter in the socket now has been handled
+    QString handledSerial;
     while (!stopping()) {
-        if (!meterAnswers()) {
-            EventWait::sleepFor(kIdleAskSeconds);
+        const Heard heard = ask();
+        const bool same = heard.serial.isEmpty() || heard.serial == handledSerial;
+        if (!heard.answered)
+            handledHere = false;
+        if (!heard.answered || (handledHere && same)) {
+            rest(kIdleAskSeconds);
             continue;
         }
+        device_ = deviceBehind(socket_);
         handleMeter();
-        // Done with it: the next meter is the one that answers after it left.
-        while (!stopping() && meterAnswers())
-            EventWait::sleepFor(kIdleAskSeconds);
+        const std::shared_ptr<MeterBoard> handled = board();
+        handledHere = true;
+        handledSerial = handled ? handled->at(0).serial : QString();
     }
 }
 
 // The version question, which changes nothing on the meter.
-bool StationJob::meterAnswers()
+StationJob::Heard StationJob::ask()
 {
     QtCommPort serial(PortMap{});
     serial.setWaitsBlocked(true);
@@ -97,12 +142,12 @@ bool StationJob::meterAnswers()
     bool found = false;
     link.Check_Version(socket_, found);
     link.Com_Close();
-    return found;
+    return {found ? link.meter().Meter_Serial : QString(), found || !link.meter().Last_Reply.isEmpty()};
 }
 
 bool StationJob::handleMeter()
 {
-    auto board = std::make_shared<MeterBoard>(QList<MeterAddress>{socket_}, json_);
+    auto board = std::make_shared<MeterBoard>(QList<MeterAddress>{socket_}, settings_.json);
     {
         QMutexLocker hold(&boardMutex_);
         board_ = board;
@@ -110,27 +155,33 @@ bool StationJob::handleMeter()
     QtCommPort serial(PortMap{});
     serial.setWaitsBlocked(true);
     TranscriptCommPort port(serial);
-    MeterReporter report(*board, 0, port, {});
+    MeterReporter report(*board, 0, port, settings_.logDir);
     report.started();
     CliPrompts prompts(StopSignal::flag(), DecisionObserver{*board, 0, port});
     CliLinkEvents linkEvents(port, socket_);
     MeterLink link(port, prompts, linkEvents);
-    link.meter().Model_Code = QStringLiteral("*");
+    link.meter().Model_Code = kAnyModel;
     AttemptRecorder history(QStringLiteral("ovfw"), socket_);
-    history.setStation({profile_.name, operator_, profile_.sha256});
+    history.setStation({settings_.profile.name, settings_.operatorName, settings_.profile.sha256});
     report.recordInto(history);
     try {
         decide(link, prompts, report);
     } catch (const FwUpError &e) {
-        report.finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()));
+        const qint64 line = board->at(0).lines;
+        if (linkLost()) {
+            report.removed(line);
+            report.finish(MeterResult::Failed, QStringLiteral("removed at line %1").arg(line));
+        } else {
+            report.finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()));
+        }
     }
     try {
         link.Com_Close();
     } catch (const FwUpError &) {
     }
     const MeterStatus done = board->at(0);
-    if (finished_)
-        finished_(done);
+    if (settings_.finished)
+        settings_.finished(done);
     return done.result != MeterResult::NoMeter;
 }
 
@@ -175,21 +226,39 @@ bool StationJob::recoverable(MeterLink &link, MeterReporter &report)
 
 void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &report)
 {
+    if (!heldBy_.isEmpty()) {
+        report.finish(MeterResult::NotTouched, QStringLiteral("the device is held by socket %1").arg(heldBy_));
+        return;
+    }
     bool found = false;
+    bool misheard = false;
     for (int ask = 0; ask < kMostVersionAsks && !found && !stopping(); ++ask) {
         link.Check_Version(socket_, found);
-        if (!found && !garbled(link.meter().Last_Reply))
+        misheard = !found && garbled(link.meter().Last_Reply);
+        if (!found && !misheard)
             break;
     }
     MeterState &g = link.meter();
+    if (kind_ == Kind::Watched && linkLost()) {
+        // Its plug is over before anything was done: the next plug's job takes it.
+        report.finish(MeterResult::NoMeter, QStringLiteral("its link went away before it was handled"));
+        return;
+    }
+    if (!found && misheard) {
+        report.notTouched(g, {}, HistoryOutcome::Unidentified,
+                          QStringLiteral("its identity could not be read: it answers, but never with a whole "
+                                         "version reply"),
+                          MeterResult::NotTouched);
+        return;
+    }
     if (!found) {
         if (!recoverable(link, report))
             return;
     } else {
         report.identified(g);
     }
-    const auto firmware = profile_.firmware.constFind(g.Model_Code);
-    if (firmware == profile_.firmware.cend()) {
+    const auto firmware = settings_.profile.firmware.constFind(g.Model_Code);
+    if (firmware == settings_.profile.firmware.cend()) {
         report.notTouched(g, {}, HistoryOutcome::NoFirmware,
                           QStringLiteral("no firmware for model %1 in this profile").arg(g.Model_Code),
                           MeterResult::NotTouched);
@@ -200,26 +269,30 @@ void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &rep
                           QStringLiteral("firmware %1").arg(g.Firm_Version), MeterResult::Current);
         return;
     }
-    if (stopping()) {
-        report.finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"));
+    if (StopSignal::requested()) {
+        report.notTouched(g, firmware->filePath, HistoryOutcome::Stopped,
+                          QStringLiteral("stopped before the upgrade began"), MeterResult::Interrupted);
         return;
     }
-    report.history()->setFile(FileFacts::of(firmware->filePath, *firmware->checked));
-    const qint64 lines = firmware->checked->fileLines();
-    const int slot = noteSlotFor(socket_, firmware->filePath);
+    upgrade(link, prompts, report, *firmware);
+}
+
+void StationJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &report, const StationFirmware &firmware)
+{
+    report.history()->setFile(FileFacts::of(firmware.filePath, *firmware.checked));
+    const qint64 lines = firmware.checked->fileLines();
+    const int slot = noteSlotFor(socket_, firmware.filePath);
     report.board().update(0, [lines, slot](MeterStatus &s) {
         s.totalLines = lines;
         s.noteSlot = slot;
     });
     UpgradeChoice choice;
-    choice.filePath = firmware->filePath;
-    choice.checked = firmware->checked;
-    choice.retries = firmware->retries;
+    choice.filePath = firmware.filePath;
+    choice.checked = firmware.checked;
+    choice.retries = firmware.retries;
     choice.verify = true;
-    choice.targetVersion = firmware->version;
-    UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, choice);
-    const bool pulled = !QFileInfo::exists(socket_.devicePath());
-    if (verdict.result != MeterResult::Completed && pulled && !StopSignal::requested())
-        verdict = {MeterResult::Failed, QStringLiteral("removed at line %1").arg(report.board().at(0).lines), false};
+    choice.targetVersion = firmware.version;
+    choice.linkLost = [this] { return linkLost(); };
+    const UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, choice);
     report.finish(verdict.result, verdict.message);
 }

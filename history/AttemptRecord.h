@@ -80,6 +80,8 @@ inline const QString EndUnconfirmed = QStringLiteral("end_unconfirmed");
 inline const QString Declined = QStringLiteral("declined");  // the warning answered Cancel
 inline const QString ModelMismatch = QStringLiteral("model_mismatch");
 inline const QString ModelUnknown = QStringLiteral("model_unknown");  // a boot loader nobody identified
+// A meter that answered, but never with a version reply that could be read.
+inline const QString Unidentified = QStringLiteral("unidentified");
 inline const QString FileRefused = QStringLiteral("file_refused");
 // A station's meter that already runs the profile's version.
 inline const QString Current = QStringLiteral("current");

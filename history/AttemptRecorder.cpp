@@ -154,6 +154,25 @@ std::optional<AttemptRecord> AttemptRecorder::lastAtSocket()
     return HistoryQuery::lastAtSocket(store(), station_.station, meter_.socketName(), deviceIdentity().usbSerial);
 }
 
+void AttemptRecorder::markLeftInBootLoader(std::optional<bool> left)
+{
+    if (record_.id <= 0 || record_.leftInBootLoader == left)
+        return;
+    record_.leftInBootLoader = left;
+    store().complete(record_);
+}
+
+void AttemptRecorder::removed(qint64 line, std::optional<bool> leftInBootLoader)
+{
+    if (record_.id <= 0 || record_.outcome.isEmpty())
+        return;
+    record_.outcome = HistoryOutcome::Failed;
+    record_.errorNumber = 0;
+    record_.errorText = QStringLiteral("removed at line %1").arg(line);
+    record_.leftInBootLoader = leftInBootLoader;
+    store().complete(record_);
+}
+
 void AttemptRecorder::verified(const QString &firmwareAfter, bool matches)
 {
     record_.firmwareAfter = firmwareAfter;

@@ -42,6 +42,12 @@ public:
     void finished(const MeterState &meter, const UpgradeResult &result, const QString &filePath);
     // What the restarted meter named after the upgrade, for the last row.
     void verified(const QString &firmwareAfter, bool matches);
+    // Learnt after the last row ended: whether the meter is left in its
+    // boot loader (one that never started its new firmware).
+    void markLeftInBootLoader(std::optional<bool> left);
+    // The last row's meter was pulled from its socket at `line`: that is
+    // why it failed, whatever the port said.
+    void removed(qint64 line, std::optional<bool> leftInBootLoader);
     // A meter reached but not touched, for `outcome` (model mismatch, file
     // refused): one completed row.
     void notTouched(const MeterState &meter, const QString &filePath, const QString &outcome, const QString &text);

@@ -103,7 +103,7 @@ QString MeterAddress::fileStem() const
     case Form::None: return QStringLiteral("meter");
     case Form::Port: return QStringLiteral("port%1").arg(number_);
     case Form::Device: return pathStem(device_);
-    case Form::Socket: return QStringLiteral("socket-%1").arg(pathStem(name_));
+    case Form::Socket: return pathStem(name_);
     }
     return {};
 }

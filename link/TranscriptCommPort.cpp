@@ -3,6 +3,7 @@
 #include "base/MonotonicClock.h"
 #include <QFile>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 constexpr char kCarriageReturn = '\r';
@@ -29,19 +30,24 @@ TranscriptCommPort::~TranscriptCommPort()
 
 bool TranscriptCommPort::openTranscript(const QString &path)
 {
-    file_ = std::fopen(QFile::encodeName(path).constData(), "w");
+    file_ = std::fopen(QFile::encodeName(path).constData(), "wx");  // never over another run's
     if (file_)
         path_ = path;
     return file_ != nullptr;
 }
 
-void TranscriptCommPort::renameTranscript(const QString &path)
+bool TranscriptCommPort::renameTranscript(const QString &path)
 {
     if (!file_ || path == path_)
-        return;
-    // The open stream keeps writing to the file under its new name.
-    if (std::rename(QFile::encodeName(path_).constData(), QFile::encodeName(path).constData()) == 0)
-        path_ = path;
+        return false;
+    // The open stream keeps writing to the file under its new name. A link
+    // is refused where the name is taken, where a rename would replace it.
+    const QByteArray from = QFile::encodeName(path_), to = QFile::encodeName(path);
+    if (::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    path_ = path;
+    return true;
 }
 
 double TranscriptCommPort::elapsed() const

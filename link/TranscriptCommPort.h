@@ -12,10 +12,12 @@ public:
     explicit TranscriptCommPort(CommPort &inner);
     ~TranscriptCommPort() override;
 
-    // Starts the transcript at `path`; false when it cannot be written.
+    // Starts the transcript at `path`, a file that is not there yet; false
+    // when it is there or cannot be written.
     bool openTranscript(const QString &path);
-    // Gives the transcript a new name (once the meter's serial is known).
-    void renameTranscript(const QString &path);
+    // Gives the transcript a new name (once the meter's serial is known),
+    // never one that is taken; false when it keeps its old name.
+    bool renameTranscript(const QString &path);
     QString transcriptPath() const { return path_; }
     void note(const QString &text);
 

@@ -72,13 +72,11 @@ void SocketWatch::placeWatch()
 
 void SocketWatch::rescan()
 {
-    QHash<QString, QString> now;
-    if (watched_ == folder_) {
-        const QDir dir(folder_);
-        for (const QString &name : dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+    QStringList now;
+    if (watched_ == folder_)
+        for (const QString &name : QDir(folder_).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
             if (isSocketName(name))
-                now.insert(name, dir.filePath(name));
-    }
+                now << name;
     for (auto it = present_.begin(); it != present_.end();) {
         if (now.contains(it.key())) {
             ++it;
@@ -88,18 +86,35 @@ void SocketWatch::rescan()
         it = present_.erase(it);
         emit gone(name);
     }
-    for (auto it = now.cbegin(); it != now.cend(); ++it) {
-        if (present_.contains(it.key()))
-            continue;
-        present_.insert(it.key(), it.value());
-        emit appeared(it.key(), it.value());
+    for (const QString &name : now)
+        linkMade(name, false);
+}
+
+// A link made or renamed into place (`told`), or found when the folder is
+// read again: a socket that appears. udev writes a link only when its device
+// changes, renaming the new one over the old, which tells of no removal: a
+// link told of under a name already there is a new plug, and so is one found
+// reaching another device than before.
+void SocketWatch::linkMade(const QString &name, bool told)
+{
+    const QString path = QDir(folder_).filePath(name);
+    const QString device = QFileInfo(path).canonicalFilePath();
+    const auto seen = present_.constFind(name);
+    if (seen != present_.cend()) {
+        if (!told && seen->device == device)
+            return;
+        present_.remove(name);
+        emit gone(name);
     }
+    present_.insert(name, {path, device});
+    emit appeared(name, path);
 }
 
 void SocketWatch::onEvents()
 {
     alignas(inotify_event) char buffer[kEventBufferBytes];
-    bool again = false;  // the watched folder changed: watch anew
+    bool again = false;     // the watched folder changed: watch anew
+    bool overflow = false;  // events were lost: read the folder again
     for (;;) {
         const ssize_t got = ::read(fd_, buffer, sizeof buffer);
         if (got <= 0)
@@ -107,9 +122,13 @@ void SocketWatch::onEvents()
         for (ssize_t at = 0; at < got;) {
             const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            if (e->mask & IN_Q_OVERFLOW) {  // carries no watch
+                overflow = true;
+                continue;
+            }
             if (e->wd != watch_)
                 continue;
-            if (e->mask & (kFolderGone | IN_Q_OVERFLOW)) {
+            if (e->mask & kFolderGone) {
                 again = true;
                 continue;
             }
@@ -120,17 +139,14 @@ void SocketWatch::onEvents()
             }
             if (!isSocketName(name))
                 continue;
-            const QString device = QDir(folder_).filePath(name);
-            if (e->mask & (IN_CREATE | IN_MOVED_TO)) {
-                if (!present_.contains(name)) {
-                    present_.insert(name, device);
-                    emit appeared(name, device);
-                }
-            } else if (present_.remove(name) > 0) {
+            if (e->mask & (IN_CREATE | IN_MOVED_TO))
+                linkMade(name, true);
+            else if (present_.remove(name) > 0)
                 emit gone(name);
-            }
         }
     }
     if (again)
         placeWatch();
+    else if (overflow)
+        rescan();
 }

@@ -89,11 +89,18 @@ public:
         const QString watch = text(*s, "watch", QStringLiteral("[station] watch"), &watchAt);
         if (!watch.isEmpty()) {
             p.watch = absolute(watch);
-            linksOnce(p.watch, watchAt);
+            const QFileInfo folder(p.watch);
+            if (folder.exists() && !folder.isDir())
+                problem(Kind::WrongType,
+                        QStringLiteral("[station] watch %1 is not a folder: it names the folder of the sockets' links")
+                            .arg(p.watch),
+                        watchAt);
+            else
+                linksOnce(p.watch, watchAt);
         }
         if (const toml::node *settle = s->get("settle")) {
             const std::optional<double> seconds = settle->value<double>();
-            if (!seconds || *seconds < 0 || *seconds > kLongestSettleSeconds)
+            if (!seconds || !(*seconds >= 0 && *seconds <= kLongestSettleSeconds))  // nan is neither
                 problem(Kind::WrongType,
                         QStringLiteral("[station] settle must be a number of seconds from 0 to %1").arg(kLongestSettleSeconds),
                         settle->source());
@@ -171,6 +178,13 @@ public:
             const QString where = QStringLiteral("[models.%1]").arg(model);
             if (!value.is_table()) {
                 problem(Kind::WrongType, QStringLiteral("%1 must be a table").arg(where), value.source());
+                continue;
+            }
+            // Meters name their model in capitals, and it is compared exactly.
+            if (model != model.toUpper()) {
+                problem(Kind::ModelMismatch,
+                        QStringLiteral("%1: a model is written as the meter names it: [models.%2]").arg(where, model.toUpper()),
+                        key.source());
                 continue;
             }
             firmware(model, where, *value.as_table(), key.source(), p);

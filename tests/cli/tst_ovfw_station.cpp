@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "OvfwRig.h"
+#include "StationRig.h"
 #include "TerminalCapture.h"
 #include "history/FileFacts.h"
 #include "station/StationProfile.h"
@@ -13,38 +14,6 @@
 
 namespace {
 constexpr int kFileBytes = 4096;
-
-// A station on a profile of its own, `stationPart` ([station] or
-// [sockets]) followed by the test's file as model 3A, with its own history.
-struct StationRig {
-    QTemporaryDir folder;
-    QProcess process;
-    QProcessEnvironment env;
-    QString profile;
-
-    QString path(const QString &name) const { return folder.filePath(name); }
-    void start(const QString &stationPart, const QString &file, const QStringList &options = {})
-    {
-        profile = HexFiles::write(folder.path(), QStringLiteral("profile.toml"),
-                                  (stationPart + QStringLiteral("[models.3A]\nfile = \"%1\"\nsha256 = \"%2\"\n"))
-                                      .arg(file, FileFacts::sha256Of(file))
-                                      .toUtf8());
-        env = ovfwEnvironment({}, path(QStringLiteral("history.sqlite")));
-        startOvfw(process, QStringList{"station", profile, "--yes"} + options, env);
-    }
-    void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
-    OvfwRun stop()
-    {
-        signal(SIGTERM);
-        return finishOvfw(process);
-    }
-    QList<QJsonObject> history(const QStringList &filter)
-    {
-        QProcess h;
-        startOvfw(h, QStringList{"history", "--json"} + filter, env);
-        return jsonLines(finishOvfw(h).out);
-    }
-};
 }
 
 class TestOvfwStation : public QObject {
@@ -86,6 +55,12 @@ private slots:
                                          << ":6:11: [models.3A] version 2.12 differs from the file name's version 02.11";
         QTest::newRow("two watched links, one device")
             << QString(good).replace("watch = \"w\"", "watch = \"twins\"") << ":2:9: [station] watch: links a and b are one device (/dev/null)";
+        QTest::newRow("a model in small letters")
+            << QString(good).replace("models.3A", "models.3a") << ":3:9: [models.3a]: a model is written as the meter names it: [models.3A]";
+        QTest::newRow("watch names a file")
+            << QString(good).replace("watch = \"w\"", "watch = \"OV3A_FW0211.OVH\"") << "OV3A_FW0211.OVH is not a folder";
+        QTest::newRow("settle is nan")
+            << QString(good).replace("watch = \"w\"", "watch = \"w\"\nsettle = nan") << ":3:10: [station] settle must be a number";
         QTest::newRow("two sockets, one device")
             << QString(good).replace("watch = \"w\"", "name = \"s\"") + "[sockets]\nA = \"/dev/null\"\nB = \"/dev/../dev/null\"\n"
             << "sockets A and B are one device (/dev/null)";
@@ -149,7 +124,7 @@ private slots:
         renamed.reset();
         QFile::remove(watched + "/D");
         QTest::qWait(500);
-        auto replugged = meter("D", {"--boot", "--restart-into", "2.11"});
+        auto replugged = meter("D", {"--boot", "--restart-into", "2.11", "--identity", "V,OV3A00004,1.02,2.10"});
 
         QTRY_VERIFY_WITH_TIMEOUT((HexFiles::readAll(old->imagePath()) == made_.image &&
                                   HexFiles::readAll(replugged->imagePath()) == made_.image) ||

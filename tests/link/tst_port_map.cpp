@@ -126,7 +126,7 @@ private slots:
         QTest::newRow("device") << MeterAddress::device("/dev/it's\x1b") << "/dev/it's\\x1B" << "device"
                                 << QJsonValue("/dev/it's\x1b") << "--device '/dev/it'\\\\''s\\x1B'" << "dev_it's\x1b";
         QTest::newRow("socket") << MeterAddress::socket("A/1", "/dev/serial/by-path/a") << "socket A/1" << "socket"
-                                << QJsonValue("A/1") << "--device '/dev/serial/by-path/a'" << "socket-A_1";
+                                << QJsonValue("A/1") << "--device '/dev/serial/by-path/a'" << "A_1";
     }
 
     void aMeterHasOneName()

@@ -140,11 +140,12 @@ QString stationBoard(const QString &emulator, const QString &workDir, const QStr
         return QStringLiteral("the station's profile was refused: %1").arg(reading.problems.first().text);
 
     StationBoard board(reading.profile);
+    const StationSettings settings{reading.profile, false, QStringLiteral("bench"), {},
+                                   [&board](const MeterStatus &done) { board.count(done); }};
     std::map<QString, std::unique_ptr<StationJob>> jobs;  // by socket name, as the station keeps them
     for (const StationSocket &s : reading.profile.sockets)
-        jobs[s.name] = std::make_unique<StationJob>(reading.profile, MeterAddress::socket(s.name, s.device),
-                                                    StationJob::Kind::Fixed, false, QStringLiteral("bench"),
-                                                    [&board](const MeterStatus &done) { board.count(done); });
+        jobs[s.name] = std::make_unique<StationJob>(settings, MeterAddress::socket(s.name, s.device),
+                                                    StationJob::Kind::Fixed);
     for (auto &[name, job] : jobs)
         job->start();
     QStringList lines;
