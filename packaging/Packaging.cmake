@@ -86,6 +86,8 @@ add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/packaging/changelog.gz"
   VERBATIM)
 add_custom_target(ovfw_changelog ALL DEPENDS "${PROJECT_BINARY_DIR}/packaging/changelog.gz")
 install(FILES packaging/copyright "${PROJECT_BINARY_DIR}/packaging/changelog.gz" DESTINATION ${OVFW_DOC_DIR})
+# A station's example unit for systemd, to copy and adapt.
+install(FILES docs/ovfw-station.service DESTINATION ${OVFW_DOC_DIR}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)

@@ -122,7 +122,8 @@ private slots:
     }
 
     // --verify: the meter restarted into the file's version is verified, one
-    // restarted into the old one is not, and that meter fails.
+    // restarted into the old one is not, and that meter fails; one whose new
+    // firmware never starts (it answers as a boot loader) is left there.
     void verifiesTheVersionAfter()
     {
         QTemporaryDir state;
@@ -130,7 +131,8 @@ private slots:
         MeterEmulators meters;
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.11"}));
         meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing", "--restart-into", "2.10"}));
-        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--verify", "--json"} + portArgs(2),
+        meters.push_back(std::make_unique<MeterEmulatorProcess>(QStringList{"--no-pacing"}));
+        const Run r = ovfw(QStringList{"upgrade", made_.path, "--yes", "--verify", "--json"} + portArgs(3),
                            portList(meters), history);
         QVERIFY2(r.exitCode == 1 && r.err.isEmpty(), qPrintable(r.out + r.err));
         QVERIFY2(r.out.contains("verified: firmware 2.11"), qPrintable(r.out));
@@ -142,7 +144,14 @@ private slots:
         QCOMPARE(rows.value(2).value("verified").toBool(false), false);
         QCOMPARE(rows.value(2).value("firmware_after").toString(), QString("2.10"));
         QCOMPARE(rows.value(2).value("outcome").toString(), QString("completed"));
-        QCOMPARE(historyByPort(history, {"--failed"}).keys(), QList<int>{2});
+        QCOMPARE(rows.value(2).value("left_in_boot_loader").toBool(true), false);
+        QCOMPARE(rows.value(3).value("verified").toBool(true), false);
+        QCOMPARE(rows.value(3).value("left_in_boot_loader").toBool(false), true);
+        QVERIFY2(r.out.contains("not verified: the meter answers only as a boot loader after the upgrade"),
+                 qPrintable(r.out));
+        for (const QJsonObject &e : events(r.out, "result"))
+            QCOMPARE(e.value("left_in_boot_loader").toBool(false), e.value("port").toInt() == 3);
+        QCOMPARE(historyByPort(history, {"--failed"}).keys(), (QList<int>{2, 3}));
     }
 
     // Another file's digest, or anything that is no digest at all (an unset

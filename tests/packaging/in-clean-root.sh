@@ -69,6 +69,12 @@ check)
   cat "$rule"
   sh "$here/check-udev-rule.sh" "$rule"
 
+  step "the station's example service unit"
+  unit=/usr/share/doc/ovfw-upgrade/examples/ovfw-station.service
+  dpkg -L ovfw-upgrade | grep -qx "$unit" || { echo "the package does not install $unit"; exit 1; }
+  grep -qx 'ExecStart=/usr/bin/ovfw station .* --yes .*' "$unit" \
+    || { echo "$unit does not start ovfw station with --yes"; exit 1; }
+
   step "ovfw upgrade to the packaged emulator"
   work="$(mktemp -d)"
   ov_meter_emulator --no-pacing --image "$work/image.bin" > "$work/device" &
