@@ -257,6 +257,27 @@ private slots:
         QCOMPARE(r.exitCode, 1);
     }
 
+    // Another meter answers on a fixed socket's cable after the upgrade, as
+    // when it is swapped there during the verification: the upgraded one is
+    // not verified, and the other is a meter of its own.
+    void aMeterSwappedOnTheCableIsAnotherMeter()
+    {
+        StationRig station;
+        const QString cable = station.path("cable");
+        station.start("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n", made_.path, {"--json"});
+        Meter m = meter("OV3A00081", {"--restart-into", "2.11", "--swapped-for", "OV3A00082"});
+        QVERIFY(QFile::link(m->device(), cable));
+        QTRY_VERIFY_WITH_TIMEOUT(rowsOf(station).size() == 2, kEndMs);
+        const OvfwRun r = station.stop();
+        QVERIFY2(HexFiles::readAll(m->imagePath()) == made_.image, qPrintable(r.out + r.err));
+        QCOMPARE(rowsOf(station), (QStringList{"OV3A00081 completed not verified boot loader unknown", "OV3A00082 current"}));
+        QStringList results;
+        for (const QJsonObject &e : events(r.out, "result"))
+            results << e.value("result").toString() + ": " + e.value("message").toString();
+        QCOMPARE(results, (QStringList{"failed: not verified: removed; meter OV3A00082 answers in its place",
+                                       "current: firmware 2.11"}));
+    }
+
     // A stop during the verification is a stop, not the meter's failure.
     void aStopDuringVerificationIsAStop()
     {

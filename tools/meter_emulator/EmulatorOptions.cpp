@@ -58,6 +58,9 @@ const char *kHelp =
     "  --link PATH           also make PATH a symbolic link to the device\n"
     "  --restart-into VER    after the end-of-file record, restart in normal mode\n"
     "                        with firmware version VER in the version reply\n"
+    "  --swapped-for SERIAL  with --restart-into: another meter, SERIAL, answers\n"
+    "                        after the end-of-file record, as when a meter is\n"
+    "                        swapped on its cable during the verification\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
 
@@ -148,6 +151,7 @@ bool parseEmulatorOptions(int argc, char **argv, EmulatorOptions &o, int &exitCo
         else if (a == "--log") ok = text(o.logPath);
         else if (a == "--link") ok = text(o.linkPath);
         else if (a == "--restart-into") ok = text(o.restartInto) && !o.restartInto.empty();
+        else if (a == "--swapped-for") ok = text(o.swappedFor) && !o.swappedFor.empty();
         else ok = false;
         if (!ok) {
             std::fprintf(stderr, "ov_meter_emulator: bad option or value near \"%s\"; see --help\n",

@@ -30,6 +30,7 @@ struct EmulatorOptions {
     std::string logPath;
     std::string linkPath;
     std::string restartInto;  // after the end record: normal mode, reporting this firmware version
+    std::string swappedFor;   // ... as another meter, of this serial
 };
 
 // Parses argv; on --help or an error prints to stdout/stderr and returns false

@@ -246,6 +246,10 @@ void MeterEmulator::handleBoot(const Command &command)
         // The new firmware starts and names its version in the last field.
         boot_ = false;
         o_.identity = o_.identity.substr(0, o_.identity.rfind(',') + 1) + o_.restartInto;
+        if (!o_.swappedFor.empty()) {  // "V,SERIAL,BOOT,FIRMWARE": another meter in its place
+            const std::size_t serialAt = o_.identity.find(',') + 1;
+            o_.identity.replace(serialAt, o_.identity.find(',', serialAt) - serialAt, o_.swappedFor);
+        }
     }
     if (o_.hangupAfter > 0 && recordsAccepted_ == o_.hangupAfter)
         hangupAt_ = txFreeAt_ + kHangupGraceSeconds;
