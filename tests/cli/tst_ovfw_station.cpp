@@ -8,6 +8,7 @@
 #include "history/FileFacts.h"
 #include "station/StationProfile.h"
 #include <QTemporaryDir>
+#include <QSysInfo>
 #include <QtTest>
 #include <csignal>
 #include <memory>
@@ -137,6 +138,7 @@ private slots:
         QMap<QString, QStringList> results;  // by socket, in turn
         for (const QJsonObject &e : events(r.out, "result"))
             results[e.value("socket").toString()] << e.value("result").toString() + ": " + e.value("message").toString();
+        QCOMPARE(events(r.out, "station").value(0).value("watch").toString(), watched);
         QCOMPARE(results.value("A"), QStringList{"completed: upgrade complete, verified: firmware 2.11"});
         QCOMPARE(results.value("B"), QStringList{"current: firmware 2.11"});
         QCOMPARE(results.value("C"), QStringList{"not_touched: no firmware for model 3B in this profile"});
@@ -231,6 +233,8 @@ private slots:
             return;
         }
         QCOMPARE(r.exitCode, 130);
+        QVERIFY2(r.out.startsWith(QStringLiteral("station %1: watching %2 for sockets\n").arg(QSysInfo::machineHostName(), watched)),
+                 qPrintable(r.out));
         QVERIFY2(r.out.contains(" interrupted: stopped after line"), qPrintable(r.out));
         QVERIFY2(r.out.contains("Socket A (OV3A01234) is left in its boot loader; finish it with:\n" + finish),
                  qPrintable(r.out));

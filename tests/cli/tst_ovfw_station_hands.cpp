@@ -247,6 +247,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(HexFiles::readAll(again->imagePath()) == made_.image, kEndMs);
         QTest::qWait(3000);
         const OvfwRun r = station.stop();
+        QVERIFY2(r.out.startsWith("station fixed: asking sockets A (" + cable + ")\n"), qPrintable(r.out));
         QCOMPARE(rowsOf(station), (QStringList{"OV3A00061 completed not verified in boot loader",
                                                "OV3A00061 completed verified"}));
         QVERIFY2(r.out.contains("FAILED: not verified: the meter answers only as a boot loader"), qPrintable(r.out));
@@ -264,7 +265,8 @@ private slots:
     {
         StationRig station;
         const QString cable = station.path("cable");
-        station.start("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n", made_.path, {"--json"});
+        station.start("[station]\nname = \"fixed\"\n[sockets]\nA = \"cable\"\n", made_.path,
+                      {"--json", "--log", station.path("logs")});
         Meter m = meter("OV3A00081", {"--restart-into", "2.11", "--swapped-for", "OV3A00082"});
         QVERIFY(QFile::link(m->device(), cable));
         QTRY_VERIFY_WITH_TIMEOUT(rowsOf(station).size() == 2, kEndMs);
@@ -276,6 +278,11 @@ private slots:
             results << e.value("result").toString() + ": " + e.value("message").toString();
         QCOMPARE(results, (QStringList{"failed: not verified: removed; meter OV3A00082 answers in its place",
                                        "current: firmware 2.11"}));
+        // A transcript per meter, by socket, serial and start time.
+        QStringList logs = QDir(station.path("logs")).entryList(QDir::Files);
+        QCOMPARE(logs.size(), 2);
+        QVERIFY2(QRegularExpression("^A-OV3A00081-\\d{8}T\\d{6}\\.log$").match(logs.value(0)).hasMatch(), qPrintable(logs.join(' ')));
+        QVERIFY2(logs.value(1).startsWith("A-OV3A00082-"), qPrintable(logs.join(' ')));
     }
 
     // A stop during the verification is a stop, not the meter's failure.
