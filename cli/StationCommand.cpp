@@ -155,7 +155,7 @@ private:
     // plug is told to end; the new plug's job starts when it has.
     void plugged(const MeterAddress &where, StationJob::Kind kind)
     {
-        const QString name = where.socketName();
+        const QString &name = where.socketName();
         Socket &socket = sockets_[name];
         socket.address = where;
         socket.kind = kind;
