@@ -36,6 +36,29 @@ QString recoveryFailure(const UpgradeResult &result, const TransferPolicy &polic
     return {};
 }
 
+// Why the line-quality stop ended the transfer.
+QString lineQualityFailure(const UpgradeResult &result, const TransferPolicy &policy)
+{
+    switch (result.qualityStop) {
+    case LineQuality::Verdict::RetriesSpent:
+        return QStringLiteral("line quality: %1 retries spent on the last %2 lines sent (stopped at line %3)")
+            .arg(result.retriesRecently)
+            .arg(policy.qualityWindowLines)
+            .arg(result.refusedLine);
+    case LineQuality::Verdict::RestartsFruitless:
+        return QStringLiteral("line quality: %1 presumed restarts in a row, none past line %2 (stopped at line %3)")
+            .arg(result.fruitlessRestarts)
+            .arg(result.furthestLine)
+            .arg(result.refusedLine);
+    case LineQuality::Verdict::LinesRetried:
+    case LineQuality::Verdict::GoOn: break;
+    }
+    return QStringLiteral("line quality: %1 of the last %2 lines needed a retry (stopped at line %3)")
+        .arg(result.linesRetriedRecently)
+        .arg(policy.qualityWindowLines)
+        .arg(result.refusedLine);
+}
+
 UpgradeVerdict unexpectedEnd(const UpgradeResult &result, const TransferPolicy &policy, const QString &stoppedAfter,
                              bool stopped)
 {
@@ -58,10 +81,7 @@ UpgradeVerdict upgradeVerdict(const UpgradeResult &result, const TransferPolicy 
     if (!notRecovered.isEmpty() && !stopped)
         return failed(notRecovered);
     if (result.lineQualityStopped && !stopped)
-        return failed(QStringLiteral("line quality: %1 of the last %2 lines needed a retry (stopped at line %3)")
-                          .arg(result.linesRetriedRecently)
-                          .arg(policy.qualityWindowLines)
-                          .arg(result.refusedLine));
+        return failed(lineQualityFailure(result, policy));
     const QString stoppedAfter = QStringLiteral("stopped after line %1").arg(result.linesAccepted);
     switch (result.outcome) {
     case UpgradeOutcome::Completed:

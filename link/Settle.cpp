@@ -10,6 +10,11 @@
 namespace {
 const QByteArray kAccepted = QByteArrayLiteral("PASS");
 constexpr char kReplyEnd = '\r';
+// After an answer that ended in time with its carriage return, only its own
+// tail can still come: a flipped bit may have made a CR of any byte, and the
+// rest follows at once. Two characters' quiet ends it.
+constexpr double kQuietAfterAnswerChars = 2;
+constexpr double kShortestQuietSeconds = 0.002;  // a port that knows no speed
 }
 
 MeterReply MeterLink::settle(const SettleTimes &times)
@@ -20,6 +25,9 @@ MeterReply MeterLink::settle(const SettleTimes &times)
     bool heard = false;
     // Only an answer that had not ended is still on its way.
     bool waiting = replyUnfinished_;
+    const double quietSeconds =
+        waiting ? times.quietSeconds
+                : std::max(kQuietAfterAnswerChars * Comm1.characterSeconds(), kShortestQuietSeconds);
     QByteArray reply = unfinishedReply_;
     replyUnfinished_ = false;
     unfinishedReply_.clear();
@@ -39,7 +47,7 @@ MeterReply MeterLink::settle(const SettleTimes &times)
             }
         }
         const double now = MonotonicClock::now();
-        const double quietAt = lastHeard + times.quietSeconds;
+        const double quietAt = lastHeard + quietSeconds;
         if (now >= quietAt || now >= latest)
             break;
         sleepUntilInput(std::min(quietAt, latest), Comm1);

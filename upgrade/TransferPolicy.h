@@ -37,12 +37,17 @@ struct TransferPolicy {
     // partial image, so only the whole file can complete. 0: no recovery.
     int mostRestarts = 0;
     double bootLoaderWaitSeconds = 10.0;
-    // The line-quality stop: the transfer ends when more than
-    // qualityMostRetried of the last qualityWindowLines lines needed a
-    // repeat, once qualityGraceLines lines have gone. 0 lines: never.
+    // The line-quality stop, counted across presumed restarts: the transfer
+    // ends when more than qualityMostRetried of the last qualityWindowLines
+    // lines sent needed a repeat (once qualityGraceLines lines have gone),
+    // when qualityMostRetries repeats (restarts included) were spent on
+    // them, or after mostFruitlessRestarts presumed restarts in a row that
+    // never got past the furthest line reached before. 0 lines: never.
     int qualityWindowLines = 0;
     int qualityMostRetried = 10;
     int qualityGraceLines = 20;
+    int qualityMostRetries = 50;
+    int mostFruitlessRestarts = 3;
 
     // The road for meters that nobody watches, the command line's, with
     // `retries` repeats of each line and of the switch, and as many restarts.

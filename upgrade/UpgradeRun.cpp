@@ -34,6 +34,7 @@ UpgradeResult UpgradeRun::run(std::shared_ptr<const CheckedFile> file)
 // of the meter that its boot loader recovers from.
 UpgradeResult UpgradeRun::attempts()
 {
+    quality_.emplace(policy_);
     UpgradeResult result = once();
     int restarts = 0, retries = result.retries, answeredLate = result.answeredLate;
     const bool bootEntered = result.bootEntered;
@@ -43,6 +44,8 @@ UpgradeResult UpgradeRun::attempts()
             recovery = UpgradeResult::Recovery::RestartsSpent;
             break;
         }
+        if (qualityStops(quality_->restarted(result.refusedLine), result))
+            break;
         ++restarts;
         ++retries;
         events_.restartSuspected(result.refusedLine);
@@ -82,7 +85,6 @@ bool UpgradeRun::bootLoaderAnswers()
 UpgradeResult UpgradeRun::once()
 {
     result_ = UpgradeResult{};
-    retriedLines_.clear();
     try {
         if (!checked_)
             chooseFile();
@@ -217,6 +219,7 @@ void UpgradeRun::transfer(const QString &path)
         progress.advance(line.size(), UpgradeFile::lineEndChars(file_.lastLineEnd()));
         events_.progressAdvanced(progress);
         link_.serveEvents();
+        quality_->lineSent();
         abort = !sendLine(line, progress.linesRead);
         if (!abort && result_.endAnswered)
             result_.linesAccepted = progress.linesRead;
@@ -284,10 +287,8 @@ bool UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber)
             }
             silentBefore = reply == MeterReply::NoAnswer && late == MeterReply::NoAnswer;
         }
-        if (attempt == 1 && lineQualityPoor(lineNumber)) {
-            result_.lineQualityStopped = true;
+        if (qualityStops(quality_->failed(attempt == 1), result_))
             return endedOn(lineNumber, reply);
-        }
         Question question = Questions::lineRefused(lineNumber, line, reply, attempt);
         question.facts.repeatAllowed = policy_.allowsRepeat(attempt);
         if (prompts_.MsgBox(question) != MsgAnswer::Retry)
@@ -305,16 +306,15 @@ bool UpgradeRun::endedOn(qint64 lineNumber, MeterReply reply)
     return false;
 }
 
-// Counts a line that needs a repeat into the quality window; true when too
-// many of the window's lines have needed one for the line to be worth going on.
-bool UpgradeRun::lineQualityPoor(qint64 lineNumber)
+bool UpgradeRun::qualityStops(LineQuality::Verdict verdict, UpgradeResult &result) const
 {
-    if (policy_.qualityWindowLines <= 0)
+    if (verdict == LineQuality::Verdict::GoOn)
         return false;
-    retriedLines_.push_back(lineNumber);
-    while (!retriedLines_.empty() && retriedLines_.front() <= lineNumber - policy_.qualityWindowLines)
-        retriedLines_.pop_front();
-    result_.linesRetriedRecently = static_cast<int>(retriedLines_.size());
-    return lineNumber >= policy_.qualityGraceLines &&
-           static_cast<int>(retriedLines_.size()) > policy_.qualityMostRetried;
+    result.lineQualityStopped = true;
+    result.qualityStop = verdict;
+    result.linesRetriedRecently = quality_->linesRetried();
+    result.retriesRecently = quality_->retriesSpent();
+    result.fruitlessRestarts = quality_->fruitlessRestarts();
+    result.furthestLine = quality_->furthestLine();
+    return true;
 }

@@ -1,10 +1,10 @@
 #pragma once
 #include "base/MeterReply.h"
+#include "upgrade/LineQuality.h"
 #include "upgrade/TransferPolicy.h"
 #include "upgrade/UpgradeProgress.h"
 #include <QByteArray>
 #include <QString>
-#include <deque>
 #include <memory>
 #include <optional>
 
@@ -103,10 +103,15 @@ struct UpgradeResult {
     enum class Recovery { None, BootLoaderSilent, RestartsSpent };
     int restarts = 0;
     Recovery recovery = Recovery::None;
-    // The line-quality stop ended the transfer, with this many of the last
-    // lines needing a repeat.
+    // The line-quality stop ended the transfer: why, with this many of the
+    // last lines sent needing a repeat, this many repeats spent on them, and
+    // the furthest line any attempt reached.
     bool lineQualityStopped = false;
+    LineQuality::Verdict qualityStop = LineQuality::Verdict::GoOn;
     int linesRetriedRecently = 0;
+    int retriesRecently = 0;
+    int fruitlessRestarts = 0;
+    qint64 furthestLine = 0;
 };
 
 // The file dialog that asks the user for the upgrade file: its title, and the
@@ -146,7 +151,8 @@ private:
     UpgradeResult once();
     void chooseFile();
     bool bootLoaderAnswers();
-    bool lineQualityPoor(qint64 lineNumber);
+    // The line-quality stop has said `verdict`: into the result when it stops.
+    bool qualityStops(LineQuality::Verdict verdict, UpgradeResult &result) const;
     bool fileRefused();
     bool enterBootLoader();  // false: not switched, the port closed
     bool switchAnsweredLate();
@@ -161,7 +167,7 @@ private:
     UpgradeEvents &events_;
     UpgradeFile &file_;
     TransferPolicy policy_;
-    std::deque<qint64> retriedLines_;  // lines of the quality window that needed a repeat
+    std::optional<LineQuality> quality_;  // for the whole run, across restarts
     FileRules rules_;
     std::optional<FileDialogRequest> dialog_;  // asked once, when there is no checked file yet
     std::shared_ptr<const CheckedFile> checked_;

@@ -215,6 +215,55 @@ private slots:
         QCOMPARE(facts, told);
         QVERIFY2(lasted < kMostRowSeconds + kLoadedMachineSeconds, qPrintable(QStringLiteral("took %1 s").arg(lasted)));
     }
+
+    // The line-quality stop of the command line's road, counted across
+    // presumed restarts. Steps: "send N" lines go out, "fail N" of them fail
+    // once each, "repeat N" more failures of the last line, "restart L" the
+    // meter presumed to restart at line L. The verdict is the last step's.
+    void theLineQualityStopCountsRetriesAndRestarts_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<LineQuality::Verdict>("verdict");
+        using V = LineQuality::Verdict;
+        QTest::newRow("49 repeats on one line: on") << "send 30, fail 1, repeat 48" << V::GoOn;
+        QTest::newRow("50 repeats on one line: hopeless") << "send 30, fail 1, repeat 49" << V::RetriesSpent;
+        QTest::newRow("repeats of lines long gone are forgotten") << "send 1, fail 1, repeat 48, send 100, fail 1" << V::GoOn;
+        QTest::newRow("11 of 100 lines needing a repeat") << "send 20, fail 11" << V::LinesRetried;
+        QTest::newRow("within the first 20 lines, no line count yet") << "send 5, fail 11" << V::GoOn;
+        QTest::newRow("a restart is a repeat, and the count goes on after it")
+            << "send 20, fail 1, repeat 40, restart 20, send 5, fail 1, repeat 7" << V::RetriesSpent;
+        QTest::newRow("three restarts never past the furthest line")
+            << "send 20, restart 20, send 10, restart 10, send 19, restart 19, send 20, restart 20" << V::RestartsFruitless;
+        QTest::newRow("restarts that get further each time")
+            << "send 20, restart 20, send 21, restart 21, send 22, restart 22, send 23, restart 23" << V::GoOn;
+        QTest::newRow("the window's road never stops")
+            << "window, send 30, fail 1, repeat 200, restart 1, restart 1, restart 1, restart 1" << V::GoOn;
+    }
+
+    void theLineQualityStopCountsRetriesAndRestarts()
+    {
+        QFETCH(QString, steps);
+        QFETCH(LineQuality::Verdict, verdict);
+        const TransferPolicy policy = steps.startsWith("window") ? TransferPolicy{} : TransferPolicy::unattended(1000);
+        LineQuality quality(policy);
+        LineQuality::Verdict last = LineQuality::Verdict::GoOn;
+        for (const QString &step : steps.split(", ")) {
+            const QString kind = step.section(' ', 0, 0);
+            const int n = step.section(' ', 1, 1).toInt();
+            if (kind == "send")
+                for (int i = 0; i < n; ++i)
+                    quality.lineSent();
+            for (int i = 0; kind == "fail" && i < n; ++i) {
+                quality.lineSent();
+                last = quality.failed(true);
+            }
+            for (int i = 0; kind == "repeat" && i < n; ++i)
+                last = quality.failed(false);
+            if (kind == "restart")
+                last = quality.restarted(n);
+        }
+        QCOMPARE(last, verdict);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTransferPolicy)
