@@ -333,6 +333,10 @@ int runStation(const QStringList &args)
         "problem is a usage error. A meter is identified when it appears: a model the\n"
         "profile lacks is not touched, one that reports the profile's version is current,\n"
         "any other is upgraded and verified.\n"
+        "The profile's keys: [station] name, watch (a folder of links) and settle\n"
+        "(seconds), or a [sockets] table of NAME = \"DEVICE\"; per model\n"
+        "[models.3A] file, sha256, version and retries; [records] server. The package's\n"
+        "/usr/share/doc/ovfw-upgrade/station-profile.toml holds every key, explained.\n"
         "Asks once for confirmation (y/N) on a terminal; elsewhere --yes is required.\n"
         "Exit status: 0 nothing failed, 1 a meter failed, 2 usage error or a bad profile,\n"
         "130 a stop cut an upgrade short."));

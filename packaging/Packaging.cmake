@@ -86,8 +86,10 @@ add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/packaging/changelog.gz"
   VERBATIM)
 add_custom_target(ovfw_changelog ALL DEPENDS "${PROJECT_BINARY_DIR}/packaging/changelog.gz")
 install(FILES packaging/copyright "${PROJECT_BINARY_DIR}/packaging/changelog.gz" DESTINATION ${OVFW_DOC_DIR})
-# A station's example unit for systemd, to copy and adapt.
+# A station's example unit for systemd, to copy and adapt; the example
+# profile and the reference of ovfw's output, which the guide points to.
 install(FILES docs/ovfw-station.service DESTINATION ${OVFW_DOC_DIR}/examples)
+install(FILES docs/station-profile.toml docs/cli-output.md DESTINATION ${OVFW_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Writes the manual page of ovfw from the program's own help: `ovfw --help`
-# for the description and one section for each command it lists, from
+# for the description and the exit status, and one section for each command
+# it lists (two-word ones such as "history push" too), from
 # `ovfw COMMAND --help`. Made at build time, so the page always shows the
 # commands and options of the program it ships with.
 #   ovfw-manpage.sh OVFW OUTPUT
@@ -10,7 +11,15 @@ out="$2"
 
 overview="$("$ovfw" --help)"
 version="$("$ovfw" --version | sed -n '1s/^ovfw //p')"
-commands="$(printf '%s\n' "$overview" | awk '/^Commands:/ { f = 1; next } f && /^[^ ]/ { exit } f && NF { print $1 }')"
+# The commands, one a line, with all their words ("history push"), not
+# their arguments ("URL").
+commands="$(printf '%s\n' "$overview" | awk '
+  /^Commands:/ { f = 1; next } f && /^[^ ]/ { exit }
+  f && NF {
+    t = $0; sub(/^  /, "", t); sub(/  .*/, "", t); n = split(t, w, " "); c = ""
+    for (i = 1; i <= n && w[i] ~ /^[a-z][a-z-]*$/; i++) c = c (i > 1 ? " " : "") w[i]
+    print c
+  }')"
 [ -n "$version" ] && [ -n "$commands" ] || { echo "ovfw-manpage.sh: no version or no commands from $ovfw" >&2; exit 1; }
 date="$(LC_ALL=C date -u -d "@${SOURCE_DATE_EPOCH:-$(date +%s)}" '+%B %Y')"
 
@@ -64,13 +73,29 @@ to_roff() {
   echo ".br"
   echo ".B ovfw \\-\\-version"
   echo ".SH DESCRIPTION"
-  printf '%s\n' "$overview" | sed '1,2d;1{/^$/d}' | to_roff
+  printf '%s\n' "$overview" | sed '1,2d;1{/^$/d}' | awk '/^Exit status:/ { skip = 1 } skip && /^$/ { skip = 0; next } !skip' | to_roff
   echo ".SH COMMANDS"
-  for c in $commands; do
-    help="$("$ovfw" "$c" --help)"
+  printf '%s\n' "$commands" | while IFS= read -r c; do
+    # shellcheck disable=SC2086  # the command's words, one argument each
+    help="$("$ovfw" $c --help)"
     printf '.SS "%s"\n' "$(printf '%s\n' "$help" | sed -n '1{s/^Usage: //;s/-/\\-/g;p}')"
     printf '%s\n' "$help" | sed '1d' | to_roff
   done
+  echo ".SH EXIT STATUS"
+  printf '%s\n' "$overview" | awk '/^Exit status:/ { f = 1; sub(/^Exit status: */, "") } f && /^$/ { exit } f' | to_roff
+  echo ".SH ENVIRONMENT"
+  printf '%s\n' \
+    "  OVFW_PORTS  \"N=DEVICE,...\": exactly these ports exist, each on its device (by default port n is /dev/ttyUSB{n-1})." \
+    "  OVFW_HISTORY  The upgrade history's SQLite file, instead of ~/.local/state/ovfw-upgrade/history.sqlite." \
+    "  OVFW_HISTORY_SERVER  The records server's libpq URL (no password: libpq reads it from ~/.pgpass), for upgrade's pushes and history push." \
+    "  OVFW_SYSFS  A folder laid out as /sys, read for USB adapters' serial numbers instead of /sys." | to_roff
+  echo ".SH FILES"
+  printf '%s\n' \
+    "  ~/.local/state/ovfw-upgrade/history.sqlite  The upgrade history (\$XDG_STATE_HOME when set)." \
+    "  /usr/share/doc/ovfw-upgrade/station-profile.toml  An example station profile, with every key." \
+    "  /usr/share/doc/ovfw-upgrade/cli-output.md  The fields of ovfw's JSON lines and the station's board." \
+    "  /usr/share/doc/ovfw-upgrade/examples/ovfw-station.service  An example systemd unit for a station." \
+    "  /lib/udev/rules.d/70-ovfw-upgrade.rules  Gives the person at the seat the bench's FTDI adapters." | to_roff
   echo ".SH SEE ALSO"
   echo ".BR ovfw\\-upgrade (1),"
   echo ".BR ov_meter_emulator (1)"

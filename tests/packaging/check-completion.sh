@@ -1,7 +1,9 @@
 #!/bin/bash
 # Checks ovfw's bash completion against the program: it offers every command
-# `ovfw --help` lists, every option each `ovfw COMMAND --help` lists, port
-# numbers after --port and upgrade files (*.OVH) where a command takes a FILE.
+# `ovfw --help` lists (each word once; "history push" as "push" after
+# "history"), every option each `ovfw COMMAND --help` lists and no other's,
+# port numbers after --port and upgrade files (*.OVH) where a command takes a
+# FILE.
 #   check-completion.sh OVFW [COMPLETION_FILE]
 # Without COMPLETION_FILE the completion is loaded as an interactive shell
 # loads it: by bash-completion, from where the package installed it.
@@ -47,14 +49,23 @@ offered() {  # offered LINE WORD...: completing LINE offers each WORD
   done
 }
 
-commands="$(ovfw --help | awk '/^Commands:/ { f = 1; next } f && /^[^ ]/ { exit } f && NF { print $1 }')"
+commands="$(ovfw --help | awk '
+  /^Commands:/ { f = 1; next } f && /^[^ ]/ { exit }
+  f && NF {
+    t = $0; sub(/^  /, "", t); sub(/  .*/, "", t); n = split(t, w, " "); c = ""
+    for (i = 1; i <= n && w[i] ~ /^[a-z][a-z-]*$/; i++) c = c (i > 1 ? " " : "") w[i]
+    print c
+  }')"
 [ -n "$commands" ] || bad "ovfw --help lists no commands"
-# shellcheck disable=SC2086
-offered "ovfw " $commands
+# shellcheck disable=SC2046
+offered "ovfw " $(awk '{ print $1 }' <<< "$commands" | sort -u)
+twice="$(offers "ovfw " | sort | uniq -d)"
+[ -z "$twice" ] || bad "\"ovfw \" offers more than once: $twice"
 cd "$work/files" || exit 1
 touch OV3A_FW0211.OVH note.txt
-for c in $commands; do
-  help="$(ovfw "$c" --help)"
+while IFS= read -r c; do
+  # shellcheck disable=SC2086  # the command's words, one argument each
+  help="$(ovfw $c --help)"
   options="$(awk '
     /^Options:/ { f = 1; next }
     /^[^ ]/ { f = 0 }
@@ -65,6 +76,13 @@ for c in $commands; do
   [ -n "$options" ] || bad "ovfw $c --help lists no options"
   # shellcheck disable=SC2086
   offered "ovfw $c -" $options
+  # No option of another command: each offered one is this command's.
+  while IFS= read -r o; do
+    [ -z "$o" ] || grep -qxF -- "$o" <<< "$options" || bad "\"ovfw $c -\" offers $o, not an option of ovfw $c"
+  done <<< "$(offers "ovfw $c -")"
+  case "$c" in
+    *" "*) offered "ovfw ${c%% *} " "${c#* }" ;;
+  esac
   if grep -qx -- '--port' <<< "$options"; then
     offered "ovfw $c --port " 1 16
   fi
@@ -72,6 +90,6 @@ for c in $commands; do
     offered "ovfw $c " OV3A_FW0211.OVH
     offers "ovfw $c " | grep -qx note.txt && bad "\"ovfw $c \" offers note.txt, not an upgrade file"
   fi
-done
+done <<< "$commands"
 [ $fail = 0 ] && echo "check-completion: ovfw's completion ($registered) offers every command and option of $ovfw"
 exit $fail

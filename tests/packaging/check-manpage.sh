@@ -1,7 +1,9 @@
 #!/bin/sh
-# Checks that ovfw's manual page shows every command `ovfw --help` lists,
-# under its own heading, and every option that `ovfw COMMAND --help` lists
-# under that command's heading, with the version `ovfw --version` prints.
+# Checks that ovfw's manual page shows every command `ovfw --help` lists
+# (two-word ones such as "history push" too), under its own heading, and
+# every option that `ovfw COMMAND --help` lists under that command's
+# heading, with the version `ovfw --version` prints, and its EXIT STATUS,
+# ENVIRONMENT and FILES sections.
 #   check-manpage.sh OVFW PAGE    (PAGE: a file, or a name to look up: ovfw)
 set -eu
 ovfw="$1"
@@ -17,16 +19,31 @@ bad() { echo "check-manpage: $*" >&2; fail=1; }
 version="$("$ovfw" --version)"
 printf '%s\n' "$text" | grep -qF "$version" || bad "the page does not name \"$version\""
 
-commands="$("$ovfw" --help | awk '/^Commands:/ { f = 1; next } f && /^[^ ]/ { exit } f && NF { print $1 }')"
+for section in "EXIT STATUS" ENVIRONMENT FILES; do
+  printf '%s\n' "$text" | grep -qx "$section" || bad "no $section section"
+done
+for variable in OVFW_PORTS OVFW_HISTORY OVFW_HISTORY_SERVER OVFW_SYSFS; do
+  printf '%s\n' "$text" | grep -qx "       $variable" || bad "ENVIRONMENT does not name $variable"
+done
+
+commands="$("$ovfw" --help | awk '
+  /^Commands:/ { f = 1; next } f && /^[^ ]/ { exit }
+  f && NF {
+    t = $0; sub(/^  /, "", t); sub(/  .*/, "", t); n = split(t, w, " "); c = ""
+    for (i = 1; i <= n && w[i] ~ /^[a-z][a-z-]*$/; i++) c = c (i > 1 ? " " : "") w[i]
+    print c
+  }')"
 [ -n "$commands" ] || bad "ovfw --help lists no commands"
-for c in $commands; do
-  # The command's part of the page: from its heading to the next heading.
+while IFS= read -r c; do
+  # The command's part of the page: from its heading ("ovfw history push
+  # [options]", not "ovfw history ...") to the next heading.
   part="$(printf '%s\n' "$text" | awk -v c="$c" '
-    /^   [^ ]/ || /^[^ ]/ { f = ($0 ~ "^   ovfw " c "( |$)") }
+    /^   [^ ]/ || /^[^ ]/ { f = index($0, "   ovfw " c " [options]") == 1 }
     f')"
   [ -n "$part" ] || { bad "no section for \"ovfw $c\""; continue; }
   # Each option's names from the command's own help, "-h, --help" as both.
-  options="$("$ovfw" "$c" --help | awk '
+  # shellcheck disable=SC2086  # the command's words, one argument each
+  options="$("$ovfw" $c --help | awk '
     /^Options:/ { f = 1; next }
     /^[^ ]/ { f = 0 }
     f && /^  -/ {
@@ -38,6 +55,8 @@ for c in $commands; do
     printf '%s\n' "$part" | grep -qE -- "^ +(-[[:alnum:]], )?$o([ ,]|\$)" \
       || bad "\"ovfw $c\": option $o is not on the page"
   done
-done
+done <<EOF_COMMANDS
+$commands
+EOF_COMMANDS
 [ $fail = 0 ] && echo "check-manpage: $page shows every command and option of $ovfw"
 exit $fail

@@ -69,9 +69,11 @@ check)
   cat "$rule"
   sh "$here/check-udev-rule.sh" "$rule"
 
-  step "the station's example service unit"
+  step "the station's example service unit and profile, ovfw's output reference"
   unit=/usr/share/doc/ovfw-upgrade/examples/ovfw-station.service
-  dpkg -L ovfw-upgrade | grep -qx "$unit" || { echo "the package does not install $unit"; exit 1; }
+  for doc in "$unit" /usr/share/doc/ovfw-upgrade/station-profile.toml /usr/share/doc/ovfw-upgrade/cli-output.md; do
+    dpkg -L ovfw-upgrade | grep -qx "$doc" || { echo "the package does not install $doc"; exit 1; }
+  done
   grep -qx 'ExecStart=/usr/bin/ovfw station .* --yes .*' "$unit" \
     || { echo "$unit does not start ovfw station with --yes"; exit 1; }
 
