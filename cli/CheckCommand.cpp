@@ -25,7 +25,7 @@ int runCheck(const QStringList &args)
     if (status >= 0)
         return status;
     const QString path = parser.positionalArguments().first();
-    CheckReport::warnAboutName(path);
+    CheckReport::warnAboutName(QStringLiteral("check"), path);
     const FileCheckReport report = checkUpgradeFile(path);
     if (parser.isSet(json)) {
         QJsonObject object = CheckReport::toJson(path, report);
@@ -37,6 +37,6 @@ int runCheck(const QStringList &args)
                      QStringLiteral("SHA-256: %1\n").arg(FileFacts::sha256Of(path)));
     }
     if (!report.ok)
-        Console::err(CheckReport::describeFault(path, report));
+        Console::err(CheckReport::describeFault(QStringLiteral("check"), path, report));
     return report.ok ? ExitStatus::Ok : ExitStatus::Usage;
 }

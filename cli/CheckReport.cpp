@@ -50,14 +50,16 @@ QString describe(const QString &path, const FileCheckReport &r)
     return out;
 }
 
-QString describeFault(const QString &path, const FileCheckReport &r)
+QString describeFault(const QString &command, const QString &path, const FileCheckReport &r)
 {
+    const QString who = QStringLiteral("ovfw %1: %2").arg(command, Escaped::text(path));
     if (!r.opened || !r.openError.isEmpty())
-        return QStringLiteral("%1: cannot be read: %2\n").arg(Escaped::text(path), r.openError);
+        return r.openErrorNumber != 0
+                   ? QStringLiteral("%1: cannot be read: %2 (error %3)\n").arg(who, r.openErrorText).arg(r.openErrorNumber)
+                   : QStringLiteral("%1: cannot be read: %2\n").arg(who, r.openError);
     if (r.faultText.isEmpty() && (r.faultLine == 0 || r.fault.startsWith(QLatin1String("no end-of-file"))))
-        return QStringLiteral("%1: %2\n").arg(Escaped::text(path), r.fault);
-    return QStringLiteral("%1: line %2: %3\n  %4\n")
-        .arg(Escaped::text(path), QString::number(r.faultLine), r.fault, shownFaultLine(r));
+        return QStringLiteral("%1: %2\n").arg(who, r.fault);
+    return QStringLiteral("%1: line %2: %3\n  %4\n").arg(who, QString::number(r.faultLine), r.fault, shownFaultLine(r));
 }
 
 QJsonObject toJson(const QString &path, const FileCheckReport &r)
@@ -82,12 +84,12 @@ QJsonObject toJson(const QString &path, const FileCheckReport &r)
     return o;
 }
 
-void warnAboutName(const QString &path)
+void warnAboutName(const QString &command, const QString &path)
 {
     if (!UpgradeFileName::followsConvention(path))
-        Console::err(QStringLiteral("warning: %1 does not follow OV<model>_FW<3 or 4 digits>.OVH; the version "
+        Console::err(QStringLiteral("ovfw %1: warning: %2 does not follow OV<model>_FW<3 or 4 digits>.OVH; the version "
                                     "cannot be told from its name\n")
-                         .arg(Escaped::text(path)));
+                         .arg(command, Escaped::text(path)));
 }
 
 }

@@ -6,9 +6,10 @@
 // The words of a file check, for people and for JSON.
 namespace CheckReport {
 QString describe(const QString &path, const FileCheckReport &report);
-QString describeFault(const QString &path, const FileCheckReport &report);
+// Why the file fails its check, said by `ovfw COMMAND`.
+QString describeFault(const QString &command, const QString &path, const FileCheckReport &report);
 QJsonObject toJson(const QString &path, const FileCheckReport &report);
 // A warning on standard error when the name does not follow
 // OV<model>_FW<3 or 4 digits>.OVH: its version cannot be told from it.
-void warnAboutName(const QString &path);
+void warnAboutName(const QString &command, const QString &path);
 }

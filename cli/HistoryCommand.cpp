@@ -213,7 +213,7 @@ int runHistory(const QStringList &args)
         QList<AttemptRecord> rows;
         read = forEach([&rows](const AttemptRecord &r) { rows << r; });
         if (read)
-            Console::out(HistoryTable::table(rows));
+            Console::out(HistoryTable::table(rows, parser.isSet(failed)));
     }
     if (!read) {
         Console::err(QStringLiteral("ovfw history: %1\n").arg(problem));

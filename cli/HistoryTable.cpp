@@ -74,10 +74,10 @@ QString HistoryTable::localIso(const QString &utc)
     return utc.isEmpty() ? QString() : local(utc).toOffsetFromUtc(local(utc).offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-QString HistoryTable::table(const QList<AttemptRecord> &rows)
+QString HistoryTable::table(const QList<AttemptRecord> &rows, bool failedOnly)
 {
     if (rows.isEmpty())
-        return QStringLiteral("No upgrade recorded.\n");
+        return failedOnly ? QStringLiteral("No failed upgrade recorded.\n") : QStringLiteral("No upgrade recorded.\n");
     QString out = tableLine({QStringLiteral("STARTED"), QStringLiteral("FACE"), QStringLiteral("PORT"),
                              QStringLiteral("SERIAL"), QStringLiteral("MODEL"), QStringLiteral("FIRMWARE"),
                              QStringLiteral("LINES"), QStringLiteral("OUTCOME")});

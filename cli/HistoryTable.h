@@ -6,7 +6,8 @@
 // The rows of `ovfw history` as a table, JSON objects or CSV; times in local
 // time.
 namespace HistoryTable {
-QString table(const QList<AttemptRecord> &rows);
+// `failedOnly`: the rows are --failed's, and none says so.
+QString table(const QList<AttemptRecord> &rows, bool failedOnly = false);
 QJsonObject json(const AttemptRecord &row);
 // CSV, a row at a time so that a long history streams: the header, then
 // each row, CRLF-ended.

@@ -17,7 +17,9 @@ QString describe(const MeterStatus &s)
             .arg(s.model, s.serial, s.bootVersion, s.firmVersion);
     case MeterResult::BootLoader: return QStringLiteral("boot loader");
     case MeterResult::NoMeter: return QStringLiteral("no meter");
-    case MeterResult::Unreadable: return QStringLiteral("unreadable reply \"%1\"").arg(s.message);
+    case MeterResult::Unreadable:
+        return QStringLiteral("unreadable reply \"%1\"").arg(s.message) +
+               (s.hint.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(s.hint));
     case MeterResult::Interrupted: return QStringLiteral("interrupted");
     default: return QStringLiteral("failed: %1").arg(s.message);
     }
@@ -28,9 +30,10 @@ int runIdentify(const QStringList &args)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Identifies the meter on each named port (every present port when none is named),\n"
-        "all ports at once, with the same exchange as the window's Connect: the meter is\n"
-        "quieted and asked for its version. Nothing else is sent: a meter is never changed.\n"
+        "Identifies the meter on each named port or device (every present port when none\n"
+        "is named), all at once, with the same exchange as the window's Connect: the meter\n"
+        "is quieted and asked for its version. Nothing else is sent: a meter is never\n"
+        "changed.\n"
         "One line per port: model, serial, boot-loader and firmware versions; or \"no meter\"\n"
         "(nothing came back); or \"unreadable reply\" with what came back (\\r, \\n, \\xHH for\n"
         "bytes that are not printable). With --probe-boot a port without a version reply is\n"
@@ -44,7 +47,10 @@ int runIdentify(const QStringList &args)
     const QCommandLineOption probeBoot(
         QStringLiteral("probe-boot"),
         QStringLiteral("Probe ports without a version reply for a boot loader (switches a meter that answered badly)."));
-    parser.addOptions({port, json, probeBoot});
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("A meter by its device path, for more than the 16 ports (repeatable)."),
+                                    QStringLiteral("PATH"));
+    parser.addOptions({port, device, json, probeBoot});
     const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
@@ -55,9 +61,12 @@ int runIdentify(const QStringList &args)
     settings.mode = MeterJobSettings::Mode::Identify;
     settings.probeBoot = parser.isSet(probeBoot);
     settings.map = PortMap::fromEnvironment();
-    if (!CommandLine::eachMeterOnce(CommandLine::portAddresses(settings.map, ports)))
+    QList<MeterAddress> devices;
+    for (const QString &path : parser.values(device))
+        devices << MeterAddress::device(path);
+    if (!CommandLine::eachMeterOnce(CommandLine::portAddresses(settings.map, ports) + devices))
         return ExitStatus::Usage;
-    if (ports.isEmpty()) {
+    if (ports.isEmpty() && devices.isEmpty()) {
         for (int n = 1; n <= PortMap::kPortCount; ++n) {
             const QString device = settings.map.deviceFor(n);
             if (!device.isEmpty() && portState(device) == PortState::Present)
@@ -69,13 +78,15 @@ int runIdentify(const QStringList &args)
         }
     }
     StopSignal::install();
-    MeterBoard board(CommandLine::portAddresses(settings.map, ports), parser.isSet(json));
+    MeterBoard board(CommandLine::portAddresses(settings.map, ports) + devices, parser.isSet(json));
     runMeters(board, settings, false);
     bool allAnswered = true;
     for (const MeterStatus &s : board.all()) {
         allAnswered = allAnswered && (s.result == MeterResult::Identified || s.result == MeterResult::BootLoader);
         if (!board.json())
-            Console::out(QStringLiteral("port %1: %2\n").arg(s.address.portNumber(), 2).arg(describe(s)));
+            Console::out((s.address.portNumber() > 0 ? QStringLiteral("port %1").arg(s.address.portNumber(), 2)
+                                                     : s.address.title()) +
+                         QStringLiteral(": %1\n").arg(describe(s)));
     }
     if (StopSignal::requested())
         return ExitStatus::Interrupted;

@@ -37,6 +37,7 @@ struct MeterStatus {
     int retries = 0;
     MeterResult result = MeterResult::Pending;
     QString message;
+    QString hint;  // what to try next, for a person; never in JSON
     std::optional<bool> leftInBootLoader = false;  // nullopt: it may be, nobody knows
     QString transcript;
 };

@@ -1,4 +1,5 @@
 #include "cli/MeterJob.h"
+#include "link/VersionReply.h"
 #include "base/Escaped.h"
 #include "base/FwUpErrors.h"
 #include "cli/CliPrompts.h"
@@ -74,8 +75,13 @@ void MeterJob::identify(MeterLink &link, MeterReporter &report)
             report.finish(MeterResult::Interrupted, {});
         else if (heard.isEmpty())
             report.finish(MeterResult::NoMeter, {});
-        else
+        else {
+            if (VersionReply::isBootLoaderRefusal(heard))
+                report.board().update(report.index(), [&](MeterStatus &s) {
+                    s.hint = QStringLiteral("a meter waiting in its boot loader answers so; --probe-boot asks for one");
+                });
             report.finish(MeterResult::Unreadable, Escaped::bytes(heard));
+        }
         return;
     }
     bool acknowledged = false;

@@ -11,6 +11,7 @@
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"
+#include "link/VersionReply.h"
 #include "station/StationProfile.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
@@ -43,9 +44,7 @@ int noteSlotFor(const MeterAddress &socket, const QString &filePath)
 // mode that was misheard.
 bool garbled(const QByteArray &heard)
 {
-    QByteArray rest = heard;
-    rest.replace("FAIL", "").replace("\r", "").replace("\n", "");
-    return !rest.isEmpty();
+    return !heard.isEmpty() && !VersionReply::isBootLoaderRefusal(heard);
 }
 
 QString deviceBehind(const MeterAddress &socket)

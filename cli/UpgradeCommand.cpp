@@ -187,13 +187,13 @@ int runUpgrade(const QStringList &args)
     if (!o.noCheck && o.json)
         writeJsonLine(CheckReport::toJson(o.file, report));
     if (checked->errorNumber() != 0 || (!report.ok && (!o.noCheck || report.lineTooLong))) {
-        Console::err(CheckReport::describeFault(o.file, report) +
+        Console::err(CheckReport::describeFault(QStringLiteral("upgrade"), o.file, report) +
                      (report.lineTooLong || o.noCheck
                           ? QStringLiteral("No meter was touched.\n")
                           : QStringLiteral("No meter was touched (--no-check sends the file as it is).\n")));
         return ExitStatus::Usage;
     }
-    CheckReport::warnAboutName(o.file);
+    CheckReport::warnAboutName(QStringLiteral("upgrade"), o.file);
     const qint64 totalLines = checked->fileLines();
     const FileFacts facts = FileFacts::of(o.file, *checked);
     if (!o.sha256.isEmpty() && facts.sha256 != o.sha256) {

@@ -47,4 +47,11 @@ bool parse(const QByteArray &received, MeterState &meter)
     return true;
 }
 
+bool isBootLoaderRefusal(const QByteArray &received)
+{
+    QByteArray rest = received;
+    rest.replace("FAIL", "").replace("\r", "").replace("\n", "");
+    return rest.isEmpty() && received.contains("FAIL");
+}
+
 }

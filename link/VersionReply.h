@@ -16,4 +16,9 @@ bool passesFilter(char c);
 // nothing. Fields missing for want of commas keep their previous values.
 bool parse(const QByteArray &received, MeterState &meter);
 
+// Whether what came back to the version request is a boot loader's refusal
+// ("FAIL" and line ends, nothing else): a meter waiting in its boot loader,
+// not one in normal mode that was misheard.
+bool isBootLoaderRefusal(const QByteArray &received);
+
 }

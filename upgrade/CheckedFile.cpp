@@ -113,6 +113,8 @@ void CheckedFile::read(Keep keep)
     } catch (const FwUpError &e) {
         errorNumber_ = e.code();
         report_.openError = QStringLiteral("%1: %2").arg(e.code()).arg(e.description());
+        report_.openErrorNumber = e.code();
+        report_.openErrorText = e.description();
         if (copyFd_ >= 0)
             ::close(copyFd_);
         copyFd_ = -1;

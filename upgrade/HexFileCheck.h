@@ -44,7 +44,9 @@ private:
 struct FileCheckReport {
     bool ok = false;
     bool opened = false;
-    QString openError;   // the file could not be read
+    QString openError;   // the file could not be read: "NUMBER: TEXT"
+    int openErrorNumber = 0;
+    QString openErrorText;
     bool lineTooLong = false;  // reading stopped at a line no record can be
     qint64 faultLine = 0;
     QByteArray faultText;

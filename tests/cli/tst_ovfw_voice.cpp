@@ -1,0 +1,54 @@
+// ovfw speaks with one voice: every error begins with "ovfw COMMAND:", words
+// rather than labels or bare numbers, the same options where they mean the
+// same, and a hint where a technician would be stuck.
+#include "MeterEmulatorProcess.h"
+#include "OvfwRig.h"
+#include <QtTest>
+
+class TestOvfwVoice : public QObject {
+    Q_OBJECT
+private slots:
+    void eachSaysWhatItMeans_data()
+    {
+        QTest::addColumn<QStringList>("args");       // {METER} is the emulated meter's device
+        QTest::addColumn<QStringList>("meter");      // the emulator's options; none: no meter
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");           // on standard output or error
+        QTest::newRow("a file that is not there")
+            << QStringList{"check", "nofile.OVH"} << QStringList{} << 2
+            << "ovfw check: nofile.OVH: cannot be read: File not found (error 53)\n";
+        QTest::newRow("a name off the convention")
+            << QStringList{"check", "nofile.OVH"} << QStringList{} << 2
+            << "ovfw check: warning: nofile.OVH does not follow";
+        QTest::newRow("no failed upgrade")
+            << QStringList{"history", "--failed"} << QStringList{} << 0 << "No failed upgrade recorded.\n";
+        QTest::newRow("identify names a meter by its device, as upgrade does")
+            << QStringList{"identify", "--device", "{METER}"} << QStringList{"--no-pacing"} << 0
+            << "{METER}: model 3A, serial OV3A01234, boot loader 1.02, firmware 2.10\n";
+        QTest::newRow("a boot loader's FAIL points to --probe-boot")
+            << QStringList{"identify", "--device", "{METER}"} << QStringList{"--no-pacing", "--boot"} << 1
+            << "{METER}: unreadable reply \"FAIL\\r\" (a meter waiting in its boot loader answers so; "
+               "--probe-boot asks for one)\n";
+    }
+
+    void eachSaysWhatItMeans()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, meter);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QTemporaryDir state;
+        std::unique_ptr<MeterEmulatorProcess> m;
+        if (!meter.isEmpty()) {
+            m = std::make_unique<MeterEmulatorProcess>(meter);
+            args.replaceInStrings("{METER}", m->device());
+            said.replace("{METER}", m->device());
+        }
+        const OvfwRun r = ovfw(args, {}, state.filePath("history.sqlite"));
+        QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
+        QCOMPARE(r.exitCode, exitCode);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOvfwVoice)
+#include "tst_ovfw_voice.moc"
