@@ -80,6 +80,25 @@ bool portNumbers(const QStringList &values, QList<int> &ports)
     return true;
 }
 
+bool portsExist(const QString &command, const PortMap &map, const QList<int> &ports)
+{
+    QStringList listed;
+    for (int n = 1; n <= PortMap::kPortCount; ++n)
+        if (map.isListed(n))
+            listed << QString::number(n);
+    for (const int n : ports) {
+        if (!map.isOverridden() || map.isListed(n))
+            continue;
+        Console::err(QStringLiteral("ovfw %1: port %2 is not in %3, which lists %4\n")
+                         .arg(command)
+                         .arg(n)
+                         .arg(QLatin1String(PortMap::kEnvironmentVariable),
+                              listed.isEmpty() ? QStringLiteral("no port") : QStringLiteral("ports ") + listed.join(QStringLiteral(", "))));
+        return false;
+    }
+    return true;
+}
+
 QList<MeterAddress> portAddresses(const PortMap &map, const QList<int> &ports)
 {
     QList<MeterAddress> meters;

@@ -15,6 +15,9 @@ namespace CommandLine {
 int parse(QCommandLineParser &parser, const QStringList &args, bool takesFile);
 // Ports 1..16 given with --port; false (with a message) on a bad value.
 bool portNumbers(const QStringList &values, QList<int> &ports);
+// Whether each of `ports` exists in `map`: with OVFW_PORTS, a port it does
+// not list is a usage error of `ovfw COMMAND` (with a message).
+bool portsExist(const QString &command, const PortMap &map, const QList<int> &ports);
 // The meters on ports `ports`, with the devices `map` gives them.
 QList<MeterAddress> portAddresses(const PortMap &map, const QList<int> &ports);
 // Whether every meter of `meters` is a device of its own, links resolved:

@@ -22,7 +22,8 @@ const QString kOverview = QStringLiteral(
     "  history init-server URL  make the records server's table\n"
     "  station PROFILE   upgrade meters as they are plugged into a station's sockets\n"
     "\n"
-    "`ovfw COMMAND --help` describes a command; `ovfw --version` prints the version.\n"
+    "`ovfw COMMAND --help` (or `ovfw help COMMAND`) describes a command; `ovfw --version`\n"
+    "prints the version.\n"
     "Ports are numbered 1 to 16; by default port n is /dev/ttyUSB{n-1}. The\n"
     "environment variable OVFW_PORTS=\"N=DEVICE,...\" replaces that map.\n"
     "\n"
@@ -52,6 +53,9 @@ int ovfwMain(int argc, char **argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << FileNames::decode(QByteArray(argv[i]));
+    // `ovfw help COMMAND` is `ovfw COMMAND --help`.
+    if (args.value(1) == QLatin1String("help") && args.size() > 2)
+        args = QStringList{args.first()} + args.mid(2) + QStringList{QStringLiteral("--help")};
     const QString command = args.value(1);
     if (command == QLatin1String("check"))
         return runCheck(args.mid(1));

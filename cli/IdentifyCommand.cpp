@@ -61,6 +61,8 @@ int runIdentify(const QStringList &args)
     settings.mode = MeterJobSettings::Mode::Identify;
     settings.probeBoot = parser.isSet(probeBoot);
     settings.map = PortMap::fromEnvironment();
+    if (!CommandLine::portsExist(QStringLiteral("identify"), settings.map, ports))
+        return ExitStatus::Usage;
     QList<MeterAddress> devices;
     for (const QString &path : parser.values(device))
         devices << MeterAddress::device(path);

@@ -341,7 +341,7 @@ int runStation(const QStringList &args)
         "Exit status: 0 nothing failed, 1 a meter failed, 2 usage error or a bad profile,\n"
         "130 a stop cut an upgrade short."));
     parser.addPositionalArgument(QStringLiteral("PROFILE"), QStringLiteral("The station's profile (TOML)."));
-    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Do not ask for confirmation."));
+    const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Do not ask for confirmation."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line per event."));
     const QCommandLineOption operatorName(QStringLiteral("operator"),
                                           QStringLiteral("Who runs the station, for the records (default: the user)."),

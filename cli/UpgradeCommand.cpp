@@ -59,7 +59,7 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption retries(QStringLiteral("retries"),
                                      QStringLiteral("Retries per line and for the switch to the boot loader (default 3)."),
                                      QStringLiteral("K"), QString::number(kDefaultRetries));
-    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Do not ask for confirmation."));
+    const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Do not ask for confirmation."));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Upgrade whatever model answers."));
     const QCommandLineOption boot(QStringLiteral("boot"),
                                   QStringLiteral("The meters may wait in their boot loader already. A meter that "
@@ -95,6 +95,8 @@ int parseOptions(const QStringList &args, Options &o)
         return ExitStatus::Usage;
     }
     o.map = PortMap::fromEnvironment();
+    if (!CommandLine::portsExist(QStringLiteral("upgrade"), o.map, ports))
+        return ExitStatus::Usage;
     o.meters = CommandLine::portAddresses(o.map, ports);
     for (const QString &path : parser.values(device))
         o.meters << MeterAddress::device(path);

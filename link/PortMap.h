@@ -23,6 +23,8 @@ public:
     // Whether OVFW_PORTS names port n; no port of the default map is named,
     // so a missing default device is nothing to report.
     bool isListed(int portNumber) const { return overridden_ && devices_.contains(portNumber); }
+    // Whether OVFW_PORTS made this map: then exactly its ports exist.
+    bool isOverridden() const { return overridden_; }
 
 private:
     bool overridden_ = false;

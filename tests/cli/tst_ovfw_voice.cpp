@@ -20,6 +20,11 @@ private slots:
         QTest::newRow("a name off the convention")
             << QStringList{"check", "nofile.OVH"} << QStringList{} << 2
             << "ovfw check: warning: nofile.OVH does not follow";
+        QTest::newRow("a port OVFW_PORTS does not list is a usage error")
+            << QStringList{"identify", "--port", "5"} << QStringList{} << 2
+            << "ovfw identify: port 5 is not in OVFW_PORTS, which lists no port\n";
+        QTest::newRow("help COMMAND is COMMAND --help")
+            << QStringList{"help", "history", "push"} << QStringList{} << 0 << "Usage: ovfw history push [options]\n";
         QTest::newRow("no failed upgrade")
             << QStringList{"history", "--failed"} << QStringList{} << 0 << "No failed upgrade recorded.\n";
         QTest::newRow("identify names a meter by its device, as upgrade does")
