@@ -1,4 +1,5 @@
 #include "cli/MeterReporter.h"
+#include "FwUpVersion.h"
 #include "base/MonotonicClock.h"
 #include "cli/StopSignal.h"
 #include "history/AttemptRecorder.h"
@@ -25,8 +26,14 @@ void MeterReporter::started()
         s.phase = QStringLiteral("identifying");
     });
     startedStamp_ = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd'T'HHmmss"));
-    if (!logDir_.isEmpty() && nameTranscript({}))
+    if (!logDir_.isEmpty() && nameTranscript({})) {
         board_.update(index_, [&](MeterStatus &s) { s.transcript = transcript_.transcriptPath(); });
+        transcript_.note(QStringLiteral("ovfw %1.%2.%3, %4, %5")
+                             .arg(FwUpVersion::Major)
+                             .arg(FwUpVersion::Minor)
+                             .arg(FwUpVersion::Revision)
+                             .arg(QDateTime::currentDateTime().toString(Qt::ISODate), address().title()));
+    }
 }
 
 // A transcript is named by the meter's place, its serial once known, and the
@@ -186,8 +193,10 @@ void ReportedUpgradeEvents::bootLoaderFoundAgain()
 
 void ReportedUpgradeEvents::meterChanging(const QString &filePath, const CheckedFile &checked)
 {
+    const FileFacts facts = FileFacts::of(filePath, checked);
+    reporter_.note(QStringLiteral("file %1, sha256 %2").arg(facts.path, facts.sha256));
     if (AttemptRecorder *history = reporter_.history()) {
-        history->setFile(FileFacts::of(filePath, checked));
+        history->setFile(facts);
         history->started(meter_, filePath);
     }
 }

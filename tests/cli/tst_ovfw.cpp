@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <cstdio>
+#include <QCryptographicHash>
 #include <QtTest>
 #include <csignal>
 
@@ -97,6 +98,12 @@ private slots:
         QCOMPARE(first.size(), 1);
         QVERIFY2(QRegularExpression("^port1-OV3A01234-\\d{8}T\\d{6}\\.log$").match(first.first()).hasMatch(),
                  qPrintable(first.first()));
+        // It says which tool, when, and which file, by its digest.
+        const QByteArray transcript = HexFiles::readAll(logs.filePath(first.first()));
+        QVERIFY2(transcript.left(120).contains(" -- ovfw 1."), transcript.left(120).constData());
+        const QByteArray digest =
+            QCryptographicHash::hash(HexFiles::readAll(made_.path), QCryptographicHash::Sha256).toHex();
+        QVERIFY(transcript.contains(", sha256 " + digest));
     }
 
     // A bench of many meters passes the usual soft limit of open files:
