@@ -8,6 +8,8 @@
 # Without COMPLETION_FILE the completion is loaded as an interactive shell
 # loads it: by bash-completion, from where the package installed it.
 set -u
+# shellcheck source-path=SCRIPTDIR source=ovfw-commands.sh
+. "$(dirname "$0")/ovfw-commands.sh"
 ovfw="$1"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -49,13 +51,7 @@ offered() {  # offered LINE WORD...: completing LINE offers each WORD
   done
 }
 
-commands="$(ovfw --help | awk '
-  /^Commands:/ { f = 1; next } f && /^[^ ]/ { exit }
-  f && NF {
-    t = $0; sub(/^  /, "", t); sub(/  .*/, "", t); n = split(t, w, " "); c = ""
-    for (i = 1; i <= n && w[i] ~ /^[a-z][a-z-]*$/; i++) c = c (i > 1 ? " " : "") w[i]
-    print c
-  }')"
+commands="$(ovfw_commands ovfw)"
 [ -n "$commands" ] || bad "ovfw --help lists no commands"
 # shellcheck disable=SC2046
 offered "ovfw " $(awk '{ print $1 }' <<< "$commands" | sort -u)
@@ -66,13 +62,8 @@ touch OV3A_FW0211.OVH note.txt
 while IFS= read -r c; do
   # shellcheck disable=SC2086  # the command's words, one argument each
   help="$(ovfw $c --help)"
-  options="$(awk '
-    /^Options:/ { f = 1; next }
-    /^[^ ]/ { f = 0 }
-    f && /^  -/ {
-      t = $0; sub(/^  /, "", t); sub(/  .*/, "", t)
-      n = split(t, w, ", "); for (i = 1; i <= n; i++) { split(w[i], x, " "); print x[1] }
-    }' <<< "$help")"
+  # shellcheck disable=SC2086
+  options="$(ovfw_options ovfw $c)"
   [ -n "$options" ] || bad "ovfw $c --help lists no options"
   # shellcheck disable=SC2086
   offered "ovfw $c -" $options

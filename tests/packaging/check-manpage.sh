@@ -6,6 +6,8 @@
 # ENVIRONMENT and FILES sections.
 #   check-manpage.sh OVFW PAGE    (PAGE: a file, or a name to look up: ovfw)
 set -eu
+# shellcheck source-path=SCRIPTDIR source=ovfw-commands.sh
+. "$(dirname "$0")/ovfw-commands.sh"
 ovfw="$1"
 page="$2"
 case "$page" in
@@ -26,13 +28,7 @@ for variable in OVFW_PORTS OVFW_HISTORY OVFW_HISTORY_SERVER OVFW_SYSFS; do
   printf '%s\n' "$text" | grep -qx "       $variable" || bad "ENVIRONMENT does not name $variable"
 done
 
-commands="$("$ovfw" --help | awk '
-  /^Commands:/ { f = 1; next } f && /^[^ ]/ { exit }
-  f && NF {
-    t = $0; sub(/^  /, "", t); sub(/  .*/, "", t); n = split(t, w, " "); c = ""
-    for (i = 1; i <= n && w[i] ~ /^[a-z][a-z-]*$/; i++) c = c (i > 1 ? " " : "") w[i]
-    print c
-  }')"
+commands="$(ovfw_commands "$ovfw")"
 [ -n "$commands" ] || bad "ovfw --help lists no commands"
 while IFS= read -r c; do
   # The command's part of the page: from its heading ("ovfw history push
@@ -43,13 +39,7 @@ while IFS= read -r c; do
   [ -n "$part" ] || { bad "no section for \"ovfw $c\""; continue; }
   # Each option's names from the command's own help, "-h, --help" as both.
   # shellcheck disable=SC2086  # the command's words, one argument each
-  options="$("$ovfw" $c --help | awk '
-    /^Options:/ { f = 1; next }
-    /^[^ ]/ { f = 0 }
-    f && /^  -/ {
-      t = $0; sub(/^  /, "", t); sub(/  .*/, "", t)
-      n = split(t, w, ", "); for (i = 1; i <= n; i++) { split(w[i], x, " "); print x[1] }
-    }')"
+  options="$(ovfw_options "$ovfw" $c)"
   [ -n "$options" ] || bad "ovfw $c --help lists no options"
   for o in $options; do
     printf '%s\n' "$part" | grep -qE -- "^ +(-[[:alnum:]], )?$o([ ,]|\$)" \
