@@ -200,9 +200,14 @@ int runHistory(const QStringList &args)
     bool read = true;
     if (parser.isSet(json) || parser.isSet(csv)) {
         // Streamed: the first rows are out while the rest are read.
-        QString chunk = parser.isSet(csv) ? HistoryTable::csvHeader() : QString();
+        const bool asCsv = parser.isSet(csv);
+        HistoryTable::Writer writer;
+        QString chunk = asCsv ? HistoryTable::csvHeader() : QString();
         read = forEach([&](const AttemptRecord &r) {
-            chunk += parser.isSet(csv) ? HistoryTable::csvRow(r) : jsonLine(HistoryTable::json(r));
+            if (asCsv)
+                writer.appendCsvRow(chunk, r);
+            else
+                chunk += jsonLine(writer.json(r));
             if (chunk.size() >= kOutputChunkChars) {
                 Console::out(chunk);
                 chunk.clear();

@@ -1,14 +1,10 @@
 #include "cli/HistoryTable.h"
 #include "base/Escaped.h"
-#include <QDateTime>
+#include "cli/LocalTimes.h"
+#include <variant>
 #include <QStringList>
 
 namespace {
-QDateTime local(const QString &utc)
-{
-    return QDateTime::fromString(utc, Qt::ISODateWithMs).toLocalTime();
-}
-
 QString linesText(const AttemptRecord &r)
 {
     return r.linesTotal >= 0 ? QStringLiteral("%1/%2").arg(r.linesSent).arg(r.linesTotal) : QString::number(r.linesSent);
@@ -55,27 +51,11 @@ QString tableLine(const QStringList &cells)
     return line + QLatin1Char('\n');
 }
 
-const QStringList kCsvColumns = {
-    QStringLiteral("id"), QStringLiteral("started"), QStringLiteral("ended"), QStringLiteral("face"),
-    QStringLiteral("host"), QStringLiteral("user"), QStringLiteral("port"), QStringLiteral("device"),
-    QStringLiteral("serial"), QStringLiteral("model"), QStringLiteral("boot_version"),
-    QStringLiteral("firmware_version"), QStringLiteral("found_in_boot_loader"), QStringLiteral("file_path"),
-    QStringLiteral("file_size"), QStringLiteral("file_sha256"), QStringLiteral("target_version"),
-    QStringLiteral("outcome"), QStringLiteral("error_number"), QStringLiteral("error_text"),
-    QStringLiteral("lines_sent"), QStringLiteral("lines_total"), QStringLiteral("retries"),
-    QStringLiteral("refused_line"), QStringLiteral("left_in_boot_loader"), QStringLiteral("firmware_after"),
-    QStringLiteral("verified"), QStringLiteral("real_device"), QStringLiteral("usb_serial"),
-    QStringLiteral("station"), QStringLiteral("operator"), QStringLiteral("socket"), QStringLiteral("profile_sha256"),
-    QStringLiteral("uuid")};
-}
-
-QString HistoryTable::localIso(const QString &utc)
-{
-    return utc.isEmpty() ? QString() : local(utc).toOffsetFromUtc(local(utc).offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 QString HistoryTable::table(const QList<AttemptRecord> &rows, bool failedOnly)
 {
+    LocalTimes times;
     if (rows.isEmpty())
         return failedOnly ? QStringLiteral("No failed upgrade recorded.\n") : QStringLiteral("No upgrade recorded.\n");
     QString out = tableLine({QStringLiteral("STARTED"), QStringLiteral("FACE"), QStringLiteral("PORT"),
@@ -98,70 +78,142 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows, bool failedOnly)
             outcome += QStringLiteral(" (may be in boot loader on %1)").arg(r.device);
         // Every field may come from a shared history anyone of the group
         // writes: none reaches the terminal as it is.
-        out += tableLine({local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Escaped::text(r.face),
+        out += tableLine({times.local(r.startedUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Escaped::text(r.face),
                           r.port > 0 ? QString::number(r.port) : Escaped::text(orDash(r.socket)), Escaped::text(orDash(r.serial)), Escaped::text(orDash(r.model)),
                           Escaped::text(versionsText(r)), linesText(r), Escaped::text(outcome)});
     }
     return out;
 }
 
-QJsonObject HistoryTable::json(const AttemptRecord &r)
+namespace {
+// A cell of a JSON or CSV row: none (null, an empty CSV field), a truth, a
+// number or a text.
+using Cell = std::variant<std::monostate, bool, qint64, QString>;
+
+Cell textOrNone(const QString &s)
 {
-    const auto text = [](const QString &s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
-    return {{QStringLiteral("id"), r.id},
-            {QStringLiteral("started"), localIso(r.startedUtc)},
-            {QStringLiteral("ended"), text(localIso(r.endedUtc))},
-            {QStringLiteral("face"), r.face},
-            {QStringLiteral("host"), r.host},
-            {QStringLiteral("user"), r.user},
-            {QStringLiteral("pid"), r.pid},
-            {QStringLiteral("port"), r.port > 0 ? QJsonValue(r.port) : QJsonValue(QJsonValue::Null)},
-            {QStringLiteral("device"), r.device},
-            {QStringLiteral("serial"), text(r.serial)},
-            {QStringLiteral("model"), text(r.model)},
-            {QStringLiteral("boot_version"), text(r.bootVersion)},
-            {QStringLiteral("firmware_version"), text(r.firmwareVersion)},
-            {QStringLiteral("found_in_boot_loader"), r.foundInBootLoader},
-            {QStringLiteral("file_path"), r.filePath},
-            {QStringLiteral("file_size"), r.fileSize},
-            {QStringLiteral("file_sha256"), text(r.fileSha256)},
-            {QStringLiteral("target_version"), text(r.targetVersion)},
-            {QStringLiteral("outcome"), r.outcome},
-            {QStringLiteral("error_number"), r.errorNumber},
-            {QStringLiteral("error_text"), text(r.errorText)},
-            {QStringLiteral("lines_sent"), r.linesSent},
-            {QStringLiteral("lines_total"), r.linesTotal},
-            {QStringLiteral("retries"), r.retries},
-            {QStringLiteral("refused_line"), r.refusedLine},
-            {QStringLiteral("left_in_boot_loader"), r.leftInBootLoader ? QJsonValue(*r.leftInBootLoader) : QJsonValue()},
-            {QStringLiteral("firmware_after"), text(r.firmwareAfter)},
-            {QStringLiteral("verified"), r.verified < 0 ? QJsonValue() : QJsonValue(r.verified == 1)},
-            {QStringLiteral("real_device"), text(r.realDevice)},
-            {QStringLiteral("usb_serial"), text(r.usbSerial)},
-            {QStringLiteral("station"), text(r.station)},
-            {QStringLiteral("operator"), text(r.operatorName)},
-            {QStringLiteral("socket"), text(r.socket)},
-            {QStringLiteral("profile_sha256"), text(r.profileSha256)},
-            {QStringLiteral("uuid"), text(r.uuid)}};
+    return s.isEmpty() ? Cell() : Cell(s);
+}
+
+struct Column {
+    QString name;
+    bool inCsv;
+    Cell (*value)(const AttemptRecord &r, LocalTimes &times);
+};
+
+// The columns of both forms, in their order; CSV leaves out the process id.
+const Column kColumns[] = {
+    {QStringLiteral("id"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.id); }},
+    {QStringLiteral("started"), true, [](const AttemptRecord &r, LocalTimes &t) { return Cell(t.iso(r.startedUtc)); }},
+    {QStringLiteral("ended"), true, [](const AttemptRecord &r, LocalTimes &t) { return textOrNone(t.iso(r.endedUtc)); }},
+    {QStringLiteral("face"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.face); }},
+    {QStringLiteral("host"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.host); }},
+    {QStringLiteral("user"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.user); }},
+    {QStringLiteral("pid"), false, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.pid); }},
+    {QStringLiteral("port"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return r.port > 0 ? Cell(qint64(r.port)) : Cell(); }},
+    {QStringLiteral("device"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.device); }},
+    {QStringLiteral("serial"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.serial); }},
+    {QStringLiteral("model"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.model); }},
+    {QStringLiteral("boot_version"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.bootVersion); }},
+    {QStringLiteral("firmware_version"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.firmwareVersion); }},
+    {QStringLiteral("found_in_boot_loader"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return Cell(r.foundInBootLoader); }},
+    {QStringLiteral("file_path"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.filePath); }},
+    {QStringLiteral("file_size"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.fileSize); }},
+    {QStringLiteral("file_sha256"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.fileSha256); }},
+    {QStringLiteral("target_version"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.targetVersion); }},
+    {QStringLiteral("outcome"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(r.outcome); }},
+    {QStringLiteral("error_number"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return Cell(qint64(r.errorNumber)); }},
+    {QStringLiteral("error_text"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.errorText); }},
+    {QStringLiteral("lines_sent"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(qint64(r.linesSent)); }},
+    {QStringLiteral("lines_total"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return Cell(qint64(r.linesTotal)); }},
+    {QStringLiteral("retries"), true, [](const AttemptRecord &r, LocalTimes &) { return Cell(qint64(r.retries)); }},
+    {QStringLiteral("refused_line"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return Cell(qint64(r.refusedLine)); }},
+    {QStringLiteral("left_in_boot_loader"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return r.leftInBootLoader ? Cell(*r.leftInBootLoader) : Cell(); }},
+    {QStringLiteral("firmware_after"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.firmwareAfter); }},
+    {QStringLiteral("verified"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return r.verified < 0 ? Cell() : Cell(r.verified == 1); }},
+    {QStringLiteral("real_device"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.realDevice); }},
+    {QStringLiteral("usb_serial"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.usbSerial); }},
+    {QStringLiteral("station"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.station); }},
+    {QStringLiteral("operator"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.operatorName); }},
+    {QStringLiteral("socket"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.socket); }},
+    {QStringLiteral("profile_sha256"), true,
+     [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.profileSha256); }},
+    {QStringLiteral("uuid"), true, [](const AttemptRecord &r, LocalTimes &) { return textOrNone(r.uuid); }},
+};
+
+QJsonValue jsonOf(const Cell &cell)
+{
+    if (const bool *b = std::get_if<bool>(&cell))
+        return *b;
+    if (const qint64 *n = std::get_if<qint64>(&cell))
+        return *n;
+    if (const QString *s = std::get_if<QString>(&cell))
+        return *s;
+    return QJsonValue::Null;
+}
+
+// A number, even a negative one, stays one; a truth is 1 or 0.
+void appendCsv(QString &line, const Cell &cell)
+{
+    if (const bool *b = std::get_if<bool>(&cell))
+        line += *b ? QLatin1Char('1') : QLatin1Char('0');
+    else if (const qint64 *n = std::get_if<qint64>(&cell))
+        line += QString::number(*n);
+    else if (const QString *s = std::get_if<QString>(&cell))
+        line += csvField(*s);
+}
+}
+
+HistoryTable::Writer::Writer() : times_(std::make_unique<LocalTimes>()) {}
+
+HistoryTable::Writer::~Writer() = default;
+
+QJsonObject HistoryTable::Writer::json(const AttemptRecord &r)
+{
+    QJsonObject o;
+    for (const Column &c : kColumns)
+        o.insert(c.name, jsonOf(c.value(r, *times_)));
+    return o;
 }
 
 QString HistoryTable::csvHeader()
 {
-    return kCsvColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    QStringList names;
+    for (const Column &c : kColumns)
+        if (c.inCsv)
+            names << c.name;
+    return names.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
-QString HistoryTable::csvRow(const AttemptRecord &r)
+void HistoryTable::Writer::appendCsvRow(QString &out, const AttemptRecord &r)
 {
-    const QJsonObject o = json(r);
-    QStringList fields;
-    for (const QString &c : kCsvColumns) {
-        const QJsonValue v = o.value(c);
-        if (v.isBool())
-            fields << (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
-        else if (v.isDouble())
-            fields << QString::number(v.toInteger());  // a number, even a negative one, stays one
-        else
-            fields << csvField(v.toString());
+    bool first = true;
+    for (const Column &c : kColumns) {
+        if (!c.inCsv)
+            continue;
+        if (!first)
+            out += QLatin1Char(',');
+        first = false;
+        appendCsv(out, c.value(r, *times_));
     }
-    return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    out += QStringLiteral("\r\n");
+}
+
+QString HistoryTable::localIso(const QString &utc)
+{
+    return LocalTimes().iso(utc);
 }

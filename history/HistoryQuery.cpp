@@ -106,7 +106,7 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
     const FilterSql f = filterSql(filter, HistorySchema::failedCondition());
     QSqlQuery q(store.database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM attempts %2 ORDER BY id DESC").arg(HistorySchema::selectColumns(), f.clause()));
+    q.prepare(QStringLiteral("SELECT %1 FROM attempts %2 ORDER BY started_utc DESC, id DESC").arg(HistorySchema::selectColumns(), f.clause()));
     f.bindTo(q);
     if (!q.exec())
         return store.readFailed(q.lastError().text());
@@ -130,7 +130,7 @@ bool HistoryQuery::forEachOnServer(RecordsSession &server, const HistoryFilter &
     q.setForwardOnly(true);
     // --failed drops running rows after reading; otherwise the server stops at the limit.
     const QString limit = filter.failed ? QString() : QStringLiteral(" LIMIT %1").arg(filter.limit);
-    const QString statement = QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY started_utc DESC, uuid%4")
+    const QString statement = QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY started_utc DESC, local_id DESC, uuid%4")
                                   .arg(RecordsServerSchema::selectColumns(), RecordsServerSchema::kTable,
                                        f.literalClause(*db.driver()), limit);
     if (!q.exec(statement) || (handOver(q, filter, row), q.lastError().isValid())) {

@@ -22,7 +22,8 @@ struct Row {
     int verified = -1;
 };
 
-// Ids follow this order: 1 is the oldest.
+// Ids follow this order, but for the last two: one dated before all the
+// others, one started at the same time as 8.
 const QList<Row> kRows = {
     {"2026-01-01T08:00:00.000Z", 1, "A1", HistoryOutcome::Completed, false},
     {"2026-01-02T08:00:00.000Z", 2, "B2", HistoryOutcome::UnexpectedEnd, false},
@@ -32,6 +33,8 @@ const QList<Row> kRows = {
     {"2026-01-06T08:00:00.000Z", 1, "A1", HistoryOutcome::Stopped, false},
     {"2026-01-07T08:00:00.000Z", 3, "C3", HistoryOutcome::ModelMismatch, false},
     {"2026-01-08T08:00:00.000Z", 3, "C3", HistoryOutcome::Completed, false, 0},  // not verified
+    {"2025-12-31T08:00:00.000Z", 4, "D4", HistoryOutcome::Completed, false},
+    {"2026-01-08T08:00:00.000Z", 4, "D4", HistoryOutcome::Completed, false},
 };
 
 qint64 deadPid()
@@ -113,11 +116,12 @@ private slots:
             filter.limit = limit;
             return filter;
         };
-        QTest::newRow("all, newest first") << f({}, 0, {}, false, 50) << QList<qint64>{8, 7, 6, 5, 4, 3, 2, 1};
-        QTest::newRow("limit") << f({}, 0, {}, false, 2) << QList<qint64>{8, 7};
+        QTest::newRow("all, newest first by start, then id")
+            << f({}, 0, {}, false, 50) << QList<qint64>{10, 8, 7, 6, 5, 4, 3, 2, 1, 9};
+        QTest::newRow("limit") << f({}, 0, {}, false, 2) << QList<qint64>{10, 8};
         QTest::newRow("serial") << f("A1", 0, {}, false, 50) << QList<qint64>{6, 3, 1};
         QTest::newRow("port") << f({}, 2, {}, false, 50) << QList<qint64>{5, 2};
-        QTest::newRow("since") << f({}, 0, "2026-01-05T08:00:00.000Z", false, 50) << QList<qint64>{8, 7, 6, 5};
+        QTest::newRow("since") << f({}, 0, "2026-01-05T08:00:00.000Z", false, 50) << QList<qint64>{10, 8, 7, 6, 5};
         // Failed: not the declined, the mismatch or the one still running;
         // the completed one that failed its verification.
         QTest::newRow("failed") << f({}, 0, {}, true, 50) << QList<qint64>{8, 6, 3, 2};
@@ -137,9 +141,11 @@ private slots:
     void unfinishedRowsAreRunningOrInterrupted()
     {
         HistoryStore store(HistoryStore::Access::Read, path_);
-        const QList<AttemptRecord> rows = HistoryQuery::find(store, HistoryFilter{});
-        QCOMPARE(rows.at(8 - 5).outcome, HistoryOutcome::Running);
-        QCOMPARE(rows.at(8 - 3).outcome, HistoryOutcome::Interrupted);
+        QMap<qint64, QString> outcomes;
+        for (const AttemptRecord &r : HistoryQuery::find(store, HistoryFilter{}))
+            outcomes.insert(r.id, r.outcome);
+        QCOMPARE(outcomes.value(5), HistoryOutcome::Running);
+        QCOMPARE(outcomes.value(3), HistoryOutcome::Interrupted);
         // Another boot of this host: whatever the process id, it is gone.
         const ProcessIdentity &self = ProcessIdentity::current();
         QVERIFY(ProcessIdentity::stillRuns(self.host, self.bootId, self.pid, self.start));
@@ -210,6 +216,7 @@ private slots:
         AttemptRecord added = record(kRows.first(), 1);
         added.realDevice = "/dev/ttyUSB0";
         added.usbSerial = "FT5XYZ12";
+        added.startedUtc = QStringLiteral("2026-02-01T00:00:00.000Z");
         QVERIFY(store.insert(added) > 0);
         const AttemptRecord back = HistoryQuery::find(store, HistoryFilter{}).first();
         QCOMPARE(back.realDevice, added.realDevice);

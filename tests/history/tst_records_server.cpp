@@ -30,7 +30,8 @@ QList<AttemptRecord> makeHistory(const QString &path, int rows, const QString &s
     HistoryStore store(HistoryStore::Access::Write, path);
     for (int i = 0; i < rows; ++i) {
         AttemptRecord r;
-        r.startedUtc = QStringLiteral("2026-12-0%1T08:%2:00.000Z").arg(1 + i % 7).arg(i % 60, 2, 10, QLatin1Char('0'));
+        // Not in the order of their ids, and some started at the same time.
+        r.startedUtc = QStringLiteral("2026-12-0%1T08:0%2:00.000Z").arg(1 + i % 7).arg(i % 2);
         r.host = station + QStringLiteral("-host");
         r.face = QStringLiteral("ovfw");
         r.station = station;
@@ -51,6 +52,15 @@ QList<AttemptRecord> makeHistory(const QString &path, int rows, const QString &s
         made << r;
     }
     return made;
+}
+
+// The last column of each CSV line: the row's UUID.
+QStringList uuidsOf(const QString &csv)
+{
+    QStringList uuids;
+    for (const QString &line : csv.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        uuids << line.section(QLatin1Char(','), -1);
+    return uuids;
 }
 
 QMap<QString, int> localRevisions(const QString &path)
@@ -347,6 +357,13 @@ private slots:
                 const QString first = QJsonDocument::fromJson(lines.first().toUtf8()).object().value("started").toString();
                 const QString last = QJsonDocument::fromJson(lines.last().toUtf8()).object().value("started").toString();
                 QVERIFY(first >= last);
+            }
+            // Rows of one station stand in the order its own history lists them.
+            if (form == QLatin1String("--csv") && args.contains(QStringLiteral("line2"))) {
+                QProcess local;
+                startOvfw(local, QStringList{QStringLiteral("history"), form} + args, ovfwEnvironment({}, b));
+                const OvfwRun l = finishOvfw(local);
+                QCOMPARE(uuidsOf(l.out), uuidsOf(r.out));
             }
         }
     }
