@@ -56,12 +56,67 @@ QStringList serverColumns()
     return columns;
 }
 
+// The columns schema `upTo` gives the table, each with its type as the
+// statements write it: read from the table's statement and the columns later
+// versions add.
+QList<QPair<QString, QString>> columnsOfSchema(int upTo)
+{
+    static const QRegularExpression kAdded(QStringLiteral("ADD COLUMN (?:IF NOT EXISTS )?(\\w+) (\\w+)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QStringList kConstraints = {QStringLiteral("PRIMARY"), QStringLiteral("UNIQUE"),
+                                             QStringLiteral("CONSTRAINT"), QStringLiteral("CHECK"),
+                                             QStringLiteral("FOREIGN")};
+    QList<QPair<QString, QString>> columns;
+    for (int version = 1; version <= upTo; ++version) {
+        for (const QString &statement : RecordsServerSchema::migrationTo(version)) {
+            if (statement.startsWith(QStringLiteral("CREATE TABLE"), Qt::CaseInsensitive)) {
+                const qsizetype open = statement.indexOf(QLatin1Char('('));
+                const QString body = statement.mid(open + 1, statement.lastIndexOf(QLatin1Char(')')) - open - 1);
+                for (const QString &definition : body.split(QLatin1Char(','))) {
+                    const QStringList words = definition.simplified().split(QLatin1Char(' '));
+                    if (words.size() >= 2 && !kConstraints.contains(words[0].toUpper()))
+                        columns.append({words[0], words[1]});
+                }
+            }
+            for (auto m = kAdded.globalMatch(statement); m.hasNext();) {
+                const auto added = m.next();
+                columns.append({added.captured(1), added.captured(2)});
+            }
+        }
+    }
+    return columns;
+}
+
 int versionOfComment(const QString &comment)
 {
     if (!comment.startsWith(kCommentPrefix))
         return 0;
     return comment.mid(kCommentPrefix.size()).toInt();
 }
+}
+
+QString RecordsServerSchema::differencesFromSchema(QSqlQuery &q, int version)
+{
+    QStringList wanted;
+    for (const auto &column : columnsOfSchema(version))
+        wanted << QStringLiteral("('%1', '%2')").arg(column.first, column.second);
+    // Each column the schema gives that the table lacks or holds as another
+    // type; a column the table has beside them is its owner's affair.
+    const QString statement = QStringLiteral(
+        "SELECT w.name, w.type::regtype::text, format_type(a.atttypid, a.atttypmod) FROM (VALUES %1) AS w(name, type) "
+        "LEFT JOIN pg_attribute a ON a.attrelid = to_regclass('%2') AND a.attname = w.name AND a.attnum > 0 "
+        "AND NOT a.attisdropped WHERE a.attname IS NULL OR a.atttypid <> w.type::regtype ORDER BY w.name")
+                                  .arg(wanted.join(QLatin1Char(',')), kTable);
+    if (!q.exec(statement))
+        return q.lastError().text();
+    QStringList differences;
+    while (q.next())
+        differences << (q.value(2).isNull() ? QStringLiteral("it lacks the column %1 (%2)")
+                                                   .arg(q.value(0).toString(), q.value(1).toString())
+                                             : QStringLiteral("its column %1 is %2, not %3")
+                                                   .arg(q.value(0).toString(), q.value(2).toString(),
+                                                        q.value(1).toString()));
+    return differences.join(QStringLiteral("; "));
 }
 
 QString RecordsServerSchema::serverColumn(const QString &localColumn)
@@ -120,9 +175,23 @@ RecordsServerSchema::InitResult RecordsServerSchema::initialize(RecordsSession &
             if (!q.exec(statement))
                 return fail(q);
     }
+    result.after = std::max(result.before, kVersion);
+    // The comment alone does not prove the table: a column dropped or changed
+    // by hand would fail every push.
+    if (result.after == kVersion) {
+        const QString differs = differencesFromSchema(q, kVersion);
+        if (!differs.isEmpty()) {
+            db.rollback();
+            result.problem = QStringLiteral("the records table %1 says schema %2, but %3; put the column right, or "
+                                            "rename the table and run init-server again")
+                                 .arg(kTable)
+                                 .arg(kVersion)
+                                 .arg(differs);
+            return result;
+        }
+    }
     if (!db.commit())
         return fail(q);
-    result.after = std::max(result.before, kVersion);
     result.ok = true;
     return result;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class QSqlQuery;
 class RecordsSession;
 
 // The records server's table: how it is made and brought up to date, how
@@ -30,6 +31,10 @@ struct InitResult {
 // that two stations that start together do the work once. A newer table is
 // left as it is.
 InitResult initialize(RecordsSession &session);
+
+// How the table differs from `version`'s columns, in words, or empty when
+// it has them all with their types; asked through `q`'s connection.
+QString differencesFromSchema(QSqlQuery &q, int version);
 
 // One statement that inserts the rows of a JSON array, or updates a stored
 // row whose revision is older than the incoming one; its %1 is where the

@@ -144,6 +144,39 @@ private slots:
                  qPrintable(server_.log()));
     }
 
+    // A table the comment calls current is checked column by column; what
+    // its owner added beside the schema's columns is left alone.
+    void initServerChecksTheColumns_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("undo");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a column dropped")
+            << "DROP COLUMN verified" << "ADD COLUMN verified boolean" << "it lacks the column verified (boolean)";
+        QTest::newRow("a column's type changed") << "ALTER COLUMN retries TYPE bigint"
+                                                 << "ALTER COLUMN retries TYPE integer"
+                                                 << "its column retries is bigint, not integer";
+        QTest::newRow("a column added") << "ADD COLUMN checked_by text" << "DROP COLUMN checked_by" << "";
+    }
+    void initServerChecksTheColumns()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, undo);
+        QFETCH(QString, said);
+        QVERIFY(server_.admin(QStringLiteral("ALTER TABLE ovfw_attempts ") + change));
+        QProcess p;
+        startOvfw(p, {QStringLiteral("history"), QStringLiteral("init-server"), server_.url()},
+                  server_.environment(ovfwEnvironment({})));
+        const OvfwRun r = finishOvfw(p);
+        QVERIFY(server_.admin(QStringLiteral("ALTER TABLE ovfw_attempts ") + undo));
+        if (said.isEmpty()) {
+            QVERIFY2(r.exitCode == 0 && r.out.contains(QStringLiteral("at schema 1 already")), qPrintable(r.err));
+        } else {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("says schema 1, but ") + said), qPrintable(r.err));
+        }
+    }
+
     void init()
     {
         // The reads share one set of rows, made by their first case.
