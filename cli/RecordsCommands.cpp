@@ -50,8 +50,8 @@ int runHistoryPush(const QStringList &args)
         "its latest form: rows new or finished since the last push. Each batch is one\n"
         "transaction, and the local history marks a batch as pushed only after the\n"
         "server has committed it, so a push cut off anywhere loses nothing and doubles\n"
-        "nothing when run again. Each push has a deadline of %1 s; a push that makes\n"
-        "progress is followed by another until nothing is left.\n"
+        "nothing when run again. The connection and each batch have a deadline of %1 s;\n"
+        "batches follow one another until nothing is left.\n"
         "The server is --server, else the [records] server of --profile, else\n"
         "OVFW_HISTORY_SERVER.\n"
         "Exit status 0 everything pushed; 1 rows are left (server unreachable, no table,\n"
@@ -82,15 +82,10 @@ int runHistoryPush(const QStringList &args)
         Console::out(QStringLiteral("nothing to push: no history at %1\n").arg(Escaped::text(path)));
         return ExitStatus::Ok;
     }
-    const PushSettings settings = PushSettings::fromEnvironment();
+    PushSettings settings = PushSettings::fromEnvironment();
+    settings.deadlineEachBatch = true;
     HistoryStore local(HistoryStore::Access::Write, path);
-    qint64 pushed = 0;
-    PushOutcome outcome;
-    do {
-        outcome = pushHistory(local, *server, settings);
-        pushed += outcome.pushed;
-    } while (outcome.kind == PushOutcome::Kind::Cut && outcome.pushed > 0);
-    outcome.pushed = pushed;
+    const PushOutcome outcome = pushHistory(local, *server, settings);
     if (!outcome.done()) {
         Console::err(QStringLiteral("ovfw history push: %1\n").arg(outcome.describe(*server)));
         return ExitStatus::PushFailed;

@@ -130,7 +130,7 @@ PushOutcome pushHistory(HistoryStore &local, const RecordsServerAddress &server,
         }
         if (rows.isEmpty())
             break;
-        if (session.deadlinePassed()) {
+        if (settings.deadlineEachBatch ? !session.extendDeadline(settings.deadlineSeconds) : session.deadlinePassed()) {
             out.kind = PushOutcome::Kind::Cut;
             break;
         }
@@ -148,8 +148,10 @@ PushOutcome pushHistory(HistoryStore &local, const RecordsServerAddress &server,
             const QSqlError why = sent ? db.lastError() : error;
             if (db.isOpen())
                 db.rollback();
+            // A batch the deadline cut off is a cut, as one it came before.
             out.kind = why.nativeErrorCode() == RecordsServerSchema::kUndefinedTable ? PushOutcome::Kind::NoTable
-                                                                : PushOutcome::Kind::Failed;
+                       : session.deadlinePassed()                                    ? PushOutcome::Kind::Cut
+                                                                                     : PushOutcome::Kind::Failed;
             out.problem = session.failedBecause(why.text());
             break;
         }

@@ -12,7 +12,10 @@ class HistoryStore;
 // again sends at most the batch in flight a second time, which the server
 // keeps once (a row is replaced only by a newer revision of it).
 struct PushSettings {
-    static constexpr double kDeadlineSeconds = 5;  // the whole push: connect, statements, COMMIT
+    // The whole push (connect, statements, COMMIT), or with `deadlineEachBatch`
+    // the connection and then each batch: a large backlog goes in one run,
+    // and a server that stops answering still stops the push within it.
+    static constexpr double kDeadlineSeconds = 5;
     static constexpr int kBatchRows = 5000;        // rows per transaction
     // For tests that need a push to stand still in its middle:
     // OVFW_PUSH_BATCH_ROWS makes batches smaller, and OVFW_PUSH_PAUSE_LOCK
@@ -22,6 +25,7 @@ struct PushSettings {
     static constexpr const char *kPauseLockVariable = "OVFW_PUSH_PAUSE_LOCK";
 
     double deadlineSeconds = kDeadlineSeconds;
+    bool deadlineEachBatch = false;
     int batchRows = kBatchRows;
     qint64 pauseLock = 0;  // 0: none
 
@@ -31,7 +35,7 @@ struct PushSettings {
 struct PushOutcome {
     enum class Kind {
         Done,           // every row taken (or none to take)
-        Cut,            // the deadline came with rows still to send
+        Cut,            // the deadline came with rows still to send, or in a batch
         NoDriver,       // Qt's PostgreSQL driver is missing
         Unreachable,    // no connection
         NoTable,        // the server has no records table yet

@@ -19,10 +19,11 @@ QAtomicInt sessionCounter;
 }
 
 // Shuts a connected socket down when the deadline passes, unless stopped
-// before. The socket stays open (its owner closes it); only its traffic ends.
+// before or given a later deadline. The socket stays open (its owner closes
+// it); only its traffic ends.
 class DeadlineWatch {
 public:
-    DeadlineWatch(int socket, double deadline) : thread_([this, socket, deadline] { watch(socket, deadline); }) {}
+    DeadlineWatch(int socket, double deadline) : deadline_(deadline), thread_([this, socket] { watch(socket); }) {}
     ~DeadlineWatch()
     {
         {
@@ -35,19 +36,35 @@ public:
     DeadlineWatch(const DeadlineWatch &) = delete;
     DeadlineWatch &operator=(const DeadlineWatch &) = delete;
 
+    void setDeadline(double deadline)
+    {
+        {
+            const std::lock_guard<std::mutex> hold(mutex_);
+            deadline_ = deadline;
+        }
+        wake_.notify_all();
+    }
+
 private:
-    void watch(int socket, double deadline)
+    void watch(int socket)
     {
         std::unique_lock<std::mutex> hold(mutex_);
-        const auto until = std::chrono::steady_clock::now() +
-                           std::chrono::duration<double>(std::max(0.0, deadline - MonotonicClock::now()));
-        if (!wake_.wait_until(hold, until, [this] { return stopped_; }))
-            ::shutdown(socket, SHUT_RDWR);
+        while (!stopped_) {
+            const double left = deadline_ - MonotonicClock::now();
+            if (left <= 0) {
+                ::shutdown(socket, SHUT_RDWR);
+                return;
+            }
+            const double waitedFor = deadline_;
+            wake_.wait_for(hold, std::chrono::duration<double>(left),
+                           [&] { return stopped_ || deadline_ != waitedFor; });
+        }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopped_ = false;
+    double deadline_;  // on the monotonic clock
     std::thread thread_;
 };
 
@@ -109,6 +126,16 @@ RecordsSession::~RecordsSession()
 QSqlDatabase RecordsSession::database() const
 {
     return QSqlDatabase::database(connection_, false);
+}
+
+bool RecordsSession::extendDeadline(double seconds)
+{
+    if (deadlinePassed())
+        return false;  // the connection may be cut already
+    deadline_ = MonotonicClock::now() + seconds;
+    if (watch_)
+        watch_->setDeadline(deadline_);
+    return true;
 }
 
 bool RecordsSession::deadlinePassed() const

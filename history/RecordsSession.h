@@ -26,6 +26,9 @@ public:
     // Why the connection failed, or the last statement's error.
     const QString &problem() const { return problem_; }
     QSqlDatabase database() const;
+    // A new deadline `seconds` from now, for the next piece of work; false,
+    // and nothing changed, when the old one has passed already.
+    bool extendDeadline(double seconds);
     // Whether the deadline has passed (and so cut the connection).
     bool deadlinePassed() const;
     double secondsLeft() const;

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSqlQuery>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 #include <csignal>
@@ -265,6 +266,45 @@ private slots:
         QVERIFY2(nothing.exitCode == 0 && nothing.out.startsWith(QStringLiteral("nothing to push")),
                  qPrintable(nothing.out + nothing.err));
         QCOMPARE(serverRevisions(), local);
+    }
+
+    // A slow server: each row takes it 20 ms, so the backlog takes longer
+    // than one deadline. In batches that each end within it, every row goes
+    // in one run; a batch that does not is cut, and nothing is lost.
+    void aLargeBacklogGoesInOneRun_data()
+    {
+        QTest::addColumn<int>("batch");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("batches within the deadline") << kSmallBatch << 0 << "300 rows pushed to";
+        QTest::newRow("one batch beyond it")
+            << 300 << 1 << "reached its deadline after 0 rows; 300 rows wait for the next push";
+    }
+    void aLargeBacklogGoesInOneRun()
+    {
+        QFETCH(int, batch);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QVERIFY(server_.admin(QStringLiteral("CREATE OR REPLACE FUNCTION slow_row() RETURNS trigger LANGUAGE plpgsql "
+                                             "AS $$ BEGIN PERFORM pg_sleep(0.02); RETURN NEW; END $$")));
+        QVERIFY(server_.admin(QStringLiteral("CREATE TRIGGER slow_rows BEFORE INSERT ON ovfw_attempts FOR EACH ROW "
+                                             "EXECUTE FUNCTION slow_row()")));
+        const auto fast = qScopeGuard([this] { server_.admin(QStringLiteral("DROP TRIGGER slow_rows ON ovfw_attempts")); });
+        const QString history = dir_.filePath(QStringLiteral("backlog-%1.sqlite").arg(batch));
+        makeHistory(history, 300, QStringLiteral("line1"));
+        QProcess p;
+        QElapsedTimer took;
+        took.start();
+        startOvfw(p, {QStringLiteral("history"), QStringLiteral("push"), QStringLiteral("--server"), server_.url()},
+                  env(history, batch));
+        const OvfwRun r = finishOvfw(p);
+        QVERIFY2(r.exitCode == exitCode && (r.out + r.err).contains(said), qPrintable(r.out + r.err));
+        QCOMPARE(localWaiting(history), exitCode == 0 ? 0 : 300);
+        QCOMPARE(serverRevisions().size(), exitCode == 0 ? 300 : 0);
+        if (exitCode == 0)
+            QVERIFY2(took.elapsed() > kPushDeadlineSeconds * 1000, "the backlog took no more than one deadline");
+        else
+            QVERIFY(took.elapsed() < (kPushDeadlineSeconds + kEndSlackSeconds) * 1000);
     }
 
     // A server that takes the connection and never answers holds up neither

@@ -2,6 +2,7 @@
 // the benchmark starts in a temporary folder (as the tests do):
 //  1. `ovfw history push` of 10,000 local rows to an empty table: wall time
 //     of the whole command, several runs, each from an empty server table;
+//     and once of a backlog of 100,000 rows, which must go in one run;
 //  2. `ovfw upgrade` of one meter with no records server, and with one that
 //     takes connections and never answers: the meter's own time (its JSON
 //     result's seconds) and the time from the summary to the command's end.
@@ -21,14 +22,15 @@
 namespace {
 constexpr int kRows = 10000;
 constexpr int kPushRuns = 5;
+constexpr int kBacklogRows = 100000;  // a bench that was offline for long
 constexpr int kUpgradeRuns = 3;
 constexpr int kWaitMs = 600000;
 
-void makeRows(const QString &path)
+void makeRows(const QString &path, int rows)
 {
     HistoryStore store(HistoryStore::Access::Write, path);
     QSqlQuery(store.database()).exec(QStringLiteral("BEGIN"));
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
         AttemptRecord r;
         r.startedUtc = HistoryStore::nowUtc();
         r.host = QStringLiteral("bench-host");
@@ -70,12 +72,12 @@ double ovfwSeconds(const QStringList &args, const QProcessEnvironment &env, QStr
     return p.exitCode() == 0 ? t.nsecsElapsed() / 1e9 : -1;
 }
 
-void pushTime(PostgresServer &server, const QString &dir)
+void pushTime(PostgresServer &server, const QString &dir, int rows, int runs)
 {
-    const QString history = dir + QStringLiteral("/push.sqlite");
-    makeRows(history);
+    const QString history = dir + QStringLiteral("/push-%1.sqlite").arg(rows);
+    makeRows(history, rows);
     QList<double> seconds;
-    for (int i = 0; i < kPushRuns; ++i) {
+    for (int i = 0; i < runs; ++i) {
         server.admin(QStringLiteral("TRUNCATE ovfw_attempts"));
         {
             HistoryStore store(HistoryStore::Access::Write, history);
@@ -84,9 +86,10 @@ void pushTime(PostgresServer &server, const QString &dir)
         seconds << ovfwSeconds({QStringLiteral("history"), QStringLiteral("push"), QStringLiteral("--server"), server.url()},
                                environment(server, history));
     }
-    std::printf("ovfw history push, %d rows to an empty table: median %.2f s, worst %.2f s over %d runs "
-                "(goal: <= 2 s)\n",
-                kRows, BenchSupport::median(seconds), *std::max_element(seconds.begin(), seconds.end()), kPushRuns);
+    // -1: the push did not end with every row in (exit status not 0).
+    std::printf("ovfw history push, %d rows to an empty table, in one run: median %.2f s, worst %.2f s over %d "
+                "run(s)\n",
+                rows, BenchSupport::median(seconds), *std::max_element(seconds.begin(), seconds.end()), runs);
 }
 
 // One upgrade: the meter's seconds, and the seconds from the summary to the end.
@@ -158,7 +161,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "init-server failed\n");
         return 1;
     }
-    pushTime(server, dir.path());
+    pushTime(server, dir.path(), kRows, kPushRuns);  // goal: <= 2 s
+    pushTime(server, dir.path(), kBacklogRows, 1);
     unansweringServer(server, dir.path());
     return 0;
 }
