@@ -2,10 +2,12 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/MeterBoard.h"
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
 #include "usb/AdapterChipIds.h"
 #include "usb/FtdiChipIdLibrary.h"
+#include <QJsonObject>
 #include <QSerialPortInfo>
 #include <optional>
 
@@ -14,37 +16,92 @@ namespace {
 // chip-ID library's vendor listed: without one the USB library never starts.
 using ChipIds = std::optional<QHash<QString, std::uint32_t>>;
 
-// "  chip ID 0x..." for the adapter of this serial number; empty when none
-// matches.
-QString chipIdText(const QSerialPortInfo &info, ChipIds &ids)
+// What the system says of a USB adapter behind a device.
+struct UsbFacts {
+    QString vendorProduct;  // "0403:6001"
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    std::optional<std::uint32_t> chipId;  // an FTDI adapter's, where it has one
+};
+
+std::optional<std::uint32_t> chipIdOf(const QSerialPortInfo &info, ChipIds &ids)
 {
     if (info.vendorIdentifier() != FtdiChipIdLibrary::kVendorId || info.serialNumber().isEmpty())
-        return {};
+        return std::nullopt;
     if (!ids) {
         FtdiChipIdLibrary library;
         ids = chipIdsBySerialNumber(library);
     }
     const auto id = ids->constFind(info.serialNumber());
-    if (id == ids->cend())
-        return {};
-    return QStringLiteral("  chip ID 0x%1").arg(*id, 8, 16, QLatin1Char('0'));
+    return id == ids->cend() ? std::nullopt : std::optional<std::uint32_t>(*id);
 }
 
-// What the system says of a USB adapter behind the device; empty otherwise.
-QString usbDetails(const QString &device, ChipIds &chipIds)
+std::optional<UsbFacts> usbFactsOf(const QString &device, ChipIds &chipIds)
 {
     const QString path = resolvedDevicePath(device);
     if (path.isEmpty())
-        return {};
+        return std::nullopt;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         if (info.systemLocation() != path || !info.hasVendorIdentifier())
             continue;
-        return QStringLiteral("%1:%2  %3  %4  serial %5")
-            .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-            .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'))
-            .arg(info.description(), info.manufacturer(), info.serialNumber()) + chipIdText(info, chipIds);
+        return UsbFacts{QStringLiteral("%1:%2")
+                            .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                            .arg(info.productIdentifier(), 4, 16, QLatin1Char('0')),
+                        info.description(), info.manufacturer(), info.serialNumber(), chipIdOf(info, chipIds)};
     }
-    return {};
+    return std::nullopt;
+}
+
+QString chipIdText(std::uint32_t id)
+{
+    return QStringLiteral("0x%1").arg(id, 8, 16, QLatin1Char('0'));
+}
+
+// The state as JSON names it.
+QString stateLabel(PortState state)
+{
+    switch (state) {
+    case PortState::Present: return QStringLiteral("present");
+    case PortState::InUse: return QStringLiteral("in_use");
+    case PortState::LeftExclusive: return QStringLiteral("left_exclusive");
+    case PortState::NoPermission: return QStringLiteral("no_permission");
+    case PortState::Missing: return QStringLiteral("missing");
+    case PortState::NotSerial: return QStringLiteral("not_serial");
+    case PortState::OpenFailed: return QStringLiteral("cannot_open");
+    }
+    return QStringLiteral("unknown");
+}
+
+QString textLine(int n, const QString &device, PortState state, const std::optional<UsbFacts> &usb)
+{
+    QString line = QStringLiteral("%1  %2  %3").arg(n, 2).arg(device, -20).arg(portStateText(state), -24);
+    if (usb) {
+        line += QStringLiteral("  %1  %2  %3  serial %4")
+                    .arg(usb->vendorProduct, usb->description, usb->manufacturer, usb->serialNumber);
+        if (usb->chipId)
+            line += QStringLiteral("  chip ID ") + chipIdText(*usb->chipId);
+    }
+    return line.trimmed().prepend(n < 10 ? QStringLiteral(" ") : QString()) + QLatin1Char('\n');
+}
+
+QJsonObject jsonObject(int n, const QString &device, PortState state, const std::optional<UsbFacts> &usb)
+{
+    QJsonObject o{{QStringLiteral("port"), n},
+                  {QStringLiteral("device"), device},
+                  {QStringLiteral("state"), stateLabel(state)},
+                  {QStringLiteral("state_text"), portStateText(state)}};
+    if (usb)
+        o.insert(QStringLiteral("usb"),
+                 QJsonObject{{QStringLiteral("vid_pid"), usb->vendorProduct},
+                             {QStringLiteral("description"), usb->description},
+                             {QStringLiteral("manufacturer"), usb->manufacturer},
+                             {QStringLiteral("serial"), usb->serialNumber},
+                             {QStringLiteral("chip_id"), usb->chipId ? QJsonValue(chipIdText(*usb->chipId))
+                                                                      : QJsonValue(QJsonValue::Null)}});
+    else
+        o.insert(QStringLiteral("usb"), QJsonValue::Null);
+    return o;
 }
 }
 
@@ -58,6 +115,8 @@ int runPorts(const QStringList &args)
         "VID:PID, description, manufacturer and serial number, and the chip ID of an\n"
         "FTDI adapter that has one. Touches no meter: each device is only opened and\n"
         "closed. Exit status 0."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per port, one per line."));
+    parser.addOption(json);
     const int status = CommandLine::parse(parser, args, false);
     if (status >= 0)
         return status;
@@ -70,15 +129,11 @@ int runPorts(const QStringList &args)
         if (device.isEmpty())
             continue;
         ++listed;
-        const QString usb = usbDetails(device, chipIds);
-        const QString line = QStringLiteral("%1  %2  %3%4")
-                                 .arg(n, 2)
-                                 .arg(device, -20)
-                                 .arg(portStateText(portState(device)), -24)
-                                 .arg(usb.isEmpty() ? QString() : QStringLiteral("  ") + usb);
-        out += line.trimmed().prepend(n < 10 ? QStringLiteral(" ") : QString()) + QLatin1Char('\n');
+        const PortState state = portState(device);
+        const std::optional<UsbFacts> usb = usbFactsOf(device, chipIds);
+        out += parser.isSet(json) ? jsonLine(jsonObject(n, device, state, usb)) : textLine(n, device, state, usb);
     }
-    if (listed == 0)
+    if (listed == 0 && !parser.isSet(json))
         out = QStringLiteral("No ports: %1 lists none.\n").arg(QString::fromLatin1(PortMap::kEnvironmentVariable));
     Console::out(out);
     return ExitStatus::Ok;

@@ -11,7 +11,7 @@ private slots:
     void eachSaysWhatItMeans_data()
     {
         QTest::addColumn<QStringList>("args");       // {METER} is the emulated meter's device
-        QTest::addColumn<QStringList>("meter");      // the emulator's options; none: no meter
+        QTest::addColumn<QStringList>("meter");      // the emulator's options, on port 1; none: no meter
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");           // on standard output or error
         QTest::newRow("a file that is not there")
@@ -30,6 +30,9 @@ private slots:
         QTest::newRow("identify names a meter by its device, as upgrade does")
             << QStringList{"identify", "--device", "{METER}"} << QStringList{"--no-pacing"} << 0
             << "{METER}: model 3A, serial OV3A01234, boot loader 1.02, firmware 2.10\n";
+        QTest::newRow("ports --json, as the other listings")
+            << QStringList{"ports", "--json"} << QStringList{"--no-pacing"} << 0
+            << "{\"device\":\"{METER}\",\"port\":1,\"state\":\"present\",\"state_text\":\"present\",\"usb\":null}\n";
         QTest::newRow("a boot loader's FAIL points to --probe-boot")
             << QStringList{"identify", "--device", "{METER}"} << QStringList{"--no-pacing", "--boot"} << 1
             << "{METER}: unreadable reply \"FAIL\\r\" (a meter waiting in its boot loader answers so; "
@@ -44,12 +47,14 @@ private slots:
         QFETCH(QString, said);
         QTemporaryDir state;
         std::unique_ptr<MeterEmulatorProcess> m;
+        QString ports;  // port 1 is the meter's, if there is one
         if (!meter.isEmpty()) {
             m = std::make_unique<MeterEmulatorProcess>(meter);
             args.replaceInStrings("{METER}", m->device());
             said.replace("{METER}", m->device());
+            ports = "1=" + m->device();
         }
-        const OvfwRun r = ovfw(args, {}, state.filePath("history.sqlite"));
+        const OvfwRun r = ovfw(args, ports, state.filePath("history.sqlite"));
         QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
         QCOMPARE(r.exitCode, exitCode);
     }
