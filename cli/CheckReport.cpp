@@ -1,6 +1,7 @@
 #include "cli/CheckReport.h"
 #include "base/Escaped.h"
 #include "cli/Console.h"
+#include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeFileName.h"
 #include <QJsonArray>
 
@@ -36,7 +37,7 @@ QString describe(const QString &path, const FileCheckReport &r)
     const QString version = versionOf(path);
     out += QStringLiteral("  version     %1\n")
                .arg(version.isEmpty() ? QStringLiteral("unknown (the name does not follow OV<model>_FW<version>.OVH)")
-                                      : version);
+                                      : UpgradeFile::asMeterWrites(version));
     out += QStringLiteral("  model       %1\n").arg(modelText(path));
     out += QStringLiteral("  lines       %1\n").arg(r.lines);
     out += QStringLiteral("  data bytes  %1\n").arg(r.dataBytes);

@@ -1,6 +1,8 @@
 #include "cli/HistoryTable.h"
 #include "base/Escaped.h"
 #include "cli/LocalTimes.h"
+#include "upgrade/UpgradeFile.h"
+#include <QHash>
 #include <variant>
 #include <QStringList>
 
@@ -12,8 +14,28 @@ QString linesText(const AttemptRecord &r)
 
 QString versionsText(const AttemptRecord &r)
 {
-    const QString from = r.firmwareVersion.isEmpty() ? QStringLiteral("?") : r.firmwareVersion;
-    return QStringLiteral("%1 -> %2").arg(from, r.targetVersion.isEmpty() ? QStringLiteral("?") : r.targetVersion);
+    const auto version = [](const QString &v) {
+        return v.trimmed().isEmpty() ? QStringLiteral("?") : UpgradeFile::asMeterWrites(v);
+    };
+    return QStringLiteral("%1 -> %2").arg(version(r.firmwareVersion), version(r.targetVersion));
+}
+
+// An outcome in words; the labels stay in JSON and CSV.
+QString outcomeWords(const QString &outcome)
+{
+    static const QHash<QString, QString> kWords = {
+        {HistoryOutcome::UnexpectedEnd, QStringLiteral("unexpected end")},
+        {HistoryOutcome::NotSwitched, QStringLiteral("not switched")},
+        {HistoryOutcome::Stopped, QStringLiteral("stopped on request")},
+        {HistoryOutcome::EndUnconfirmed, QStringLiteral("end unconfirmed")},
+        {HistoryOutcome::ModelMismatch, QStringLiteral("model mismatch")},
+        {HistoryOutcome::ModelUnknown, QStringLiteral("model unknown")},
+        {HistoryOutcome::FileRefused, QStringLiteral("file refused")},
+        {HistoryOutcome::NoFirmware, QStringLiteral("no firmware")},
+        {HistoryOutcome::Restarted, QStringLiteral("meter restarted")},
+        {HistoryOutcome::Interrupted, QStringLiteral("unfinished: its run ended")},
+    };
+    return kWords.value(outcome, outcome);
 }
 
 QString orDash(const QString &s)
@@ -62,7 +84,7 @@ QString HistoryTable::table(const QList<AttemptRecord> &rows, bool failedOnly)
                              QStringLiteral("SERIAL"), QStringLiteral("MODEL"), QStringLiteral("FIRMWARE"),
                              QStringLiteral("LINES"), QStringLiteral("OUTCOME")});
     for (const AttemptRecord &r : rows) {
-        QString outcome = r.outcome;
+        QString outcome = outcomeWords(r.outcome);
         if (r.errorNumber != 0 || !r.errorText.isEmpty())
             outcome += QStringLiteral(": ") +
                        (r.errorNumber != 0 ? QStringLiteral("%1 %2").arg(QString::number(r.errorNumber), r.errorText)

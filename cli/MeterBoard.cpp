@@ -20,6 +20,25 @@ QString resultName(MeterResult r)
     return QStringLiteral("unknown");
 }
 
+QString resultWords(MeterResult r)
+{
+    switch (r) {
+    case MeterResult::Interrupted: return QStringLiteral("stopped");  // on request, as history says
+    case MeterResult::BootLoader: return QStringLiteral("boot loader");
+    case MeterResult::NoMeter: return QStringLiteral("no meter");
+    case MeterResult::Unreadable: return QStringLiteral("unreadable reply");
+    case MeterResult::NotTouched: return QStringLiteral("not touched");
+    default: return resultName(r);
+    }
+}
+
+QString resultLine(const MeterStatus &s)
+{
+    if (s.message.isEmpty())
+        return resultWords(s.result);
+    return s.result == MeterResult::Interrupted ? s.message : resultWords(s.result) + QStringLiteral(": ") + s.message;
+}
+
 QString jsonLine(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');

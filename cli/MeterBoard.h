@@ -20,7 +20,8 @@ enum class MeterResult {
     NotTouched,   // station: reached, but not for this station to change (see message)
 };
 
-QString resultName(MeterResult r);  // the word used in JSON and the summary
+QString resultName(MeterResult r);   // the label JSON and transcripts use
+QString resultWords(MeterResult r);  // the same for people: the live lines and the summary
 
 // What is known of one meter while its thread works.
 struct MeterStatus {
@@ -41,6 +42,10 @@ struct MeterStatus {
     std::optional<bool> leftInBootLoader = false;  // nullopt: it may be, nobody knows
     QString transcript;
 };
+
+// A finished meter's result and its reason, for people. A stopped meter's
+// reason says so itself ("stopped after line 41").
+QString resultLine(const MeterStatus &s);
 
 // The meters of one run, shared between their threads and the main thread,
 // and the JSON event stream (one object per line on standard output).

@@ -2,6 +2,7 @@
 #include "base/Escaped.h"
 #include "cli/MeterOutput.h"
 #include "station/StationProfile.h"
+#include "upgrade/UpgradeFile.h"
 
 namespace {
 constexpr int kSocketColumn = 10;
@@ -16,7 +17,7 @@ QString state(const MeterStatus &s, double now)
     case MeterResult::NotTouched: return QStringLiteral("not touched: ") + s.message;
     case MeterResult::NoMeter: return QStringLiteral("empty");
     case MeterResult::Failed: return QStringLiteral("FAILED: ") + s.message;  // stands out in a column of done
-    default: return resultName(s.result) + (s.message.isEmpty() ? QString() : QStringLiteral(": ") + s.message);
+    default: return resultLine(s);
     }
     if (s.phase != QLatin1String("sending"))
         return s.phase;
@@ -88,7 +89,7 @@ QStringList StationBoard::heading() const
 {
     QStringList models;
     for (const StationFirmware &f : profile_.firmware)
-        models << QStringLiteral("%1 %2").arg(f.model, f.version);
+        models << QStringLiteral("%1 %2").arg(f.model, UpgradeFile::asMeterWrites(f.version));
     return {QStringLiteral("station %1: %2").arg(Escaped::text(profile_.name), models.join(QStringLiteral(", "))),
             counters()};
 }

@@ -118,8 +118,8 @@ UpgradeVerdict upgradeVerdict(const UpgradeResult &result, const TransferPolicy 
                                  "normal mode after it")
                 : QStringLiteral("end record unconfirmed: no answer to it, and the meter then reported "
                                  "firmware %1, the file gives %2")
-                      .arg(result.versionAfter, facts.targetVersion);
-        return failedUnlessStopped(stopped, why, why);
+                      .arg(result.versionAfter, UpgradeFile::asMeterWrites(facts.targetVersion));
+        return failedUnlessStopped(stopped, QStringLiteral("stopped; ") + why, why);
     }
     }
     return failed(QStringLiteral("unknown outcome"));
@@ -131,6 +131,6 @@ UpgradeVerdict verifiedVerdict(bool found, const QString &firmwareAfter, const Q
         return {MeterResult::Completed, QStringLiteral("upgrade complete, verified: firmware %1").arg(firmwareAfter),
                 false};
     return failed(found ? QStringLiteral("not verified: the meter restarted with firmware %1, the file gives %2")
-                              .arg(firmwareAfter, targetVersion)
+                              .arg(firmwareAfter, UpgradeFile::asMeterWrites(targetVersion))
                         : QStringLiteral("not verified: the meter did not answer after the upgrade"));
 }

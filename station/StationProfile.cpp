@@ -233,7 +233,7 @@ public:
             f.version = fromName;
         else if (!UpgradeFile::sameVersion(f.version, fromName))
             problem(Kind::VersionMismatch,
-                    QStringLiteral("%1 version %2 differs from the file name's version %3").arg(where, f.version, fromName),
+                    QStringLiteral("%1 version %2 differs from the file name's version %3").arg(where, f.version, UpgradeFile::asMeterWrites(fromName)),
                     versionAt);
         if (!QFileInfo(f.filePath).isFile()) {
             problem(Kind::FileRefused, QStringLiteral("%1 file %2 does not exist").arg(where, f.filePath), fileAt);

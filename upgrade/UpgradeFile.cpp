@@ -25,6 +25,16 @@ bool UpgradeFile::sameVersion(const QString &a, const QString &b)
     return true;
 }
 
+QString UpgradeFile::asMeterWrites(const QString &version)
+{
+    QStringList parts = version.trimmed().split(QLatin1Char('.'));
+    bool numeric = false;
+    const int major = parts.first().toInt(&numeric);
+    if (numeric && major >= 0)
+        parts.first() = QString::number(major);
+    return parts.join(QLatin1Char('.'));
+}
+
 bool UpgradeFile::isEndRecord(const QByteArray &line)
 {
     return line.toUpper().contains(kEndRecord);

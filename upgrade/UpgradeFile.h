@@ -25,6 +25,9 @@ public:
     // Whether two version texts name the same version: "02.11" and " 2.11"
     // do, each dotted part compared as a number.
     static bool sameVersion(const QString &a, const QString &b);
+    // A version as the meter writes it, for people: "02.11" and " 2.11" are
+    // "2.11". A text that is no version is only trimmed.
+    static QString asMeterWrites(const QString &version);
     // Whether a line read contains the end-of-file record (in any case).
     static bool isEndRecord(const QByteArray &line);
 

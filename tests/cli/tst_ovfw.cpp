@@ -50,7 +50,7 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("lines       %1").arg(made_.lines)), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("data bytes  %1").arg(kFileBytes)));
         QVERIFY(r.out.contains(QStringLiteral("model       3A")));
-        QVERIFY(r.out.contains(QStringLiteral("version     02.10")));
+        QVERIFY(r.out.contains(QStringLiteral("version     2.10\n")));
     }
 
     void upgradesFourMetersAtOnce()

@@ -301,7 +301,7 @@ private slots:
             return;
         }
         const int acknowledged = static_cast<int>(m.sent().count("PASS\r")) - 1;  // less the switch
-        const QRegularExpression row(QStringLiteral(" interrupted +%1/%2 ").arg(acknowledged).arg(small_.lines));
+        const QRegularExpression row(QStringLiteral(" stopped +%1/%2 ").arg(acknowledged).arg(small_.lines));
         QVERIFY2(row.match(out).hasMatch(), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("stopped after line %1").arg(acknowledged)), qPrintable(out));
         QVERIFY(out.contains(QStringLiteral("--boot --port 1")));

@@ -136,7 +136,7 @@ private slots:
                            portList(meters), history);
         QVERIFY2(r.exitCode == 1 && r.err.isEmpty(), qPrintable(r.out + r.err));
         QVERIFY2(r.out.contains("verified: firmware 2.11"), qPrintable(r.out));
-        QVERIFY2(r.out.contains("not verified: the meter restarted with firmware 2.10, the file gives 02.11"),
+        QVERIFY2(r.out.contains("not verified: the meter restarted with firmware 2.10, the file gives 2.11"),
                  qPrintable(r.out));
         const QMap<int, QJsonObject> rows = historyByPort(history);
         QCOMPARE(rows.value(1).value("verified").toBool(), true);

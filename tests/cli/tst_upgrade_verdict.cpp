@@ -51,7 +51,7 @@ private slots:
             r.endAnswered = false, r.versionAfter = "2.11";
         }) << false << MeterResult::Failed << "reported firmware 2.11, the file gives 2.12";
         QTest::newRow("end record unconfirmed, stopped")
-            << ended(UpgradeOutcome::EndUnconfirmed) << true << MeterResult::Interrupted << "end record unconfirmed";
+            << ended(UpgradeOutcome::EndUnconfirmed) << true << MeterResult::Interrupted << "stopped; end record unconfirmed";
         QTest::newRow("refused to the limit") << ended(UpgradeOutcome::UnexpectedEnd) << false << MeterResult::Failed
                                               << "line 42 refused 4 times";
         QTest::newRow("unanswered to the limit")
