@@ -81,6 +81,22 @@ double MeterBoard::elapsed() const
     return MonotonicClock::now() - start_;
 }
 
+void MeterBoard::say(int index, const QString &text)
+{
+    if (!tellingAlong_ || json_)
+        return;
+    QMutexLocker hold(&mutex_);
+    const MeterStatus &s = meters_.at(index);
+    said_ << QStringLiteral("%1 (%2): %3")
+                 .arg(s.address.title(), s.serial.isEmpty() ? QStringLiteral("-") : s.serial, text);
+}
+
+QStringList MeterBoard::takeSaid()
+{
+    QMutexLocker hold(&mutex_);
+    return std::exchange(said_, {});
+}
+
 void MeterBoard::event(int index, const QString &name, QJsonObject fields) const
 {
     if (!json_)

@@ -62,6 +62,12 @@ public:
     QList<MeterStatus> all() const;
     // Writes one JSON event for the meter (its name and the time added) when JSON is on.
     void event(int index, const QString &name, QJsonObject fields = {}) const;
+    // -v: what happens on the way (a retry, a presumed restart), for people.
+    // Kept for the run to print only when told so.
+    void tellAlong(bool on) { tellingAlong_ = on; }
+    void say(int index, const QString &text);
+    // What was said since the last call, one line each, the meter named first.
+    QStringList takeSaid();
     // Seconds since the board was made.
     double elapsed() const;
 
@@ -71,6 +77,8 @@ private:
     const QList<MeterAddress> addresses_;
     bool json_;
     double start_;
+    bool tellingAlong_ = false;
+    QStringList said_;
 };
 
 // One JSON object as a line, compact, with its line end.

@@ -76,6 +76,11 @@ void DecisionObserver::operator()(const QuestionFacts &facts, int attempt, MsgAn
     const bool windowOnly = facts.kind == QuestionKind::NoMeterDetected ||
                             facts.kind == QuestionKind::NoHardwareDetected ||
                             facts.kind == QuestionKind::SessionSaveFailed;
+    if (facts.kind == QuestionKind::NotResponding || refusal)
+        board.say(index, QStringLiteral("%1 (attempt %2); %3")
+                             .arg(text)
+                             .arg(attempt)
+                             .arg(retry ? QStringLiteral("trying again") : QStringLiteral("no more attempts")));
     if (facts.kind == QuestionKind::NotResponding || refusal || windowOnly) {
         board.event(index, retry ? QStringLiteral("retry") : QStringLiteral("gave_up"),
                     {{QStringLiteral("kind"), kindName(facts)},

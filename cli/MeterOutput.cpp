@@ -41,9 +41,9 @@ QString redrawn(const QStringList &lines, int linesShown)
     return text;
 }
 
-QString liveLines(const MeterBoard &board, int linesShown)
+QString liveLines(const MeterBoard &board, int linesShown, const QStringList &notes)
 {
-    QStringList lines;
+    QStringList lines = notes;
     const double now = MonotonicClock::now();
     for (const MeterStatus &s : board.all())
         lines << progressLine(s, now);

@@ -9,8 +9,8 @@ QString progressLine(const MeterStatus &s, double now);
 // `lines` for a terminal, redrawn over the `linesShown` written before,
 // each cut to the terminal's width.
 QString redrawn(const QStringList &lines, int linesShown);
-// Every meter's line, redrawn so.
-QString liveLines(const MeterBoard &board, int linesShown);
+// Every meter's line, redrawn so, below `notes` that scroll up above them.
+QString liveLines(const MeterBoard &board, int linesShown, const QStringList &notes = {});
 // Seconds as "m:ss".
 QString clock(double seconds);
 // The table at the end: port, serial, result, lines, time, retries.

@@ -71,6 +71,7 @@ void MeterReporter::note(const QString &text)
 
 void MeterReporter::event(const QString &name, const QString &text)
 {
+    board_.say(index_, text);
     transcript_.note(text);
     board_.event(index_, name, {{QStringLiteral("note"), text}});
 }

@@ -12,14 +12,17 @@ constexpr int kLiveRefreshMs = 250;          // live lines on a terminal
 constexpr double kPlainProgressSeconds = 5;  // plain progress lines otherwise
 }
 
-void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal)
+void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTerminal, Verbosity verbosity)
 {
+    board.tellAlong(verbosity == Verbosity::Verbose);
+    const bool quiet = verbosity == Verbosity::Quiet;
+    liveTerminal = liveTerminal && !quiet && !board.json();
     std::vector<std::unique_ptr<MeterJob>> jobs;
     for (int i = 0; i < board.size(); ++i) {
         jobs.push_back(std::make_unique<MeterJob>(i, settings, board));
         jobs.back()->start();
     }
-    const bool plain = !liveTerminal && !board.json();
+    const bool plain = !liveTerminal && !board.json() && !quiet;
     bool stopAnnounced = false;
     int linesShown = 0;
     double nextPlainAt = MonotonicClock::now() + kPlainProgressSeconds;
@@ -34,15 +37,22 @@ void runMeters(MeterBoard &board, const MeterJobSettings &settings, bool liveTer
             linesShown = 0;
         }
         const double now = MonotonicClock::now();
-        if (liveTerminal && !board.json()) {
-            Console::out(MeterOutput::liveLines(board, linesShown));
+        const QStringList said = board.takeSaid();
+        if (liveTerminal) {
+            Console::out(MeterOutput::liveLines(board, linesShown, said));
             linesShown = board.size();
-        } else if (plain && now >= nextPlainAt) {
+        } else if (!said.isEmpty()) {
+            Console::out(said.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        }
+        if (plain && now >= nextPlainAt) {
             nextPlainAt = now + kPlainProgressSeconds;
             for (const MeterStatus &s : board.all())
                 Console::out(MeterOutput::progressLine(s, now) + QLatin1Char('\n'));
         }
     }
-    if (liveTerminal && !board.json() && linesShown > 0)
-        Console::out(MeterOutput::liveLines(board, linesShown));
+    const QStringList said = board.takeSaid();
+    if (liveTerminal && linesShown > 0)
+        Console::out(MeterOutput::liveLines(board, linesShown, said));
+    else if (!said.isEmpty())
+        Console::out(said.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }

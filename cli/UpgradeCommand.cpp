@@ -32,6 +32,7 @@ struct Options {
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
     QString sha256;  // the digest the file must have, lower case; empty: not asked for
+    Verbosity verbosity = Verbosity::Normal;
 };
 
 // Parses the command line into `o`; returns -1 to go on or the exit status.
@@ -78,11 +79,15 @@ int parseOptions(const QStringList &args, Options &o)
     const QCommandLineOption verify(QStringLiteral("verify"),
                                     QStringLiteral("After the upgrade, identify each meter again and compare its "
                                                    "firmware version with the file's; a meter that differs fails."));
-    
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("Show only errors and the summary."));
+    const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")},
+                                     QStringLiteral("Show each retry and presumed restart, with its reason, as it "
+                                                    "happens."));
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("A meter by its device path, for more than the 16 ports (repeatable)."),
                                     QStringLiteral("PATH"));
-    parser.addOptions({port, device, retries, yes, force, boot, noCheck, json, log, sha256, verify});
+    parser.addOptions({port, device, retries, yes, force, boot, noCheck, json, log, sha256, verify, quiet, verbose});
     const int status = CommandLine::parse(parser, args, true);
     if (status >= 0)
         return status;
@@ -114,6 +119,11 @@ int parseOptions(const QStringList &args, Options &o)
     o.noCheck = parser.isSet(noCheck);
     o.json = parser.isSet(json);
     o.verify = parser.isSet(verify);
+    if (parser.isSet(quiet) && parser.isSet(verbose)) {
+        Console::err(QStringLiteral("ovfw upgrade: choose --quiet or --verbose\n"));
+        return ExitStatus::Usage;
+    }
+    o.verbosity = parser.isSet(quiet) ? Verbosity::Quiet : parser.isSet(verbose) ? Verbosity::Verbose : Verbosity::Normal;
     // An unset variable in a script must not turn the check off unseen.
     static const QRegularExpression digest(
         QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{%1}").arg(kSha256HexDigits)));
@@ -239,7 +249,7 @@ int runUpgrade(const QStringList &args)
     {
         // No sleep, and no USB powered down, while meters take their firmware.
         const SleepInhibited noSleep(QStringLiteral("ovfw"));
-        runMeters(board, settings, Console::outIsTerminal());
+        runMeters(board, settings, Console::outIsTerminal(), o.verbosity);
     }
 
     const QList<MeterStatus> results = board.all();
@@ -266,7 +276,7 @@ int runUpgrade(const QStringList &args)
                        {QStringLiteral("interrupted"), StopSignal::requested()},
                        {QStringLiteral("exit_status"), exit}});
     } else {
-        Console::out(QLatin1Char('\n') + MeterOutput::summary(results) +
+        Console::out((o.verbosity == Verbosity::Quiet ? QString() : QStringLiteral("\n")) + MeterOutput::summary(results) +
                      MeterOutput::bootLoaderAdvice(results, o.file));
     }
     // Every row is written locally by now; the records server, when one is
