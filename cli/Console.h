@@ -11,4 +11,13 @@ bool inIsTerminal();
 int outColumns();
 // Reads one line from standard input; empty at its end.
 QString readLine();
+
+// Colour for what people read on a terminal: a failure in red, success in
+// green. Only when standard output is a terminal that can show it, and
+// NO_COLOR is unset or empty; otherwise the text comes back as it is.
+enum class Paint { Success, Failure };
+QString painted(const QString &text, Paint paint);
+// `line` cut to `columns` characters as they show, colour codes not
+// counted and never cut in two.
+QString fitted(const QString &line, int columns);
 }

@@ -39,6 +39,16 @@ QString resultLine(const MeterStatus &s)
     return s.result == MeterResult::Interrupted ? s.message : resultWords(s.result) + QStringLiteral(": ") + s.message;
 }
 
+QString paintedAs(MeterResult r, const QString &text)
+{
+    switch (r) {
+    case MeterResult::Completed:
+    case MeterResult::Current: return Console::painted(text, Console::Paint::Success);
+    case MeterResult::Failed: return Console::painted(text, Console::Paint::Failure);
+    default: return text;
+    }
+}
+
 QString jsonLine(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');

@@ -46,6 +46,9 @@ struct MeterStatus {
 // A finished meter's result and its reason, for people. A stopped meter's
 // reason says so itself ("stopped after line 41").
 QString resultLine(const MeterStatus &s);
+// `text` in the colour of the result on a terminal: green for success, red
+// for a failure.
+QString paintedAs(MeterResult r, const QString &text);
 
 // The meters of one run, shared between their threads and the main thread,
 // and the JSON event stream (one object per line on standard output).

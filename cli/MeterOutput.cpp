@@ -37,7 +37,7 @@ QString redrawn(const QStringList &lines, int linesShown)
     const int columns = Console::outColumns();
     QString text = linesShown > 0 ? QStringLiteral("\x1b[%1A").arg(linesShown) : QString();
     for (const QString &line : lines)
-        text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? line.left(columns - 1) : line) + QLatin1Char('\n');
+        text += QStringLiteral("\r\x1b[2K") + (columns > 1 ? Console::fitted(line, columns - 1) : line) + QLatin1Char('\n');
     return text;
 }
 
@@ -57,7 +57,7 @@ QString progressLine(const MeterStatus &s, double now)
                        : s.address.displayName() + QStringLiteral("  ") + serialOf(s).leftJustified(12) +
                              QStringLiteral("  ");
     if (s.result != MeterResult::Pending)
-        return line + resultLine(s);
+        return line + paintedAs(s.result, resultLine(s));
     if (s.phase != QLatin1String("sending"))
         return line + s.phase;
     const double share = s.totalLines > 0 ? qBound(0.0, double(s.lines) / double(s.totalLines), 1.0) : 0.0;
@@ -86,7 +86,7 @@ QString summary(const QList<MeterStatus> &meters)
         out += QStringLiteral("%1  %2  %3  %4  %5  %6%7\n")
                    .arg(columnName(s.address), 4)
                    .arg(serialOf(s), -12)
-                   .arg(resultWords(s.result), -11)
+                   .arg(paintedAs(s.result, resultWords(s.result).leftJustified(11)))
                    .arg(QStringLiteral("%1/%2").arg(s.lines).arg(s.totalLines), 11)
                    .arg(clock(s.finishedAt - s.startedAt), 6)
                    .arg(s.retries, 7)

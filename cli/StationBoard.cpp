@@ -12,11 +12,11 @@ QString state(const MeterStatus &s, double now)
 {
     switch (s.result) {
     case MeterResult::Pending: break;
-    case MeterResult::Completed: return QStringLiteral("done: ") + s.message;
-    case MeterResult::Current: return QStringLiteral("current: ") + s.message;
+    case MeterResult::Completed: return paintedAs(s.result, QStringLiteral("done: ") + s.message);
+    case MeterResult::Current: return paintedAs(s.result, QStringLiteral("current: ") + s.message);
     case MeterResult::NotTouched: return QStringLiteral("not touched: ") + s.message;
     case MeterResult::NoMeter: return QStringLiteral("empty");
-    case MeterResult::Failed: return QStringLiteral("FAILED: ") + s.message;  // stands out in a column of done
+    case MeterResult::Failed: return paintedAs(s.result, QStringLiteral("FAILED: ") + s.message);  // stands out in a column of done
     default: return resultLine(s);
     }
     if (s.phase != QLatin1String("sending"))

@@ -384,6 +384,34 @@ private slots:
         QVERIFY(lines > 4 && narrowLines > 0);
     }
 
+    // Success in green and failure in red, on a terminal only, and never
+    // when NO_COLOR asks for none.
+    void colourOnATerminalOnly_data()
+    {
+        QTest::addColumn<bool>("noColor");
+        QTest::newRow("a terminal") << false;
+        QTest::newRow("a terminal, NO_COLOR") << true;
+    }
+    void colourOnATerminalOnly()
+    {
+        QFETCH(bool, noColor);
+        TerminalCapture terminal(120);
+        QVERIFY(terminal.isOpen());
+        MeterEmulatorProcess good({"--no-pacing"});
+        MeterEmulatorProcess refusing({"--no-pacing", "--refuse-line", "3", "--refuse-count", "99"});
+        QProcessEnvironment env = ovfwEnvironment(good.portEntry(1) + QLatin1Char(',') + refusing.portEntry(2));
+        if (noColor)
+            env.insert("NO_COLOR", "1");
+        QProcess p;
+        terminal.attach(p);
+        startOvfw(p, {"upgrade", small_.path, "--yes", "--port", "1", "--port", "2", "--retries", "0"}, env);
+        QTRY_VERIFY_WITH_TIMEOUT((terminal.drain(), p.state() == QProcess::NotRunning), kOvfwTimeoutMs);
+        const QByteArray shown = terminal.drain();
+        const bool green = shown.contains("\x1b[32mcompleted"), red = shown.contains("\x1b[31mfailed");
+        QVERIFY2(green == !noColor && red == !noColor, shown.constData());
+        QCOMPARE(shown.contains("\x1b[3"), !noColor);
+    }
+
 private:
     QTemporaryDir dir_;
     HexFiles::Made small_;

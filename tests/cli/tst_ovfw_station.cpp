@@ -260,7 +260,7 @@ private slots:
         station.start("[station]\nname = \"a-station-with-a-rather-long-name\"\nwatch = \"w\"\nsettle = 0\n", made_.path);
         MeterEmulatorProcess m(
             {"--no-pacing", "--reply-delay", "5", "--restart-into", "2.11", "--link", station.path("w/A")});
-        QTRY_VERIFY_WITH_TIMEOUT(terminal.drain().contains("  done: "), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(terminal.drain().contains("done: "), 30000);
         station.signal(SIGTERM);
         QTRY_VERIFY_WITH_TIMEOUT((terminal.drain(), station.process.state() == QProcess::NotRunning), kOvfwTimeoutMs);
         terminal.drain();

@@ -54,8 +54,8 @@ public:
             }
     }
 
-    // Each line redrawn in place (after its erase, up to its line end), with
-    // where in the output it began.
+    // Each line redrawn in place (after its erase, up to its line end), as it
+    // shows (colour codes left out), with where in the output it began.
     struct Line {
         qsizetype at;
         QByteArray text;
@@ -66,7 +66,10 @@ public:
         QList<Line> lines;
         for (qsizetype at = shown_.indexOf(kErase); at >= 0; at = shown_.indexOf(kErase, at + 1)) {
             const qsizetype start = at + kErase.size();
-            lines.append({at, shown_.mid(start, shown_.indexOf('\n', start) - start).trimmed()});
+            QByteArray text = shown_.mid(start, shown_.indexOf('\n', start) - start);
+            for (qsizetype code = text.indexOf("\x1b["); code >= 0; code = text.indexOf("\x1b[", code))
+                text.remove(code, text.indexOf('m', code) + 1 - code);
+            lines.append({at, text.trimmed()});
         }
         return lines;
     }
