@@ -88,7 +88,8 @@ to_roff() {
     "  OVFW_PORTS  \"N=DEVICE,...\": exactly these ports exist, each on its device (by default port n is /dev/ttyUSB{n-1})." \
     "  OVFW_HISTORY  The upgrade history's SQLite file, instead of ~/.local/state/ovfw-upgrade/history.sqlite." \
     "  OVFW_HISTORY_SERVER  The records server's libpq URL (no password: libpq reads it from ~/.pgpass), for upgrade's pushes and history push." \
-    "  OVFW_SYSFS  A folder laid out as /sys, read for USB adapters' serial numbers instead of /sys." | to_roff
+    "  OVFW_SYSFS  A folder laid out as /sys, read for USB adapters' serial numbers instead of /sys." \
+    "  NO_COLOR  When set to anything, results are never coloured (they are coloured on a terminal only)." | to_roff
   echo ".SH FILES"
   printf '%s\n' \
     "  ~/.local/state/ovfw-upgrade/history.sqlite  The upgrade history (\$XDG_STATE_HOME when set)." \

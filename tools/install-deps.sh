@@ -13,7 +13,7 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15
   srecord socat xvfb xauth poppler-utils time
-  help2man man-db bash-completion
+  help2man man-db bash-completion zsh
   dbus-daemon gdb
 )
 case "${1:-}" in

@@ -24,7 +24,7 @@ printf '%s\n' "$text" | grep -qF "$version" || bad "the page does not name \"$ve
 for section in "EXIT STATUS" ENVIRONMENT FILES; do
   printf '%s\n' "$text" | grep -qx "$section" || bad "no $section section"
 done
-for variable in OVFW_PORTS OVFW_HISTORY OVFW_HISTORY_SERVER OVFW_SYSFS; do
+for variable in OVFW_PORTS OVFW_HISTORY OVFW_HISTORY_SERVER OVFW_SYSFS NO_COLOR; do
   printf '%s\n' "$text" | grep -qx "       $variable" || bad "ENVIRONMENT does not name $variable"
 done
 
