@@ -8,7 +8,34 @@
 #include "link/QtCommPort.h"
 #include "history/HistoryStore.h"
 #include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QSet>
 #include <functional>
+
+namespace {
+// A stop signal's part before the quit: the boxes open over the window, the
+// topmost first. A message box belongs to a running command and is answered
+// as its Esc key answers it (one without an escape stays, for the user to
+// answer; the quit then waits for the command). Any other box (About, Device
+// Info, the file dialog) stands outside the work and is closed.
+void answerOpenBoxes()
+{
+    QSet<QWidget *> answered;
+    while (QWidget *box = QApplication::activeModalWidget()) {
+        if (answered.contains(box))
+            return;
+        answered.insert(box);
+        if (qobject_cast<QMessageBox *>(box)) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(box, &escape);
+        } else if (auto *dialog = qobject_cast<QDialog *>(box)) {
+            dialog->reject();
+        }
+    }
+}
+}
 
 namespace FwUpStartup {
 
@@ -20,10 +47,14 @@ int Main(FwUpGlobals &globals, const FwUpServices &services,
     QApplication::setQuitOnLastWindowClosed(false);
     frmFwUpMain window(globals, services);
     // Ctrl+C, kill or a closed terminal is File, Exit: the port is closed (its
-    // lock released) and no session file is written. Acted on, as any quit
+    // lock released) and no session file is written; the boxes open are
+    // answered first. Acted on, as any quit
     // request, once the running handler has returned; the handlers stay until
     // the port is closed below.
-    SignalQuit quitOnSignal([&window] { window.mnuExit_Click(); });
+    SignalQuit quitOnSignal([&window] {
+        window.mnuExit_Click();
+        answerOpenBoxes();
+    });
     window.Form_Load();
     window.show();
     EventWait::yieldOnce();

@@ -1,9 +1,11 @@
 #include "MeterEmulatorProcess.h"
 #include "HexFiles.h"
 #include "WindowRig.h"
+#include "app/QtPrompts.h"
 #include "base/MonotonicClock.h"
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QSerialPort>
 #include <QToolButton>
@@ -228,6 +230,56 @@ private slots:
             QVERIFY(quitSeenInCommand);
             QVERIFY2(waitLasted >= 0.54, qPrintable(QString::number(waitLasted)));
         }
+    }
+
+    // A stop signal with a box open: About, Device Info and the file dialog
+    // stand outside any running work and are closed; a question inside a
+    // command is answered as Esc answers it (Cancel). Then the program ends.
+    void aStopSignalAnswersTheOpenBox_data()
+    {
+        QTest::addColumn<QString>("box");
+        for (const char *box : {"About", "Device Info", "file dialog", "question in a command"})
+            QTest::newRow(box) << QString::fromLatin1(box);
+    }
+    void aStopSignalAnswersTheOpenBox()
+    {
+        QFETCH(QString, box);
+        ProgramRun p;
+        std::thread sender;
+        bool gaveUp = false, answered = false;
+        p.run([&](frmFwUpMain &w) {
+            QTimer::singleShot(kGiveUpAfterMs, &w, [&gaveUp, window = &w] {
+                gaveUp = true;
+                if (auto *open = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                    open->done(QDialog::Rejected);
+                window->mnuExit_Click();
+            });
+            sender = std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kSignalAfterMs));
+                ::kill(::getpid(), SIGTERM);
+            });
+            QtPrompts real;
+            real.setParentWindow(&w);
+            if (box == QLatin1String("About")) {
+                w.mnuhelpAbout_Click();
+                answered = true;
+            } else if (box == QLatin1String("Device Info")) {
+                w.mnuDeviceInfo_Click();
+                answered = true;
+            } else if (box == QLatin1String("file dialog")) {
+                answered = !real.ShowOpen(QStringLiteral("Open"), QStringLiteral("Files (*.OVH)|*.OVH"), {});
+            } else {
+                answered = real.MsgBox(Question{{QuestionKind::NotResponding}, QStringLiteral("Retry?"),
+                                                MsgStyle::RetryCancel, {}}) == MsgAnswer::Cancel;
+            }
+        });
+        if (sender.joinable())
+            sender.join();
+        QVERIFY2(!gaveUp, "the box stayed open");
+        QVERIFY(answered);
+        QCOMPARE(p.exitCode, 0);
+        QVERIFY(p.rig.g.Quit_Request);
+        QVERIFY(!p.rig.portOpenAtEnd);
     }
 
     // Started with SIGHUP ignored (nohup), closing the terminal ends nothing.
