@@ -52,7 +52,7 @@ int LocalTimes::offsetSecondsAt(qint64 utcMs)
 
 QDateTime LocalTimes::local(const QString &utc)
 {
-    const QDateTime instant = utcOf(utc);
+    QDateTime instant = utcOf(utc);
     if (!instant.isValid())
         return instant;
     const qint64 ms = instant.toMSecsSinceEpoch();

@@ -14,6 +14,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15
   srecord socat xvfb xauth poppler-utils time
   help2man man-db bash-completion zsh
+  g++-mingw-w64-x86-64-posix wine64
   dbus-daemon gdb
 )
 case "${1:-}" in
