@@ -4,6 +4,9 @@
 #include "link/SerialLine.h"
 #include <algorithm>
 #include <cerrno>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -121,6 +124,8 @@ public:
         ::ioctl(fd, TIOCEXCL);
         ::tcflush(fd, TCIFLUSH);
         fd_ = fd;
+        modes_ = modes;
+        lowLatency_ = requestLowLatency();
         return Opened::Yes;
     }
 
@@ -222,7 +227,53 @@ public:
             ::tcflush(fd_, TCIFLUSH);
     }
 
+    long inputQueued() override { return queued(TIOCINQ); }
+    long outputQueued() override { return queued(TIOCOUTQ); }
+
+    void setRts(bool on) override
+    {
+        int line = TIOCM_RTS;
+        if (fd_ >= 0)
+            ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
+    }
+
+    bool setWakeChars(int chars) override
+    {
+        // In raw mode with no inter-character time, poll() reports input once
+        // VMIN bytes wait; reads still take whatever is there.
+        chars = std::clamp(chars, 1, kMostWakeChars);
+        if (fd_ < 0 || modes_.c_cc[VTIME] != 0)
+            return false;
+        if (modes_.c_cc[VMIN] == chars)
+            return true;
+        modes_.c_cc[VMIN] = static_cast<cc_t>(chars);
+        return ::tcsetattr(fd_, TCSANOW, &modes_) == 0;
+    }
+
+    bool lowLatency() const override { return lowLatency_; }
+
 private:
+    static constexpr int kMostWakeChars = 255;  // VMIN is one byte
+
+    long queued(unsigned long request) const
+    {
+        int count = 0;
+        return fd_ >= 0 && ::ioctl(fd_, request, &count) == 0 ? count : 0;
+    }
+
+    bool requestLowLatency()
+    {
+#ifdef __linux__
+        serial_struct ss{};
+        if (::ioctl(fd_, TIOCGSERIAL, &ss) != 0)
+            return false;  // no UART driver (a pseudo-terminal): nothing to tune
+        ss.flags |= ASYNC_LOW_LATENCY;
+        return ::ioctl(fd_, TIOCSSERIAL, &ss) == 0;
+#else
+        return false;
+#endif
+    }
+
     // Closes the line when errno says it is gone; true when it is still there.
     bool lost()
     {
@@ -234,6 +285,8 @@ private:
 
     int fd_ = -1;
     int stopPipe_[2] = {-1, -1};
+    termios modes_{};  // as set at the opening, and since
+    bool lowLatency_ = false;
 };
 
 }

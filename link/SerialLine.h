@@ -65,5 +65,18 @@ public:
     // Drops whatever has come and was not read.
     virtual void purgeInput() = 0;
 
+    // Bytes that have come and not been read; bytes written and not yet sent.
+    virtual long inputQueued() = 0;
+    virtual long outputQueued() = 0;
+    // Sets the RTS line while open (a line without modem lines ignores it).
+    virtual void setRts(bool on) = 0;
+    // From now on a wait ends only once `chars` bytes have come (or its time
+    // is up), so that an answer on its way costs one wake, not one per byte.
+    // False where the platform cannot: there every byte ends a wait.
+    virtual bool setWakeChars(int chars) = 0;
+    // Whether the driver took the request for low latency at the opening
+    // (a USB adapter otherwise holds short replies back for up to 16 ms).
+    virtual bool lowLatency() const = 0;
+
     static std::unique_ptr<SerialLine> forThisPlatform();
 };

@@ -254,6 +254,28 @@ public:
         ::PurgeComm(handle_, PURGE_RXCLEAR | PURGE_RXABORT);
     }
 
+    long inputQueued() override
+    {
+        COMSTAT status{};
+        return (taken_ ? 1 : 0) + (status_(status) ? static_cast<long>(status.cbInQue) : 0);
+    }
+
+    long outputQueued() override
+    {
+        COMSTAT status{};
+        return status_(status) ? static_cast<long>(status.cbOutQue) : 0;
+    }
+
+    void setRts(bool on) override
+    {
+        if (isOpen())
+            ::EscapeCommFunction(handle_, on ? SETRTS : CLRRTS);
+    }
+
+    // The driver wakes a wait on every byte; there is no count to set.
+    bool setWakeChars(int) override { return false; }
+    bool lowLatency() const override { return false; }
+
 private:
     // A few days: a waiting read that outlives every wait here.
     static constexpr DWORD kLongestReadMs = 7 * 24 * 60 * 60 * 1000;
@@ -265,6 +287,12 @@ private:
         for (char &c : device)
             c = c == '\\' ? '_' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
         return device;
+    }
+
+    bool status_(COMSTAT &status)
+    {
+        DWORD errors = 0;
+        return isOpen() && ::ClearCommError(handle_, &errors, &status);
     }
 
     // Takes what the waiting read brought, once it has ended.

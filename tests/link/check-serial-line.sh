@@ -7,7 +7,7 @@
 set -u
 emulator="$1" check="$2" wine="${3:-}"
 work="$(mktemp -d)"
-coproc EMU { exec "$emulator" --no-pacing; }
+coproc EMU { exec "$emulator"; }  # paced at 9600 baud, as a meter
 emulator_pid=$EMU_PID
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {

@@ -83,8 +83,18 @@ int main(int argc, char **argv)
     check(line->write("V\r", 2) && line->drain(), "writes and drains the identity request");
     check(answer(*line, kAnswerMs) == kIdentity, "reads the meter's identity");
 
+    // Where the platform can, a wait ends only once the whole answer waits.
+    const bool counted = line->setWakeChars(static_cast<int>(kIdentity.size()));
     check(line->write("V\r", 2), "asks again");
+    start = Clock::now();
+    check(line->waitReadable(kAnswerMs) == SerialLine::Waited::Readable &&
+              (!counted || line->inputQueued() == static_cast<long>(kIdentity.size())),
+          counted ? "a wait ends once the whole answer has come" : "a wait ends when the answer comes");
     std::this_thread::sleep_for(std::chrono::milliseconds(kQuietMs));
+    check(line->inputQueued() == static_cast<long>(kIdentity.size()) && line->outputQueued() == 0,
+          "the driver counts what came and what is left to send");
+    line->setWakeChars(1);
+    line->setRts(true);
     line->purgeInput();
     char buffer[64];
     check(line->read(buffer, sizeof buffer) == 0, "purged input is gone");
