@@ -1,7 +1,8 @@
 #include "link/PortStatus.h"
 #include <QFile>
 #include <QFileInfo>
-#include <QSerialPort>
+#include "link/SerialLine.h"
+#include <QLockFile>
 #include <QSysInfo>
 
 #ifdef Q_OS_UNIX
@@ -39,7 +40,8 @@ PortState stateFromErrno(int error)
     }
 }
 
-// Where QSerialPort looks for a port name: a bare name lives under /dev.
+// Where a port name is looked for: a bare name lives under /dev, as serial
+// tools take it.
 QString systemLocation(const QString &device)
 {
     const bool path = device.startsWith(QLatin1Char('/')) || device.startsWith(QLatin1String("./")) ||
@@ -47,9 +49,10 @@ QString systemLocation(const QString &device)
     return path ? device : QStringLiteral("/dev/") + device;
 }
 
-// The lock file QSerialPort takes for a device at its resolved path: "LCK.."
-// and the name under /dev with '/' as '_', in the first of its lock folders
-// that holds that file already or may take it.
+// The lock file taken for a device at its resolved path, where Qt's serial
+// port and other serial tools look for it: "LCK.." and the name under /dev
+// with '/' as '_', in the first of the lock folders that holds that file
+// already or may take it.
 QString serialLockFile(const QString &path)
 {
     static const char *const kLockFolders[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
@@ -131,11 +134,10 @@ QString resolvedDevicePath(const QString &device)
 
 PortState portState(const QString &device)
 {
-    QSerialPort serial;
-    DeviceHold hold;
-    const PortState state = openHeld(serial, hold, device);
-    serial.close();
-    hold.release();
+    const std::unique_ptr<SerialLine> line = SerialLine::forThisPlatform();
+    std::unique_ptr<QLockFile> lock;
+    const PortState state = openHeld(*line, lock, device, SerialSettings{});
+    line->close();
     return state;
 }
 
@@ -203,8 +205,10 @@ void DeviceHold::release()
 #endif
 }
 
-PortState openHeld(QSerialPort &serial, DeviceHold &hold, const QString &device)
+PortState openHeld(SerialLine &line, std::unique_ptr<QLockFile> &lock, const QString &device,
+                   const SerialSettings &settings)
 {
+    lock.reset();
     if (device.isEmpty())
         return PortState::Missing;
 #ifdef Q_OS_UNIX
@@ -212,27 +216,35 @@ PortState openHeld(QSerialPort &serial, DeviceHold &hold, const QString &device)
     const QString path = resolve(device, error);
     if (path.isEmpty())
         return stateFromErrno(error);
+    {
+        // What a killed program left is cleared here, on a descriptor of the
+        // hold's own; the line then takes the device for itself.
+        DeviceHold hold;
+        const PortState held = hold.take(path);
+        if (held != PortState::Present)
+            return held;
+    }
+    // The lock file is named after the resolved device, so it is the one
+    // other programs take for that device.
+    const QString lockPath = serialLockFile(path);
+    if (!lockPath.isEmpty()) {
+        auto taken = std::make_unique<QLockFile>(lockPath);
+        taken->setStaleLockTime(0);
+        if (!taken->tryLock())
+            return PortState::InUse;
+        lock = std::move(taken);
+    }
 #else
     const QString path = device;
 #endif
-    const PortState held = hold.take(path);
-    if (held != PortState::Present)
-        return held;
-    // The lock file QSerialPort takes is named after the resolved device too,
-    // so it is the one other programs take for that device.
-    serial.setPortName(path);
-    if (!serial.open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError refusal = serial.error();
-        serial.clearError();
-        hold.release();
-        if (refusal == QSerialPort::DeviceNotFoundError)
-            return PortState::Missing;
-        // The device itself let us in, so it is its lock file that another
-        // program holds.
-        if (refusal == QSerialPort::PermissionError)
-            return PortState::InUse;
-        return PortState::OpenFailed;
+    switch (line.open(QFile::encodeName(path).toStdString(), settings)) {
+    case SerialLine::Opened::Yes: return PortState::Present;
+    case SerialLine::Opened::Missing: lock.reset(); return PortState::Missing;
+    case SerialLine::Opened::InUse: lock.reset(); return PortState::InUse;
+    case SerialLine::Opened::NoPermission: lock.reset(); return PortState::NoPermission;
+    case SerialLine::Opened::NotSerial: lock.reset(); return PortState::NotSerial;
+    case SerialLine::Opened::Failed: break;
     }
-    hold.excludeOthers();
-    return PortState::Present;
+    lock.reset();
+    return PortState::OpenFailed;
 }

@@ -1,7 +1,11 @@
 #pragma once
 #include <QString>
+#include <memory>
 
-class QSerialPort;
+class QLockFile;
+
+class SerialLine;
+struct SerialSettings;
 
 // Whether a serial device can be used, and if not why, as the tool's own
 // opening finds it. The window notes why a port is absent; a command line can
@@ -25,7 +29,7 @@ QString portStateText(PortState state);
 QString portStateNote(int portNumber, const QString &device, PortState state);
 
 // The device a port name reaches: a bare name is taken under /dev, as
-// QSerialPort does, and symbolic links are followed (a /dev/serial/by-id
+// serial tools do, and symbolic links are followed (a /dev/serial/by-id
 // name reaches /dev/ttyUSB0). Empty when nothing is there.
 QString resolvedDevicePath(const QString &device);
 
@@ -57,6 +61,10 @@ private:
     int fd_ = -1;
 };
 
-// Opens `device` on `serial` at its resolved path, with `hold` taken; Present
-// when the port is open, otherwise why it is not (and nothing is left open).
-PortState openHeld(QSerialPort &serial, DeviceHold &hold, const QString &device);
+// Opens `device` on `line` at its resolved path with `settings`, and takes
+// the device's lock file into `lock` (the one other programs take for it);
+// Present when the line is open, otherwise why it is not (and nothing is
+// left open or locked). A killed program's exclusive mode is cleared first,
+// where it may be (DeviceHold).
+PortState openHeld(SerialLine &line, std::unique_ptr<QLockFile> &lock, const QString &device,
+                   const SerialSettings &settings);

@@ -251,6 +251,7 @@ public:
     }
 
     bool lowLatency() const override { return lowLatency_; }
+    std::intptr_t readyHandle() const override { return fd_; }
 
 private:
     static constexpr int kMostWakeChars = 255;  // VMIN is one byte

@@ -2,39 +2,24 @@
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "link/PortWait.h"
+#include <QLockFile>
+#include <QMap>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
 
-#ifdef Q_OS_LINUX
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#endif
 
 namespace {
+constexpr int kTakeInChunk = 4096;
 constexpr int kMostWakeChars = 255;  // VMIN is one byte
-
-#ifdef Q_OS_LINUX
-bool setModes(int fd, const termios &modes)
-{
-#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__arm__) || defined(__riscv)
-    // Where the C library's termios begins with the kernel's own layout, one
-    // call sets it; tcsetattr() would read the modes back twice around it.
-    return ::ioctl(fd, TCSETS, &modes) == 0;
-#else
-    return ::tcsetattr(fd, TCSANOW, &modes) == 0;
-#endif
-}
-#endif
 }
 
-QtCommPort::QtCommPort(PortMap map, QObject *parent) : CommPort(parent), map_(std::move(map))
+QtCommPort::QtCommPort(PortMap map, QObject *parent)
+    : CommPort(parent), map_(std::move(map)), line_(SerialLine::forThisPlatform())
 {
-    connect(&serial_, &QSerialPort::readyRead, this, &CommPort::inputArrived);
-    connect(&serial_, &QSerialPort::errorOccurred, this, &QtCommPort::onError);
 }
 
 QtCommPort::~QtCommPort()
@@ -45,20 +30,21 @@ QtCommPort::~QtCommPort()
 void QtCommPort::closePort()
 {
     inputWakeChars_ = 1;
-    modes_.reset();
-    serial_.close();
-    hold_.release();
+    notifier_.reset();
+    line_->close();
+    lock_.reset();
+    buffer_.clear();
 }
 
 void QtCommPort::requireOpen() const
 {
-    if (!serial_.isOpen())
+    if (!line_->isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortNotOpen);
 }
 
 void QtCommPort::setCommPort(int portNumber)
 {
-    if (serial_.isOpen())
+    if (line_->isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
     if (portNumber < 1 || portNumber > PortMap::kPortCount)
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
@@ -68,7 +54,7 @@ void QtCommPort::setCommPort(int portNumber)
 
 void QtCommPort::setCommDevice(const QString &path)
 {
-    if (serial_.isOpen())
+    if (line_->isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
     if (path.isEmpty())
         throw FwUpError(FwUpErrorNumber::CommPortNumberInvalid);
@@ -84,41 +70,38 @@ void QtCommPort::setSettings(const QString &settings)
     const int data = f.value(2).toInt(&okData);
     const QString parity = f.value(1).toLower();
     const QString stop = f.value(3);
-    static const QMap<QString, QSerialPort::Parity> parities = {
-        {QStringLiteral("n"), QSerialPort::NoParity}, {QStringLiteral("e"), QSerialPort::EvenParity},
-        {QStringLiteral("o"), QSerialPort::OddParity}, {QStringLiteral("m"), QSerialPort::MarkParity},
-        {QStringLiteral("s"), QSerialPort::SpaceParity}};
-    static const QMap<QString, QSerialPort::StopBits> stops = {
-        {QStringLiteral("1"), QSerialPort::OneStop}, {QStringLiteral("1.5"), QSerialPort::OneAndHalfStop},
-        {QStringLiteral("2"), QSerialPort::TwoStop}};
+    static const QMap<QString, SerialSettings::Parity> parities = {
+        {QStringLiteral("n"), SerialSettings::Parity::None}, {QStringLiteral("e"), SerialSettings::Parity::Even},
+        {QStringLiteral("o"), SerialSettings::Parity::Odd}, {QStringLiteral("m"), SerialSettings::Parity::Mark},
+        {QStringLiteral("s"), SerialSettings::Parity::Space}};
+    // One and a half stop bits exist only on five-bit frames; a line takes two.
+    static const QMap<QString, int> stops = {
+        {QStringLiteral("1"), 1}, {QStringLiteral("1.5"), 2}, {QStringLiteral("2"), 2}};
     if (f.size() != 4 || !okBaud || baud <= 0 || !okData || data < 5 || data > 8 ||
         !parities.contains(parity) || !stops.contains(stop))
         throw FwUpError(FwUpErrorNumber::CommSettingsInvalid);
-    modes_.reset();
-    serial_.setBaudRate(baud);
-    serial_.setParity(parities.value(parity));
-    serial_.setDataBits(static_cast<QSerialPort::DataBits>(data));
-    serial_.setStopBits(stops.value(stop));
+    settings_.baud = baud;
+    settings_.parity = parities.value(parity);
+    settings_.dataBits = data;
+    settings_.stopBits = stops.value(stop);
 }
 
 void QtCommPort::setInBufferSize(int bytes)
 {
-    // Limiting QSerialPort's buffer would leave the
-    // rest in the driver, out of sight of inBufferCount(), so draining a
-    // chatty meter would never finish; the buffer stays unlimited instead,
-    // and nothing the meter sends is lost.
+    // Limiting the buffer would leave the rest in the driver, out of sight of
+    // inBufferCount(), so draining a chatty meter would never finish; the
+    // buffer stays unlimited instead, and nothing the meter sends is lost.
     Q_UNUSED(bytes);
 }
 
 void QtCommPort::setHandshaking(int mode)
 {
     static constexpr int kXonXoff = 1, kRtsCts = 2, kBoth = 3;
-    modes_.reset();
     switch (mode) {
-    case kXonXoff: serial_.setFlowControl(QSerialPort::SoftwareControl); break;
+    case kXonXoff: settings_.flow = SerialSettings::Flow::XonXoff; break;
     case kRtsCts:
-    case kBoth: serial_.setFlowControl(QSerialPort::HardwareControl); break;
-    default: serial_.setFlowControl(QSerialPort::NoFlowControl); break;
+    case kBoth: settings_.flow = SerialSettings::Flow::RtsCts; break;
+    default: settings_.flow = SerialSettings::Flow::None; break;
     }
 }
 
@@ -133,10 +116,14 @@ void QtCommPort::setPortOpen(bool open)
         closePort();
         return;
     }
-    if (serial_.isOpen())
+    if (line_->isOpen())
         throw FwUpError(FwUpErrorNumber::CommPortAlreadyOpen);
-    modes_.reset();
-    openState_ = openHeld(serial_, hold_, namedDevice_.isEmpty() ? map_.deviceFor(portNumber_) : namedDevice_);
+    // The driver raises both modem lines on opening; RTS is lowered only
+    // when asked for.
+    SerialSettings settings = settings_;
+    settings.dtr = settings.rts = true;
+    openState_ = openHeld(*line_, lock_, namedDevice_.isEmpty() ? map_.deviceFor(portNumber_) : namedDevice_,
+                          settings);
     switch (openState_) {
     case PortState::Present: break;
     case PortState::Missing: throw FwUpError(FwUpErrorNumber::CommPortMissing);
@@ -146,66 +133,70 @@ void QtCommPort::setPortOpen(bool open)
     case PortState::NotSerial:
     case PortState::OpenFailed: throw FwUpError(FwUpErrorNumber::CommPortOpenFailed);
     }
-    lowLatency_ = requestLowLatency();
-    // Whatever reached the driver while the port was closed is not part of
-    // this conversation, as on a real line.
-    serial_.clear(QSerialPort::Input);
+    // Whatever reached the driver while the port was closed was purged by
+    // the opening: it is not part of this conversation, as on a real line.
+    buffer_.clear();
+#ifdef Q_OS_UNIX
+    notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(line_->readyHandle()), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &QtCommPort::takeIn);
+#endif
     if (rts_)
         setRTSEnable(true);
 }
 
-bool QtCommPort::requestLowLatency()
+void QtCommPort::takeIn()
 {
-#ifdef Q_OS_LINUX
-    serial_struct ss{};
-    const int fd = static_cast<int>(serial_.handle());
-    if (::ioctl(fd, TIOCGSERIAL, &ss) != 0)
-        return false;  // not a UART driver (a pty, say): nothing to tune
-    ss.flags |= ASYNC_LOW_LATENCY;
-    return ::ioctl(fd, TIOCSSERIAL, &ss) == 0;
-#else
-    return false;
-#endif
+    if (!line_->isOpen())
+        return;
+    char chunk[kTakeInChunk];
+    bool took = false;
+    for (;;) {
+        const long n = line_->read(chunk, sizeof chunk);
+        if (n < 0) {
+            lineLost();
+            return;
+        }
+        if (n == 0)
+            break;
+        buffer_.append(chunk, static_cast<qsizetype>(n));
+        took = true;
+    }
+    if (took)
+        emit inputArrived();
+}
+
+void QtCommPort::lineLost()
+{
+    // The device went away (adapter unplugged, far end hung up): from now
+    // on the port is closed and every operation on it says so.
+    closePort();
+    emit inputArrived();
 }
 
 void QtCommPort::setRTSEnable(bool enable)
 {
     rts_ = enable;
-    if (!serial_.isOpen())
-        return;
-    // A pseudo-terminal has no modem lines; that is not an error for the meter.
-    if (!serial_.setRequestToSend(enable))
-        serial_.clearError();
+    if (line_->isOpen())
+        line_->setRts(enable);  // a pseudo-terminal has no modem lines; that is no fault
 }
 
 void QtCommPort::output(const QByteArray &bytes)
 {
     requireOpen();
-    inputAtOutput_ = serial_.bytesAvailable();
-    serial_.write(bytes);
-    serial_.flush();
+    inputAtOutput_ = buffer_.size();
+    if (!line_->write(bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
+        lineLost();
+        return;
+    }
     wireFreeAt_ = std::max(wireFreeAt_, MonotonicClock::now()) + bytes.size() * characterSeconds();
 }
 
 double QtCommPort::characterSeconds() const
 {
     constexpr int kStartBits = 1;
-    const int stopBits = serial_.stopBits() == QSerialPort::TwoStop ? 2 : 1;
-    const int parityBits = serial_.parity() == QSerialPort::NoParity ? 0 : 1;
-    const int baud = std::max(1, static_cast<int>(serial_.baudRate()));
-    return static_cast<double>(kStartBits + serial_.dataBits() + parityBits + stopBits) / baud;
-}
-
-qint64 QtCommPort::driverQueued(DriverQueue queue) const
-{
-#ifdef Q_OS_LINUX
-    int count = 0;
-    if (::ioctl(static_cast<int>(serial_.handle()), queue == DriverQueue::Output ? TIOCOUTQ : TIOCINQ, &count) == 0)
-        return count;
-#else
-    Q_UNUSED(queue);
-#endif
-    return 0;
+    const int parityBits = settings_.parity == SerialSettings::Parity::None ? 0 : 1;
+    const int baud = std::max(1, settings_.baud);
+    return static_cast<double>(kStartBits + settings_.dataBits + parityBits + settings_.stopBits) / baud;
 }
 
 void QtCommPort::waitForWritten(int milliseconds)
@@ -213,17 +204,15 @@ void QtCommPort::waitForWritten(int milliseconds)
     requireOpen();
     const double limit = MonotonicClock::now() + milliseconds / 1000.0;
     for (;;) {
-        if (!serial_.isOpen())
+        if (!line_->isOpen())
             return;
-        if (serial_.bytesAvailable() > inputAtOutput_) {
+        if (buffer_.size() > inputAtOutput_) {
             // The meter answered: it has the whole line, whatever the wire
             // model says (a fast meter is ahead of it line after line).
             wireFreeAt_ = MonotonicClock::now();
             return;
         }
-        if (serial_.bytesToWrite() > 0)
-            serial_.flush();
-        const qint64 queued = serial_.bytesToWrite() + driverQueued(DriverQueue::Output);
+        const qint64 queued = line_->outputQueued();
         const double now = MonotonicClock::now();
         if (queued == 0 && now >= wireFreeAt_)
             break;
@@ -233,88 +222,75 @@ void QtCommPort::waitForWritten(int milliseconds)
         const double due = queued > 0 ? now + queued * characterSeconds() : wireFreeAt_;
         sleepUntilInput(std::min(due, limit), *this);
     }
-#ifdef Q_OS_LINUX
     // The last few characters in the adapter's own buffer: a short block,
     // none at all on a pseudo-terminal.
-    ::tcdrain(static_cast<int>(serial_.handle()));
-#endif
+    if (line_->isOpen() && !line_->drain())
+        lineLost();
 }
 
 int QtCommPort::inBufferCount()
 {
     requireOpen();
-    return static_cast<int>(serial_.bytesAvailable());
+    return static_cast<int>(buffer_.size());
 }
 
 QByteArray QtCommPort::input()
 {
     requireOpen();
-    return inputLen_ > 0 ? serial_.read(inputLen_) : serial_.readAll();
+    const qsizetype count = inputLen_ > 0 ? std::min<qsizetype>(inputLen_, buffer_.size()) : buffer_.size();
+    const QByteArray taken = buffer_.left(count);
+    buffer_.remove(0, count);
+    return taken;
 }
 
 void QtCommPort::setInputWakeChars(int chars)
 {
     chars = std::clamp(chars, 1, kMostWakeChars);
-    if (!serial_.isOpen() || chars == inputWakeChars_)
+    if (!line_->isOpen() || chars == inputWakeChars_)
         return;
-#ifdef Q_OS_LINUX
-    // In raw mode with no inter-character time, the line discipline reports
-    // input to poll() once VMIN characters are waiting; the descriptor stays
-    // non-blocking, so reads take whatever is there as before.
-    // The modes are read once per opening and settings, not per change: an
-    // upgrade changes the count twice a line.
-    const int fd = static_cast<int>(serial_.handle());
-    if (!modes_) {
-        auto read = std::make_unique<termios>();
-        if (::tcgetattr(fd, read.get()) != 0)
-            return;
-        modes_ = std::move(read);
-    }
-    if (modes_->c_cc[VTIME] != 0)
-        return;
-    modes_->c_cc[VMIN] = static_cast<cc_t>(chars);
-    if (setModes(fd, *modes_))
+    if (line_->setWakeChars(chars))
         inputWakeChars_ = chars;
-    else
-        modes_.reset();
-#endif
 }
 
 QByteArray QtCommPort::inputThrough(char end)
 {
     requireOpen();
-    const QByteArray waiting = serial_.peek(serial_.bytesAvailable());
-    const qsizetype endAt = waiting.indexOf(end);
-    return serial_.read(endAt < 0 ? waiting.size() : endAt + 1);
+    const qsizetype endAt = buffer_.indexOf(end);
+    const qsizetype count = endAt < 0 ? buffer_.size() : endAt + 1;
+    const QByteArray taken = buffer_.left(count);
+    buffer_.remove(0, count);
+    return taken;
 }
 
 void QtCommPort::waitForInputUntil(double deadline)
 {
-    if (!waitsBlocked_ || !serial_.isOpen()) {
+    if (!waitsBlocked_ || !line_->isOpen()) {
         CommPort::waitForInputUntil(deadline);
         return;
     }
     const double remaining = deadline - MonotonicClock::now();
     if (remaining <= 0)
         return;
-    // As the event loop's wait: what arrives is read into the port and
+    // As the event loop's wait: what arrives is taken into the port and
     // announced, a lost line closes it, and time up is no error.
-    if (!serial_.waitForReadyRead(static_cast<int>(std::ceil(remaining * 1000.0))) &&
-        serial_.error() == QSerialPort::TimeoutError)
-        serial_.clearError();
+    switch (line_->waitReadable(static_cast<int>(std::ceil(remaining * 1000.0)))) {
+    case SerialLine::Waited::Readable: takeIn(); break;
+    case SerialLine::Waited::Lost: lineLost(); break;
+    case SerialLine::Waited::TimeUp:
+    case SerialLine::Waited::Stopped: break;
+    }
 }
 
 void QtCommPort::yieldOnce()
 {
-    if (!waitsBlocked_ || !serial_.isOpen()) {
+    if (!waitsBlocked_ || !line_->isOpen()) {
         CommPort::yieldOnce();
         return;
     }
     // What the event loop's pass would take in: nothing until the wake
     // count is reached.
-    if (driverQueued(DriverQueue::Input) >= inputWakeChars_ && !serial_.waitForReadyRead(0) &&
-        serial_.error() == QSerialPort::TimeoutError)
-        serial_.clearError();
+    if (line_->inputQueued() >= inputWakeChars_)
+        takeIn();
 }
 
 void QtCommPort::restUntil(double deadline)
@@ -327,22 +303,13 @@ void QtCommPort::restUntil(double deadline)
 bool QtCommPort::waitForInput(int milliseconds)
 {
     requireOpen();
-    if (serial_.bytesAvailable() > 0)
+    if (!buffer_.isEmpty())
         return true;
-    const bool arrived = serial_.waitForReadyRead(milliseconds);
-    if (!arrived && serial_.error() == QSerialPort::TimeoutError)
-        serial_.clearError();
-    return arrived;
-}
-
-void QtCommPort::onError(QSerialPort::SerialPortError error)
-{
-    // A vanished adapter reports a resource error; a hung-up line (a pty whose
-    // far end closed) reports a read error.
-    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
-        // The device went away (adapter unplugged, far end hung up): from now
-        // on the port is closed and every operation on it says so.
-        closePort();
-        emit inputArrived();
+    switch (line_->waitReadable(milliseconds)) {
+    case SerialLine::Waited::Readable: takeIn(); break;
+    case SerialLine::Waited::Lost: lineLost(); break;
+    case SerialLine::Waited::TimeUp:
+    case SerialLine::Waited::Stopped: break;
     }
+    return !buffer_.isEmpty();
 }

@@ -2,14 +2,19 @@
 #include "link/CommPort.h"
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
-#include <QSerialPort>
+#include "link/SerialLine.h"
+#include <QByteArray>
 #include <memory>
 
-struct termios;
+class QLockFile;
+class QSocketNotifier;
 
-// The serial-port control over a real QSerialPort. An open port holds its
-// device exclusively, whatever name reached it: a second opener, another copy
-// of this tool or another program, is refused as "in use".
+// The serial-port control over the platform's serial line. An open port
+// holds its device exclusively, whatever name reached it: a second opener,
+// another copy of this tool or another program, is refused as "in use".
+// What the line brings is taken into the port's own buffer: by the event
+// loop on the window's thread, by the waits themselves on a thread that
+// serves nothing else.
 class QtCommPort : public CommPort {
     Q_OBJECT
 public:
@@ -25,7 +30,7 @@ public:
     void setHandshaking(int mode) override;
     void setInputLen(int chars) override;
     void setPortOpen(bool open) override;
-    bool portOpen() const override { return serial_.isOpen(); }
+    bool portOpen() const override { return line_->isOpen(); }
     void setRTSEnable(bool enable) override;
     void output(const QByteArray &bytes) override;
     int inBufferCount() override;
@@ -46,31 +51,30 @@ public:
 
     // Whether the driver accepted low-latency mode at the last opening (a
     // USB-serial adapter otherwise holds short replies for up to 16 ms).
-    bool lowLatencyActive() const { return lowLatency_; }
+    bool lowLatencyActive() const { return line_->isOpen() && line_->lowLatency(); }
     // How the last opening went: Present when it opened, otherwise why not.
     PortState openState() const override { return openState_; }
     const PortMap &portMap() const { return map_; }
 
 private:
     void requireOpen() const;
-    void onError(QSerialPort::SerialPortError error);
-    bool requestLowLatency();
-    // Characters in the driver: written and not yet sent (Output), or
-    // received and not yet taken in (Input).
-    enum class DriverQueue { Output, Input };
-    qint64 driverQueued(DriverQueue queue) const;
+    // Takes in what the line has brought; a lost line closes the port.
+    // Either way a wait is told to look again.
+    void takeIn();
+    void lineLost();
     void closePort();
 
     PortMap map_;
-    QSerialPort serial_;
-    DeviceHold hold_;  // released after serial_ closes
+    std::unique_ptr<SerialLine> line_;
+    SerialSettings settings_;
+    QByteArray buffer_;  // taken in, not yet read
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<QLockFile> lock_;  // the device's lock file, while open
     PortState openState_ = PortState::Present;
     int portNumber_ = 1;
-    std::unique_ptr<termios> modes_;  // the driver's modes as last read or set; none: read them again
     QString namedDevice_;  // opened instead of portNumber_'s when set
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
-    bool lowLatency_ = false;
     bool waitsBlocked_ = false;
     int inputWakeChars_ = 1;
     qint64 inputAtOutput_ = 0;  // input waiting when the last output was given

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,10 @@ public:
     // is up), so that an answer on its way costs one wake, not one per byte.
     // False where the platform cannot: there every byte ends a wait.
     virtual bool setWakeChars(int chars) = 0;
+    // What an event loop can watch for input while open: on POSIX the
+    // descriptor, readable once a wait would end; on Windows the event a
+    // waiting read signals, armed by a waitReadable(0). -1 when closed.
+    virtual std::intptr_t readyHandle() const = 0;
     // Whether the driver took the request for low latency at the opening
     // (a USB adapter otherwise holds short replies back for up to 16 ms).
     virtual bool lowLatency() const = 0;

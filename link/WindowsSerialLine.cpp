@@ -275,6 +275,10 @@ public:
     // The driver wakes a wait on every byte; there is no count to set.
     bool setWakeChars(int) override { return false; }
     bool lowLatency() const override { return false; }
+    std::intptr_t readyHandle() const override
+    {
+        return isOpen() ? reinterpret_cast<std::intptr_t>(waitingRead_) : -1;
+    }
 
 private:
     // A few days: a waiting read that outlives every wait here.
