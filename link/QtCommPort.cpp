@@ -238,7 +238,7 @@ QByteArray QtCommPort::input()
 {
     requireOpen();
     const qsizetype count = inputLen_ > 0 ? std::min<qsizetype>(inputLen_, buffer_.size()) : buffer_.size();
-    const QByteArray taken = buffer_.left(count);
+    QByteArray taken = buffer_.left(count);
     buffer_.remove(0, count);
     return taken;
 }
@@ -257,7 +257,7 @@ QByteArray QtCommPort::inputThrough(char end)
     requireOpen();
     const qsizetype endAt = buffer_.indexOf(end);
     const qsizetype count = endAt < 0 ? buffer_.size() : endAt + 1;
-    const QByteArray taken = buffer_.left(count);
+    QByteArray taken = buffer_.left(count);
     buffer_.remove(0, count);
     return taken;
 }
