@@ -8,7 +8,8 @@
 #include "cli/MeterBoard.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
-#include "history/RecordsSession.h"
+#include "records/RecordsSession.h"
+#include "records/ServerHistoryQuery.h"
 #include "cli/RecordsServerChoice.h"
 #include <functional>
 #include <memory>
@@ -192,7 +193,7 @@ int runHistory(const QStringList &args)
             return ok;
         }
         session = std::make_unique<RecordsSession>(*serverAddress, kServerReadDeadlineSeconds);
-        const bool ok = HistoryQuery::forEachOnServer(*session, filter, row, problem);
+        const bool ok = ServerHistoryQuery::forEach(*session, filter, row, problem);
         if (!ok)
             problem = QStringLiteral("%1: %2").arg(serverAddress->given, problem);
         return ok;

@@ -5,10 +5,10 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/RecordsServerChoice.h"
-#include "history/HistoryPush.h"
 #include "history/HistoryStore.h"
-#include "history/RecordsServerSchema.h"
-#include "history/RecordsSession.h"
+#include "records/HistoryPush.h"
+#include "records/RecordsServerSchema.h"
+#include "records/RecordsSession.h"
 #include "station/StationProfile.h"
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
-#include "history/BackgroundPush.h"
-#include "history/RecordsServerAddress.h"
+#include "records/BackgroundPush.h"
+#include "records/RecordsServerAddress.h"
 #include <QString>
 #include <memory>
 #include <optional>

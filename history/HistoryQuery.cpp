@@ -1,51 +1,25 @@
 #include "history/HistoryQuery.h"
+#include "history/HistoryFilterSql.h"
 #include "history/HistorySchema.h"
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
-#include "history/RecordsServerSchema.h"
-#include "history/RecordsSession.h"
 #include "link/DeviceIdentity.h"
-#include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
-#include <algorithm>
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace {
-// A filter as SQL: its conditions, and the values they are bound to.
-struct FilterSql {
-    QStringList where;
-    QList<QPair<QString, QVariant>> values;
+QString HistoryQuery::FilterSql::clause() const
+{
+    return where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND "));
+}
 
-    QString clause() const
-    {
-        return where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND "));
-    }
-    void bindTo(QSqlQuery &q) const
-    {
-        for (const auto &v : values)
-            q.bindValue(v.first, v.second);
-    }
-    // The clause with its values written in as the driver escapes them: a
-    // statement run as it is, with no prepared statement left behind on a
-    // connection that breaks.
-    QString literalClause(const QSqlDriver &driver) const
-    {
-        QString text = clause();
-        QList<QPair<QString, QVariant>> longestFirst = values;
-        std::sort(longestFirst.begin(), longestFirst.end(),
-                  [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
-        for (const auto &v : longestFirst) {
-            QSqlField field(v.first, v.second.metaType());
-            field.setValue(v.second);
-            text.replace(v.first, driver.formatValue(field));
-        }
-        return text;
-    }
-};
+void HistoryQuery::FilterSql::bindTo(QSqlQuery &q) const
+{
+    for (const auto &v : values)
+        q.bindValue(v.first, v.second);
+}
 
-FilterSql filterSql(const HistoryFilter &filter, const QString &failedCondition)
+HistoryQuery::FilterSql HistoryQuery::filterSql(const HistoryFilter &filter, const QString &failedCondition)
 {
     FilterSql f;
     const auto equal = [&f](const QString &column, const QVariant &value) {
@@ -75,9 +49,8 @@ FilterSql filterSql(const HistoryFilter &filter, const QString &failedCondition)
     return f;
 }
 
-// Hands over the rows of an executed query, up to the filter's limit; rows
-// never completed get "running" or "interrupted".
-void handOver(QSqlQuery &q, const HistoryFilter &filter, const std::function<void(const AttemptRecord &)> &row)
+void HistoryQuery::handOver(QSqlQuery &q, const HistoryFilter &filter,
+                            const std::function<void(const AttemptRecord &)> &row)
 {
     // Rows still running are dropped from --failed after reading, so the
     // limit is counted here rather than in SQL.
@@ -93,7 +66,6 @@ void handOver(QSqlQuery &q, const HistoryFilter &filter, const std::function<voi
         row(r);
         ++count;
     }
-}
 }
 
 bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
@@ -114,31 +86,6 @@ bool HistoryQuery::forEach(HistoryStore &store, const HistoryFilter &filter,
     // A page SQLite finds damaged halfway through ends the rows early.
     if (q.lastError().isValid())
         return store.readFailed(q.lastError().text());
-    return true;
-}
-
-bool HistoryQuery::forEachOnServer(RecordsSession &server, const HistoryFilter &filter,
-                                   const std::function<void(const AttemptRecord &)> &row, QString &problem)
-{
-    if (!server.isOpen()) {
-        problem = server.problem();
-        return false;
-    }
-    const FilterSql f = filterSql(filter, RecordsServerSchema::failedCondition());
-    QSqlDatabase db = server.database();
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    // --failed drops running rows after reading; otherwise the server stops at the limit.
-    const QString limit = filter.failed ? QString() : QStringLiteral(" LIMIT %1").arg(filter.limit);
-    const QString statement = QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY started_utc DESC, local_id DESC, uuid%4")
-                                  .arg(RecordsServerSchema::selectColumns(), RecordsServerSchema::kTable,
-                                       f.literalClause(*db.driver()), limit);
-    if (!q.exec(statement) || (handOver(q, filter, row), q.lastError().isValid())) {
-        problem = q.lastError().nativeErrorCode() == RecordsServerSchema::kUndefinedTable
-                      ? QStringLiteral("it has no records table yet (ovfw history init-server makes it)")
-                      : server.failedBecause(q.lastError().text());
-        return false;
-    }
     return true;
 }
 

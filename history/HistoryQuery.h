@@ -5,7 +5,6 @@
 #include <optional>
 
 class HistoryStore;
-class RecordsSession;
 struct DeviceIdentity;
 
 // What `ovfw history` asks of the store. Empty fields do not filter.
@@ -29,10 +28,6 @@ namespace HistoryQuery {
 // or not. False when the history could not be read (the store's problem()
 // says why); a store with nothing recorded yet reads as no rows.
 bool forEach(HistoryStore &store, const HistoryFilter &filter, const std::function<void(const AttemptRecord &)> &row);
-// The same, from the records server's table, newest first; false with the
-// reason in `problem` when it could not be read.
-bool forEachOnServer(RecordsSession &server, const HistoryFilter &filter,
-                     const std::function<void(const AttemptRecord &)> &row, QString &problem);
 // The same rows, gathered.
 QList<AttemptRecord> find(HistoryStore &store, const HistoryFilter &filter);
 // The model last identified on a device, or empty: keyed on its adapter's

@@ -7,7 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh" --analysis
 [ -f "$root/build/compile_commands.json" ] || "$root/tools/build.sh"
 cd "$root"
-sources=(base link usb history power station upgrade app windows cli tools/meter_emulator tools/benchmarks tools/user_guide_pdf tools/product_icon tools/fuzz)
+sources=(base link usb history records power station upgrade app windows cli tools/meter_emulator tools/benchmarks tools/user_guide_pdf tools/product_icon tools/fuzz)
 
 echo "== cppcheck"
 cppcheck --quiet --enable=warning,performance,portability --library=qt --std=c++17 \

@@ -10,7 +10,7 @@
 #include "PostgresServer.h"
 #include "SilentListener.h"
 #include "history/HistoryStore.h"
-#include "history/RecordsServerAddress.h"
+#include "records/RecordsServerAddress.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>

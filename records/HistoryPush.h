@@ -1,5 +1,5 @@
 #pragma once
-#include "history/RecordsServerAddress.h"
+#include "records/RecordsServerAddress.h"
 #include <QString>
 #include <QtGlobal>
 

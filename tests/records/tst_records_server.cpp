@@ -5,9 +5,9 @@
 #include "PostgresServer.h"
 #include "SilentListener.h"
 #include "history/FileFacts.h"
-#include "history/HistoryPush.h"
 #include "history/HistoryStore.h"
-#include "history/RecordsServerAddress.h"
+#include "records/HistoryPush.h"
+#include "records/RecordsServerAddress.h"
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>

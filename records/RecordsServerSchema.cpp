@@ -1,6 +1,6 @@
-#include "history/RecordsServerSchema.h"
+#include "records/RecordsServerSchema.h"
 #include "history/HistorySchema.h"
-#include "history/RecordsSession.h"
+#include "records/RecordsSession.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,8 +1,8 @@
-#include "history/HistoryPush.h"
+#include "records/HistoryPush.h"
 #include "history/HistorySchema.h"
 #include "history/HistoryStore.h"
-#include "history/RecordsServerSchema.h"
-#include "history/RecordsSession.h"
+#include "records/RecordsServerSchema.h"
+#include "records/RecordsSession.h"
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>

@@ -1,4 +1,4 @@
-#include "history/RecordsSession.h"
+#include "records/RecordsSession.h"
 #include "base/MonotonicClock.h"
 #include <QAtomicInt>
 #include <QSqlDriver>

@@ -1,4 +1,4 @@
-#include "history/BackgroundPush.h"
+#include "records/BackgroundPush.h"
 #include "history/HistoryStore.h"
 #include <QFileInfo>
 #include <chrono>

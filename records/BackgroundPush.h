@@ -1,5 +1,5 @@
 #pragma once
-#include "history/HistoryPush.h"
+#include "records/HistoryPush.h"
 #include <condition_variable>
 #include <functional>
 #include <memory>

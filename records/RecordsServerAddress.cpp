@@ -1,4 +1,4 @@
-#include "history/RecordsServerAddress.h"
+#include "records/RecordsServerAddress.h"
 #include <QStringList>
 #include <libpq-fe.h>
 #include <memory>
