@@ -8,9 +8,7 @@
 #include "cli/MeterBoard.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
-#include "records/RecordsSession.h"
-#include "records/ServerHistoryQuery.h"
-#include "cli/RecordsServerChoice.h"
+#include "cli/RecordsClient.h"
 #include <functional>
 #include <memory>
 #include <QDateTime>
@@ -20,7 +18,6 @@
 namespace {
 constexpr qint64 kMsPerDay = 24LL * 60 * 60 * 1000;
 constexpr int kMostRows = std::numeric_limits<int>::max();
-constexpr double kServerReadDeadlineSeconds = 30;  // a long read from a distant server
 
 qint64 localOffsetMsAt(qint64 utcMs)
 {
@@ -169,34 +166,28 @@ int runHistory(const QStringList &args)
         return ExitStatus::Usage;
     }
 
-    std::optional<RecordsServerAddress> serverAddress;
+    const QString serverUrl = parser.value(server);
     if (parser.isSet(server)) {
-        if (parser.value(server).isEmpty()) {
+        if (serverUrl.isEmpty()) {
             Console::err(QStringLiteral("ovfw history: --server expects a URL\n"));
             return ExitStatus::Usage;
         }
-        QString why;
-        serverAddress = RecordsServerChoice::chosen(parser.value(server), {}, why);
-        if (!serverAddress) {
+        const QString why = RecordsClient::serverProblem(serverUrl, {});
+        if (!why.isEmpty()) {
             Console::err(QStringLiteral("ovfw history: %1\n").arg(why));
             return ExitStatus::Usage;
         }
     }
     std::unique_ptr<HistoryStore> store;
-    std::unique_ptr<RecordsSession> session;
     QString problem;
     const auto forEach = [&](const std::function<void(const AttemptRecord &)> &row) {
-        if (!serverAddress) {
+        if (!parser.isSet(server)) {
             store = std::make_unique<HistoryStore>(HistoryStore::Access::Read);
             const bool ok = HistoryQuery::forEach(*store, filter, row);
             problem = store->problem();
             return ok;
         }
-        session = std::make_unique<RecordsSession>(*serverAddress, kServerReadDeadlineSeconds);
-        const bool ok = ServerHistoryQuery::forEach(*session, filter, row, problem);
-        if (!ok)
-            problem = QStringLiteral("%1: %2").arg(serverAddress->given, problem);
-        return ok;
+        return RecordsClient::forEachOnServer(serverUrl, filter, row, problem);
     };
     bool read = true;
     if (parser.isSet(json) || parser.isSet(csv)) {

@@ -6,7 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/MeterOutput.h"
-#include "cli/RecordsServerChoice.h"
+#include "cli/RecordsClient.h"
 #include "cli/StationBoard.h"
 #include "cli/StationJob.h"
 #include "cli/StopSignal.h"
@@ -53,12 +53,11 @@ class Station {
 public:
     Station(const StationProfile &profile, bool json, QString operatorName, QString logDir)
         : settings_{profile, json, std::move(operatorName), std::move(logDir), {}}, board_(profile),
-          push_(RecordsServerChoice::startPushing(profile.recordsServer))
+          push_(profile.recordsServer)
     {
         settings_.finished = [this](const MeterStatus &done) {
             board_.count(done);
-            if (push_)
-                push_->request();  // its row is written already
+            push_.request();  // its row is written already
         };
     }
 
@@ -99,7 +98,7 @@ public:
                 socket.job->wait();
         show();
         const int exit = finish();
-        RecordsServerChoice::finishPushing(push_, exit);
+        push_.finish(exit);
         return exit;
     }
 
@@ -314,7 +313,7 @@ private:
     StationBoard board_;
     QObject context_;  // the jobs' ends are told on the main thread
     std::map<QString, Socket> sockets_;  // by name, in order
-    std::unique_ptr<BackgroundPush> push_;  // none without a records server
+    RecordsPushing push_;  // pushes nothing without a records server
     int linesShown_ = 0;
     qsizetype printed_ = 0;
 };
@@ -362,8 +361,7 @@ int runStation(const QStringList &args)
         Console::err(QStringLiteral("No meter was touched.\n"));
         return ExitStatus::Usage;
     }
-    QString serverProblem;
-    RecordsServerChoice::chosen({}, reading.profile.recordsServer, serverProblem);
+    const QString serverProblem = RecordsClient::serverProblem({}, reading.profile.recordsServer);
     if (!serverProblem.isEmpty()) {
         Console::err(QStringLiteral("ovfw station: %1: %2\nNo meter was touched.\n").arg(Escaped::text(path), serverProblem));
         return ExitStatus::Usage;

@@ -10,7 +10,7 @@
 #include "upgrade/UpgradeFileName.h"
 #include "cli/MeterOutput.h"
 #include "cli/MeterRun.h"
-#include "cli/RecordsServerChoice.h"
+#include "cli/RecordsClient.h"
 #include "cli/StopSignal.h"
 #include "power/SleepInhibitor.h"
 #include <QDir>
@@ -281,7 +281,7 @@ int runUpgrade(const QStringList &args)
     }
     // Every row is written locally by now; the records server, when one is
     // named in the environment, gets them within its push's deadline.
-    std::unique_ptr<BackgroundPush> push = RecordsServerChoice::startPushing({});
-    RecordsServerChoice::finishPushing(push, exit);
+    RecordsPushing push({});
+    push.finish(exit);
     return exit;
 }
