@@ -3,14 +3,26 @@
 # records/, link/, upgrade/, usb/, power/, station/) includes a face (app/, windows/,
 # cli/) or a widget or GUI header, and the programs built on the core alone load
 # neither Qt Widgets nor Qt Gui. The records server's client (records/) stands on the
-# history, never the other way round, and the window does not include it: only ovfw
-# talks to the records server. Also that each layer speaks with one voice: only link/
-# reads from or writes to a port, box texts live in base/Questions.h alone (a face
-# holding one would be reading a question's wording), and the command line never
-# sees a question's wording at all.
-# Usage: check-layers.sh SOURCE_DIR [BINARY ...]
+# history, never the other way round, and the window neither includes it nor loads
+# libpq: only ovfw talks to the records server. Also that each layer speaks with one
+# voice: only link/ reads from or writes to a port, box texts live in base/Questions.h
+# alone (a face holding one would be reading a question's wording), and the command
+# line never sees a question's wording at all.
+# Usage: check-layers.sh SOURCE_DIR [--window PROGRAM] [--window-links FILE] [BINARY ...]
+#   --window PROGRAM     the window's program, whose libraries ldd lists
+#   --window-links FILE  the libraries the build links into it, one a line
+#                        (the targets and libraries CMake was given, followed
+#                        through the project's own libraries)
 set -uo pipefail
 src="$1"; shift
+window= window_links=
+while [ $# -ge 2 ]; do
+  case "$1" in
+    --window) window="$2"; shift 2 ;;
+    --window-links) window_links="$2"; shift 2 ;;
+    *) break ;;
+  esac
+done
 status=0
 
 core_dirs=(base link upgrade usb history records power station)
@@ -55,7 +67,30 @@ for bin in "$@"; do
   fi
 done
 
+# The window never takes in the records server's client, which a Windows
+# build cannot have: the build does not link it (nor libpq) into the window's
+# program, even where the linker would drop a library nothing calls, and the
+# program as built loads no libpq, directly or through any library it needs.
+window_note=
+if [ -n "$window_links" ]; then
+  if [ ! -s "$window_links" ]; then
+    echo "no list of the window's libraries in $window_links"; status=1
+  elif hits=$(grep -nE 'ovfw_records|LIBPQ|(^|[/[:space:]])libpq\b|(^|[[:space:]])-lpq\b' "$window_links"); then
+    echo "the window's program is linked with the records server's client or libpq ($window_links):"
+    echo "$hits"; status=1
+  fi
+  window_note+=", the window is linked without records/ and libpq"
+fi
+if [ -n "$window" ]; then
+  if ! libs=$(ldd "$window"); then
+    echo "cannot list the libraries of the window's program $window"; status=1
+  elif hits=$(grep -E '(^|[[:space:]/])libpq\.' <<<"$libs"); then
+    echo "the window's program $window loads libpq:"; echo "$hits"; status=1
+  fi
+  window_note+=", the window loads no libpq"
+fi
+
 [ $status -eq 0 ] && echo "layers: the core is widget-free (${core_dirs[*]}; $# programs checked)," \
-  "base/ includes no layer above it, history/ and the window include nothing of records/," \
+  "base/ includes no layer above it, history/ and the window include nothing of records/${window_note}," \
   "only link/ touches a port, ${#box_texts[@]} box texts in one header"
 exit $status
