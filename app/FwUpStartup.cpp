@@ -2,7 +2,7 @@
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
 #include "app/SignalQuit.h"
-#include "usb/FtdiChipIdLibrary.h"
+#include "usb/ChipIdLibrary.h"
 #include "base/AppFacts.h"
 #include "base/EventWait.h"
 #include "link/QtCommPort.h"
@@ -74,9 +74,9 @@ int RunWindow(const std::function<void(frmFwUpMain &)> &onShown)
     FwUpGlobals globals;
     QtCommPort comm(PortMap::fromEnvironment());
     QtPrompts prompts;
-    FtdiChipIdLibrary chipId;
+    const std::unique_ptr<ChipIdLibrary> chipId = systemChipIdLibrary();
     QtDocumentOpener opener;
-    FwUpServices services{comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener};
+    FwUpServices services{comm, prompts, QCoreApplication::applicationDirPath(), *chipId, opener};
     return Main(globals, services, [&prompts, &onShown](frmFwUpMain &w) {
         prompts.setParentWindow(&w);
         if (onShown)

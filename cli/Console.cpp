@@ -1,8 +1,6 @@
 #include "cli/Console.h"
 #include <QMutex>
 #include <cstdio>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 QMutex &lock()
@@ -23,14 +21,13 @@ void write(std::FILE *stream, const QString &text)
 namespace Console {
 void out(const QString &text) { write(stdout, text); }
 void err(const QString &text) { write(stderr, text); }
-bool outIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 namespace {
 const QString kReset = QStringLiteral("\x1b[0m");
 
 bool colourShown()
 {
-    static const bool shown = outIsTerminal() && qEnvironmentVariable("NO_COLOR").isEmpty() &&
+    static const bool shown = outTakesColour() && qEnvironmentVariable("NO_COLOR").isEmpty() &&
                               qEnvironmentVariable("TERM") != QLatin1String("dumb");
     return shown;
 }
@@ -64,14 +61,6 @@ QString fitted(const QString &line, int columns)
     }
     return coloured && !out.endsWith(kReset) ? out + kReset : out;
 }
-bool inIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
-
-int outColumns()
-{
-    winsize size{};
-    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-}
-
 QString readLine()
 {
     constexpr int kAnswerChars = 256;

@@ -7,6 +7,13 @@ void out(const QString &text);
 void err(const QString &text);
 bool outIsTerminal();
 bool inIsTerminal();
+// Whether colour codes on standard output show as colour: a terminal (on
+// Windows, a console that takes them).
+bool outTakesColour();
+// Each meter holds a port, its transcript and its thread's wake-ups: a
+// bench of a hundred meters or more passes the usual soft limit of 1024
+// open files, so ovfw takes all that the hard limit allows.
+void raiseOpenFileLimit();
 // The width of the terminal on standard output now, in columns; 0 when unknown.
 int outColumns();
 // Reads one line from standard input; empty at its end.

@@ -5,7 +5,6 @@
 #include "cli/Console.h"
 #include "FwUpVersion.h"
 #include <QCoreApplication>
-#include <sys/resource.h>
 
 namespace {
 const QString kOverview = QStringLiteral(
@@ -29,23 +28,11 @@ const QString kOverview = QStringLiteral(
     "\n"
     "Exit status: 0 all good, 1 at least one meter failed, 2 usage error or the\n"
     "file failed its check, 130 interrupted.\n");
-
-// Each meter holds a port, its transcript and its thread's wake-up
-// descriptors: a bench of a hundred meters or more passes the usual soft
-// limit of 1024 open files, so ovfw takes all that the hard limit allows.
-void raiseOpenFileLimit()
-{
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
-}
 }
 
 int ovfwMain(int argc, char **argv)
 {
-    raiseOpenFileLimit();
+    Console::raiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ovfw"));
     HistoryStore::prepareForThreads();  // before any meter's thread opens the history

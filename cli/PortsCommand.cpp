@@ -6,9 +6,8 @@
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
 #include "usb/AdapterChipIds.h"
-#include "usb/FtdiChipIdLibrary.h"
+#include "usb/UsbAdapter.h"
 #include <QJsonObject>
-#include <QSerialPortInfo>
 #include <optional>
 
 namespace {
@@ -16,24 +15,19 @@ namespace {
 // chip-ID library's vendor listed: without one the USB library never starts.
 using ChipIds = std::optional<QHash<QString, std::uint32_t>>;
 
-// What the system says of a USB adapter behind a device.
+// The USB adapter behind a device, and its chip ID where it has one.
 struct UsbFacts {
-    QString vendorProduct;  // "0403:6001"
-    QString description;
-    QString manufacturer;
-    QString serialNumber;
-    std::optional<std::uint32_t> chipId;  // an FTDI adapter's, where it has one
+    UsbAdapter adapter;
+    std::optional<std::uint32_t> chipId;
 };
 
-std::optional<std::uint32_t> chipIdOf(const QSerialPortInfo &info, ChipIds &ids)
+std::optional<std::uint32_t> chipIdOf(const UsbAdapter &adapter, ChipIds &ids)
 {
-    if (info.vendorIdentifier() != FtdiChipIdLibrary::kVendorId || info.serialNumber().isEmpty())
+    if (adapter.vendorId != ChipIdLibrary::kVendorId || adapter.serialNumber.isEmpty())
         return std::nullopt;
-    if (!ids) {
-        FtdiChipIdLibrary library;
-        ids = chipIdsBySerialNumber(library);
-    }
-    const auto id = ids->constFind(info.serialNumber());
+    if (!ids)
+        ids = chipIdsBySerialNumber(*systemChipIdLibrary());
+    const auto id = ids->constFind(adapter.serialNumber);
     return id == ids->cend() ? std::nullopt : std::optional<std::uint32_t>(*id);
 }
 
@@ -42,15 +36,10 @@ std::optional<UsbFacts> usbFactsOf(const QString &device, ChipIds &chipIds)
     const QString path = resolvedDevicePath(device);
     if (path.isEmpty())
         return std::nullopt;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (info.systemLocation() != path || !info.hasVendorIdentifier())
-            continue;
-        return UsbFacts{QStringLiteral("%1:%2")
-                            .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                            .arg(info.productIdentifier(), 4, 16, QLatin1Char('0')),
-                        info.description(), info.manufacturer(), info.serialNumber(), chipIdOf(info, chipIds)};
-    }
-    return std::nullopt;
+    const std::optional<UsbAdapter> adapter = usbAdapterOf(path);
+    if (!adapter)
+        return std::nullopt;
+    return UsbFacts{*adapter, chipIdOf(*adapter, chipIds)};
 }
 
 QString chipIdText(std::uint32_t id)
@@ -78,7 +67,8 @@ QString textLine(int n, const QString &device, PortState state, const std::optio
     QString line = QStringLiteral("%1  %2  %3").arg(n, 2).arg(device, -20).arg(portStateText(state), -24);
     if (usb) {
         line += QStringLiteral("  %1  %2  %3  serial %4")
-                    .arg(usb->vendorProduct, usb->description, usb->manufacturer, usb->serialNumber);
+                    .arg(usb->adapter.vendorProduct(), usb->adapter.description, usb->adapter.manufacturer,
+                         usb->adapter.serialNumber);
         if (usb->chipId)
             line += QStringLiteral("  chip ID ") + chipIdText(*usb->chipId);
     }
@@ -93,10 +83,10 @@ QJsonObject jsonObject(int n, const QString &device, PortState state, const std:
                   {QStringLiteral("state_text"), portStateText(state)}};
     if (usb)
         o.insert(QStringLiteral("usb"),
-                 QJsonObject{{QStringLiteral("vid_pid"), usb->vendorProduct},
-                             {QStringLiteral("description"), usb->description},
-                             {QStringLiteral("manufacturer"), usb->manufacturer},
-                             {QStringLiteral("serial"), usb->serialNumber},
+                 QJsonObject{{QStringLiteral("vid_pid"), usb->adapter.vendorProduct()},
+                             {QStringLiteral("description"), usb->adapter.description},
+                             {QStringLiteral("manufacturer"), usb->adapter.manufacturer},
+                             {QStringLiteral("serial"), usb->adapter.serialNumber},
                              {QStringLiteral("chip_id"), usb->chipId ? QJsonValue(chipIdText(*usb->chipId))
                                                                       : QJsonValue(QJsonValue::Null)}});
     else

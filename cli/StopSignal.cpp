@@ -1,9 +1,7 @@
 #include "cli/StopSignal.h"
 #include <algorithm>
-#include <csignal>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace {
 std::atomic<bool> stopFlag{false};
@@ -28,56 +26,9 @@ bool shown(const FinishNote &note)
     return note.published.load(std::memory_order_acquire) && note.mayBeInBootLoader.load();
 }
 
-void writeAll(const char *text, std::size_t length)
-{
-    while (length > 0) {
-        const ssize_t written = ::write(STDERR_FILENO, text, length);
-        if (written <= 0)
-            return;
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
-// Only async-signal-safe calls from here on.
-void writeEscapeNote()
-{
-    static const char kHeading[] = "\novfw: stopped at once, without finishing the lines in flight.\n";
-    writeAll(kHeading, sizeof kHeading - 1);
-    for (int slot = 0; slot < finishNoteCount; ++slot) {
-        const FinishNote &note = finishNotes[slot];
-        if (shown(note))
-            writeAll(note.text.data(), note.text.size());
-    }
-}
-
-void onSignal(int signalNumber)
-{
-    stopFlag.store(true);
-    if (signalsSeen.fetch_add(1) == 0)
-        return;
-    // The second one: the way out stays open, at once.
-    writeEscapeNote();
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);  // delivered as the handler returns
-}
 }
 
 namespace StopSignal {
-void install()
-{
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
-    sigaddset(&action.sa_mask, SIGHUP);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-}
-
 bool requested() { return stopFlag.load(); }
 const std::atomic<bool> &flag() { return stopFlag; }
 void request() { stopFlag.store(true); }
@@ -103,6 +54,24 @@ void setMayBeInBootLoader(int slot, bool maybe)
 {
     if (slot >= 0 && slot < finishNoteCount)
         finishNotes[slot].mayBeInBootLoader.store(maybe);
+}
+
+bool countStop()
+{
+    stopFlag.store(true);
+    return signalsSeen.fetch_add(1) > 0;
+}
+
+// Only async-signal-safe calls: `write` is one too.
+void writeEscapeNote(void (*write)(const char *text, std::size_t length))
+{
+    static const char kHeading[] = "\novfw: stopped at once, without finishing the lines in flight.\n";
+    write(kHeading, sizeof kHeading - 1);
+    for (int slot = 0; slot < finishNoteCount; ++slot) {
+        const FinishNote &note = finishNotes[slot];
+        if (shown(note))
+            write(note.text.data(), note.text.size());
+    }
 }
 
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include <QString>
 #include <atomic>
+#include <cstddef>
 
-// SIGINT, SIGTERM and SIGHUP (a closed terminal, a killed tmux session) ask
-// every meter to stop after the line in flight. A second one ends the
+// SIGINT, SIGTERM and SIGHUP (a closed terminal, a killed tmux session), and
+// on Windows the console's Ctrl+C, Ctrl+Break and close, ask every meter to
+// stop after the line in flight. A second one ends the
 // program at once, with no summary: just before, standard error names the
 // meters that may be in their boot loader and how to finish them.
 namespace StopSignal {
@@ -23,4 +25,9 @@ void reserveNoteSlots(int count);
 int publishNote(const QString &text);
 // Whether the meter of `slot` may be in its boot loader now.
 void setMayBeInBootLoader(int slot, bool maybe);
+
+// For the platform's handler: notes one stop; true from the second on, when
+// the program must end at once after writing the note below.
+bool countStop();
+void writeEscapeNote(void (*write)(const char *text, std::size_t length));
 }

@@ -1,4 +1,5 @@
 #include "history/HistoryStore.h"
+#include "history/HistoryFiles.h"
 #include "history/HistorySchema.h"
 #include "base/EventWait.h"
 #include <QAtomicInt>
@@ -12,12 +13,7 @@
 #include <QStandardPaths>
 #include <QUuid>
 #include <QVariant>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 constexpr int kSqliteBusy = 5;
@@ -25,9 +21,6 @@ constexpr int kSqliteLocked = 6;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 constexpr int kBusyRetryMs = 10;  // between tries while another connection holds the file
-constexpr mode_t kPrivateFile = 0600;
-constexpr mode_t kGroupFile = 0660;  // in a group-writable folder: a shared bench
-constexpr mode_t kPrivateFolder = 0700;
 
 QAtomicInt connectionCounter;
 
@@ -44,36 +37,6 @@ bool isCorrupt(const QSqlError &e)
     const int code = e.nativeErrorCode().toInt() & 0xff;  // the primary result code
     return code == kSqliteCorrupt || code == kSqliteNotADatabase;
 }
-
-// Makes the folder (new ones private) and the file, so it is born with its
-// mode rather than with SQLite's default.
-bool createFile(const QString &path, QString &why)
-{
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath();
-    if (!QFileInfo::exists(folder)) {
-        if (!QDir().mkpath(folder)) {
-            why = QStringLiteral("cannot make the folder %1").arg(folder);
-            return false;
-        }
-        ::chmod(QFile::encodeName(folder).constData(), kPrivateFolder);
-    }
-    if (info.exists())
-        return true;
-    struct stat folderStat {};
-    const bool shared = ::stat(QFile::encodeName(folder).constData(), &folderStat) == 0 && (folderStat.st_mode & S_IWGRP);
-    const mode_t mode = shared ? kGroupFile : kPrivateFile;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            return true;
-        why = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    ::fchmod(fd, mode);  // whatever the umask
-    ::close(fd);
-    return true;
-}
 }
 
 QString HistoryStore::defaultPath()
@@ -81,10 +44,7 @@ QString HistoryStore::defaultPath()
     QString named = qEnvironmentVariable(kEnvironmentVariable);
     if (!named.isEmpty())
         return named;
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/ovfw-upgrade/history.sqlite");
+    return HistoryFiles::stateFolder() + QStringLiteral("/ovfw-upgrade/history.sqlite");
 }
 
 QString HistoryStore::nowUtc()
@@ -123,7 +83,7 @@ HistoryStore::HistoryStore(Access access, const QString &path)
     }
     if (access_ == Access::Write) {
         QString why;
-        if (!createFile(path_, why)) {
+        if (!HistoryFiles::createFile(path_, why)) {
             failed(QStringLiteral("cannot create %1").arg(path_), why);
             return;
         }
@@ -222,7 +182,7 @@ bool HistoryStore::prepare()
             return failed(QStringLiteral("cannot use %1").arg(path_), error.text());
         moveAside();
         QString why;
-        if (!createFile(path_, why) || !openConnection())
+        if (!HistoryFiles::createFile(path_, why) || !openConnection())
             return failed(QStringLiteral("cannot start %1 anew").arg(path_), why);
     }
 }

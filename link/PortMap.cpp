@@ -1,4 +1,5 @@
 #include "link/PortMap.h"
+#include "link/PortStatus.h"
 #include <QStringList>
 #include <QtGlobal>
 #include <algorithm>
@@ -68,9 +69,5 @@ QString PortMap::deviceFor(int portNumber) const
         return {};
     if (overridden_)
         return devices_.value(portNumber);
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
-    return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 1);
-#endif
+    return defaultDeviceName(portNumber);
 }

@@ -1,10 +1,10 @@
 #include "link/QtCommPort.h"
+#include "link/LineWatch.h"
 #include "base/FwUpErrors.h"
 #include "base/MonotonicClock.h"
 #include "link/PortWait.h"
 #include <QLockFile>
 #include <QMap>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
@@ -29,8 +29,8 @@ QtCommPort::~QtCommPort()
 
 void QtCommPort::closePort()
 {
-    inputWakeChars_ = 1;
-    notifier_.reset();
+    inputWakeChars_ = lineWakeChars_ = 1;
+    watch_.reset();
     line_->close();
     lock_.reset();
     buffer_.clear();
@@ -136,10 +136,10 @@ void QtCommPort::setPortOpen(bool open)
     // Whatever reached the driver while the port was closed was purged by
     // the opening: it is not part of this conversation, as on a real line.
     buffer_.clear();
-#ifdef Q_OS_UNIX
-    notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(line_->readyHandle()), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &QtCommPort::takeIn);
-#endif
+    wakeCharsHeld_ = line_->setWakeChars(1);
+    // A thread whose waits block in the line takes in as it waits.
+    if (!waitsBlocked_)
+        watch_ = LineWatch::forLine(*line_, this, [this] { takeIn(); });
     if (rts_)
         setRTSEnable(true);
 }
@@ -160,7 +160,12 @@ void QtCommPort::takeIn()
             break;
         buffer_.append(chunk, static_cast<qsizetype>(n));
         took = true;
+        // Less than a chunk is all there was: asking again would only hear so.
+        if (n < static_cast<long>(sizeof chunk))
+            break;
     }
+    if (watch_)
+        watch_->rearm();
     if (took)
         emit inputArrived();
 }
@@ -246,10 +251,19 @@ QByteArray QtCommPort::input()
 void QtCommPort::setInputWakeChars(int chars)
 {
     chars = std::clamp(chars, 1, kMostWakeChars);
-    if (!line_->isOpen() || chars == inputWakeChars_)
+    if (!line_->isOpen() || !wakeCharsHeld_ || chars == inputWakeChars_)
         return;
-    if (line_->setWakeChars(chars))
-        inputWakeChars_ = chars;
+    inputWakeChars_ = chars;
+    // Waits that block in the line tell it just before they block: a wake
+    // count asked for and given up again between two waits costs nothing.
+    if (!waitsBlocked_)
+        applyInputWake();
+}
+
+void QtCommPort::applyInputWake()
+{
+    if (lineWakeChars_ != inputWakeChars_ && line_->setWakeChars(inputWakeChars_))
+        lineWakeChars_ = inputWakeChars_;
 }
 
 QByteArray QtCommPort::inputThrough(char end)
@@ -273,6 +287,7 @@ void QtCommPort::waitForInputUntil(double deadline)
         return;
     // As the event loop's wait: what arrives is taken into the port and
     // announced, a lost line closes it, and time up is no error.
+    applyInputWake();
     switch (line_->waitReadable(static_cast<int>(std::ceil(remaining * 1000.0)))) {
     case SerialLine::Waited::Readable: takeIn(); break;
     case SerialLine::Waited::Lost: lineLost(); break;
@@ -295,8 +310,10 @@ void QtCommPort::yieldOnce()
 
 void QtCommPort::restUntil(double deadline)
 {
+    // A line that wakes its wait only once a whole answer has come needs no
+    // rest before that wait: the wait itself is the rest.
     const double remaining = deadline - MonotonicClock::now();
-    if (waitsBlocked_ && remaining > 0)
+    if (waitsBlocked_ && !wakeCharsHeld_ && remaining > 0)
         std::this_thread::sleep_for(std::chrono::duration<double>(remaining));
 }
 
@@ -305,6 +322,7 @@ bool QtCommPort::waitForInput(int milliseconds)
     requireOpen();
     if (!buffer_.isEmpty())
         return true;
+    applyInputWake();
     switch (line_->waitReadable(milliseconds)) {
     case SerialLine::Waited::Readable: takeIn(); break;
     case SerialLine::Waited::Lost: lineLost(); break;

@@ -7,7 +7,7 @@
 #include <memory>
 
 class QLockFile;
-class QSocketNotifier;
+class LineWatch;
 
 // The serial-port control over the platform's serial line. An open port
 // holds its device exclusively, whatever name reached it: a second opener,
@@ -63,12 +63,13 @@ private:
     void takeIn();
     void lineLost();
     void closePort();
+    void applyInputWake();
 
     PortMap map_;
     std::unique_ptr<SerialLine> line_;
     SerialSettings settings_;
     QByteArray buffer_;  // taken in, not yet read
-    std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<LineWatch> watch_;  // while open, unless the waits block
     std::unique_ptr<QLockFile> lock_;  // the device's lock file, while open
     PortState openState_ = PortState::Present;
     int portNumber_ = 1;
@@ -76,7 +77,9 @@ private:
     int inputLen_ = 0;  // 0 = everything waiting
     bool rts_ = false;
     bool waitsBlocked_ = false;
-    int inputWakeChars_ = 1;
+    int inputWakeChars_ = 1;   // asked for
+    int lineWakeChars_ = 1;    // what the line has
+    bool wakeCharsHeld_ = false;  // whether the line can wait for a count at all
     qint64 inputAtOutput_ = 0;  // input waiting when the last output was given
     double wireFreeAt_ = 0;  // monotonic seconds: when the last output has left at the line's speed
 };

@@ -1,9 +1,9 @@
 #include "link/TranscriptCommPort.h"
 #include "base/Escaped.h"
 #include "base/MonotonicClock.h"
+#include "base/NoReplaceFiles.h"
 #include <QFile>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 constexpr char kCarriageReturn = '\r';
@@ -30,7 +30,7 @@ TranscriptCommPort::~TranscriptCommPort()
 
 bool TranscriptCommPort::openTranscript(const QString &path)
 {
-    file_ = std::fopen(QFile::encodeName(path).constData(), "wx");  // never over another run's
+    file_ = createNewFile(path);  // never over another run's
     if (file_)
         path_ = path;
     return file_ != nullptr;
@@ -40,12 +40,9 @@ bool TranscriptCommPort::renameTranscript(const QString &path)
 {
     if (!file_ || path == path_)
         return false;
-    // The open stream keeps writing to the file under its new name. A link
-    // is refused where the name is taken, where a rename would replace it.
-    const QByteArray from = QFile::encodeName(path_), to = QFile::encodeName(path);
-    if (::link(from.constData(), to.constData()) != 0)
+    // The stream keeps writing to the file under its new name.
+    if (!renameOpenFile(file_, path_, path))
         return false;
-    ::unlink(from.constData());
     path_ = path;
     return true;
 }

@@ -2,9 +2,9 @@
 #include <QString>
 #include <memory>
 
-class QDBusPendingCall;
-
-// A "sleep" inhibitor lock from the login manager (logind's Inhibit call on
+// On Windows: the thread's execution state says the system is required
+// (SetThreadExecutionState), from acquire() to release() on the same thread.
+// Elsewhere: a "sleep" inhibitor lock from the login manager (logind's Inhibit call on
 // the system D-Bus, "block" mode), so the machine neither suspends nor powers
 // its USB down while a meter takes its firmware. The lock is the descriptor
 // logind hands out; it holds while the descriptor is open. The request is
@@ -31,8 +31,10 @@ public:
     bool held() const;
 
 private:
+    class Request;  // the platform's hold
+
     QString who_;
-    std::unique_ptr<QDBusPendingCall> request_;  // holds the answer, and so the lock
+    std::unique_ptr<Request> request_;
 };
 
 // Asks for the lock at once and holds whatever comes for as long as it lives.

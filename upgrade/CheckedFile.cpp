@@ -4,28 +4,9 @@
 #include "upgrade/UpgradeFile.h"
 #include <QDir>
 #include <QFile>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 constexpr qsizetype kCopyChunkBytes = 64 * 1024;
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    const char *at = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        at += n;
-        left -= n;
-    }
-    return true;
-}
 }
 
 CheckedFile::CheckedFile(const QString &path, Keep keep) : path_(path)
@@ -33,36 +14,14 @@ CheckedFile::CheckedFile(const QString &path, Keep keep) : path_(path)
     read(keep);
 }
 
-CheckedFile::~CheckedFile()
-{
-    if (copyFd_ >= 0)
-        ::close(copyFd_);
-}
-
-bool CheckedFile::makeCopy()
-{
-    const QByteArray folder = QFile::encodeName(QDir::tempPath());
-#ifdef O_TMPFILE
-    copyFd_ = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-#endif
-    if (copyFd_ < 0) {
-        // A file system without unnamed files: make one and take its name away.
-        QByteArray name = folder + "/ovfw-upgrade-XXXXXX";
-        copyFd_ = ::mkstemp(name.data());
-        if (copyFd_ >= 0)
-            ::unlink(name.constData());
-    }
-    return copyFd_ >= 0;
-}
-
 void CheckedFile::append(const QByteArray &bytes)
 {
-    if (copyFd_ < 0 || copyFailed_)
+    if (!copy_.isOpen() || copyFailed_)
         return;
     pending_ += bytes;
     if (pending_.size() < kCopyChunkBytes)
         return;
-    copyFailed_ = !writeAll(copyFd_, pending_);
+    copyFailed_ = !copy_.append(pending_);
     pending_.clear();
 }
 
@@ -75,7 +34,7 @@ void CheckedFile::read(Keep keep)
     try {
         file.open(path_);
         report_.opened = true;
-        if (keep == Keep::Copy && !makeCopy())
+        if (keep == Keep::Copy && !copy_.create())
             throw FwUpError(FwUpErrorNumber::FileIoError);
         while (!file.atEnd()) {
             const QByteArray line = file.readLine();
@@ -105,8 +64,8 @@ void CheckedFile::read(Keep keep)
             }
         }
         sha256_ = QString::fromLatin1(digest.result().toHex());
-        if (copyFd_ >= 0 && !copyFailed_)
-            copyFailed_ = !writeAll(copyFd_, pending_);
+        if (copy_.isOpen() && !copyFailed_)
+            copyFailed_ = !copy_.append(pending_);
         pending_.clear();
         if (copyFailed_)
             throw FwUpError(FwUpErrorNumber::FileIoError);
@@ -115,9 +74,7 @@ void CheckedFile::read(Keep keep)
         report_.openError = QStringLiteral("%1: %2").arg(e.code()).arg(e.description());
         report_.openErrorNumber = e.code();
         report_.openErrorText = e.description();
-        if (copyFd_ >= 0)
-            ::close(copyFd_);
-        copyFd_ = -1;
+        copy_.discard();
         return;
     }
     report_.lines = checker.lines();
@@ -133,9 +90,7 @@ void CheckedFile::read(Keep keep)
 
 void CheckedFile::openCopy(UpgradeFile &file) const
 {
-    if (copyFd_ < 0)
-        throw FwUpError(FwUpErrorNumber::FileNotOpen);
-    file.openDescriptor(copyFd_);
+    file.openCopy(copy_);
 }
 
 FileCheckReport checkUpgradeFile(const QString &path)

@@ -1,4 +1,5 @@
 #pragma once
+#include "upgrade/FileAccess.h"
 #include "upgrade/HexFileCheck.h"
 #include <QString>
 
@@ -18,7 +19,6 @@ public:
     // that cannot be opened or read is told in the report: opened false, or
     // openError with errorNumber.
     explicit CheckedFile(const QString &path, Keep keep = Keep::Copy);
-    ~CheckedFile();
     CheckedFile(const CheckedFile &) = delete;
     CheckedFile &operator=(const CheckedFile &) = delete;
 
@@ -28,7 +28,7 @@ public:
     int errorNumber() const { return errorNumber_; }
     // Every line the copy holds (the report's `lines` stops at a fault).
     qint64 fileLines() const { return fileLines_; }
-    bool hasCopy() const { return copyFd_ >= 0; }
+    bool hasCopy() const { return copy_.isOpen(); }
     // The SHA-256 (lower-case hex) and the size of the bytes read: those of
     // the copy, whatever the file holds by now.
     const QString &sha256() const { return sha256_; }
@@ -40,14 +40,13 @@ public:
 
 private:
     void read(Keep keep);
-    bool makeCopy();
     void append(const QByteArray &bytes);
 
     QString path_;
     FileCheckReport report_;
     int errorNumber_ = 0;
     qint64 fileLines_ = 0;
-    int copyFd_ = -1;
+    FileAccess::PrivateCopy copy_;
     QByteArray pending_;  // bytes for the copy not written yet
     bool copyFailed_ = false;
     QString sha256_;

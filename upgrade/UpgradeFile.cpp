@@ -1,10 +1,6 @@
 #include "upgrade/UpgradeFile.h"
-#include "base/FileNames.h"
 #include "base/FwUpErrors.h"
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "upgrade/FileAccess.h"
 
 namespace {
 constexpr qint64 kReadChunkBytes = 64 * 1024;
@@ -54,36 +50,14 @@ int UpgradeFile::lineEndChars(LineEnd end)
 void UpgradeFile::open(const QString &path)
 {
     close();
-    // By the name's own bytes: a name that is not valid UTF-8 opens too.
-    const QByteArray name = FileNames::encode(path);
-    struct stat info {};
-    if (name.isEmpty() || ::stat(name.constData(), &info) != 0)
-        throw FwUpError(errno == EACCES ? FwUpErrorNumber::FileAccessDenied : FwUpErrorNumber::FileNotFound);
-    if (S_ISDIR(info.st_mode))
-        throw FwUpError(FwUpErrorNumber::FileAccessDenied);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw FwUpError(errno == ENOENT ? FwUpErrorNumber::FileNotFound : FwUpErrorNumber::FileAccessDenied);
-    if (!file_.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw FwUpError(FwUpErrorNumber::FileAccessDenied);
-    }
+    FileAccess::openForReading(file_, path);
     size_ = file_.size();
 }
 
-void UpgradeFile::openDescriptor(int fd)
+void UpgradeFile::openCopy(const FileAccess::PrivateCopy &copy)
 {
     close();
-#ifdef Q_OS_LINUX
-    // Opened again through its /proc link: a read position of its own, so
-    // several readers of one copy do not disturb each other.
-    file_.setFileName(QStringLiteral("/proc/self/fd/%1").arg(fd));
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FwUpError(FwUpErrorNumber::FileIoError);
-#else
-    if (!file_.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle) || !file_.seek(0))
-        throw FwUpError(FwUpErrorNumber::FileIoError);
-#endif
+    copy.openReader(file_);
     size_ = file_.size();
 }
 

@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QString>
 
+namespace FileAccess {
+class PrivateCopy;
+}
+
 // An upgrade file: Intel HEX text (named as UpgradeFileName.h says), read one
 // line at a time for the transfer. The lines are never
 // interpreted; they go to the meter exactly as read.
@@ -37,9 +41,8 @@ public:
 
     // Opens for reading; throws FwUpError (not found, access denied) on failure.
     void open(const QString &path);
-    // Opens a file already open as `fd` from its first byte, with an offset
-    // of its own (the descriptor stays the caller's).
-    void openDescriptor(int fd);
+    // Opens a reader of a private copy, from its first byte.
+    void openCopy(const FileAccess::PrivateCopy &copy);
     bool isOpen() const { return file_.isOpen(); }
     qint64 size() const { return size_; }  // in bytes, as found when opened
     // No further line can be read. Throws FileNotOpen once closed.

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 
 // The adapter chip-ID library the USB device information window reads: a
 // count of adapters, then each one's description, serial number and chip ID
@@ -14,7 +15,10 @@ public:
         IoError = 4,           // the adapter did not answer
         NoChipId = 5,          // this chip type has no chip ID
         InvalidParameter = 6,
+        LibraryNotLoaded = 7,  // the vendor's library is not installed
     };
+    // The adapters' vendor (USB vendor ID): only its chips carry an ID.
+    static constexpr int kVendorId = 0x0403;
 
     virtual ~ChipIdLibrary() = default;
     virtual std::int32_t FTID_GetNumDevices(std::int32_t &count) = 0;
@@ -24,3 +28,7 @@ public:
     virtual std::int32_t FTID_GetDeviceSerialNumber(std::int32_t index, char *buffer, std::int32_t size) = 0;
     virtual std::int32_t FTID_GetDeviceChipID(std::int32_t index, std::int32_t &chipId) = 0;
 };
+
+// This platform's library: libusb and libftdi1 on Linux, the vendor's own
+// library (loaded when the window asks) on Windows.
+std::unique_ptr<ChipIdLibrary> systemChipIdLibrary();

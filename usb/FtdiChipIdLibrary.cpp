@@ -135,3 +135,8 @@ std::int32_t FtdiChipIdLibrary::FTID_GetDeviceChipID(std::int32_t index, std::in
     chipId = static_cast<std::int32_t>(id);
     return Success;
 }
+
+std::unique_ptr<ChipIdLibrary> systemChipIdLibrary()
+{
+    return std::make_unique<FtdiChipIdLibrary>();
+}

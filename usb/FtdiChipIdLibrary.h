@@ -12,8 +12,6 @@ struct libusb_device_descriptor;
 // disturbed.
 class FtdiChipIdLibrary : public ChipIdLibrary {
 public:
-    static constexpr int kVendorId = 0x0403;
-
     FtdiChipIdLibrary();
     ~FtdiChipIdLibrary() override;
     FtdiChipIdLibrary(const FtdiChipIdLibrary &) = delete;

@@ -5,7 +5,7 @@
 #include "BenchSupport.h"
 #include "app/DocumentOpener.h"
 #include "app/QtPrompts.h"
-#include "usb/FtdiChipIdLibrary.h"
+#include "usb/ChipIdLibrary.h"
 #include "app/frmFwUpMain.h"
 #include "base/MonotonicClock.h"
 #include "link/QtCommPort.h"
@@ -52,9 +52,9 @@ void timedWait()
     FwUpGlobals g;
     QtCommPort comm(PortMap::fromOverride(QString()));
     QtPrompts prompts;
-    FtdiChipIdLibrary chipId;
+    const std::unique_ptr<ChipIdLibrary> chipId = systemChipIdLibrary();
     QtDocumentOpener opener;
-    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener});
+    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), *chipId, opener});
     window.show();
     const double cpu0 = ownCpuSeconds(), t0 = MonotonicClock::now();
     window.link().TDelay(kWaitTicks);
@@ -77,9 +77,9 @@ void connectSearch()
     FwUpGlobals g;
     QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(device)));
     AbortingPrompts prompts;
-    FtdiChipIdLibrary chipId;
+    const std::unique_ptr<ChipIdLibrary> chipId = systemChipIdLibrary();
     QtDocumentOpener opener;
-    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), chipId, opener});
+    frmFwUpMain window(g, {comm, prompts, QCoreApplication::applicationDirPath(), *chipId, opener});
     window.Form_Load();
     window.show();
     const double cpu0 = ownCpuSeconds(), t0 = MonotonicClock::now();

@@ -15,7 +15,7 @@
 #include "base/MonotonicClock.h"
 #include "link/QtCommPort.h"
 #include "upgrade/UpgradeFile.h"
-#include "usb/FtdiChipIdLibrary.h"
+#include "usb/ChipIdLibrary.h"
 #include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -50,9 +50,9 @@ Upgrade upgradeThroughWindow(const QString &file, const QStringList &emulatorArg
     FwUpGlobals g;
     QtCommPort comm(PortMap::fromOverride(QStringLiteral("1=%1").arg(device)));
     BenchSupport::AnsweringPrompts prompts(file);
-    FtdiChipIdLibrary chipId;
+    const std::unique_ptr<ChipIdLibrary> chipId = systemChipIdLibrary();
     QtDocumentOpener opener;
-    frmFwUpMain window(g, {comm, prompts, QString(), chipId, opener});
+    frmFwUpMain window(g, {comm, prompts, QString(), *chipId, opener});
     window.show();
     g.Port_Menu_Index = 1;
     window.meter().Port_Number = 1;

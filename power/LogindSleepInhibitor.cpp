@@ -14,6 +14,12 @@ const QString kMode = QStringLiteral("block");
 constexpr int kCallTimeoutMs = 2000;
 }
 
+// The login manager's answer, which holds the lock's descriptor.
+class SleepInhibitor::Request : public QDBusPendingCall {
+public:
+    explicit Request(const QDBusPendingCall &call) : QDBusPendingCall(call) {}
+};
+
 SleepInhibitor::SleepInhibitor(QString who) : who_(std::move(who)) {}
 
 SleepInhibitor::~SleepInhibitor()
@@ -33,7 +39,7 @@ void SleepInhibitor::acquire()
     // The answer is received and stored by the connection's thread, so it
     // arrives whether or not this thread's event loop runs; the descriptor
     // in it stays open for as long as the pending call is kept.
-    request_ = std::make_unique<QDBusPendingCall>(bus.asyncCall(call, kCallTimeoutMs));
+    request_ = std::make_unique<Request>(bus.asyncCall(call, kCallTimeoutMs));
 }
 
 void SleepInhibitor::release()

@@ -1,7 +1,5 @@
 #include "app/SignalQuit.h"
 #include <QSocketNotifier>
-
-#ifdef Q_OS_UNIX
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -48,16 +46,49 @@ bool makeWakePipe(int fds[2])
 
 } // namespace
 
+// The pipe the handler writes to, and the notifier that reads it in the loop.
+class SignalQuit::Wake {
+public:
+    Wake(int readEnd, int writeEnd, const std::function<void()> &onSignal)
+        : pipe_{readEnd, writeEnd}, notifier_(readEnd, QSocketNotifier::Read)
+    {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, &notifier_, [this, &onSignal] {
+            drain();
+            if (onSignal)
+                onSignal();
+        });
+    }
+    ~Wake()
+    {
+        notifier_.setEnabled(false);
+        ::close(pipe_[0]);
+        ::close(pipe_[1]);
+    }
+
+private:
+    void drain()
+    {
+        // Several signals before the loop came round are one request.
+        char buffer[kDrainChunkBytes];
+        for (;;) {
+            const ssize_t n = ::read(pipe_[0], buffer, sizeof buffer);
+            if (n > 0 || (n < 0 && errno == EINTR))
+                continue;
+            break;
+        }
+    }
+
+    int pipe_[2];
+    QSocketNotifier notifier_;
+};
+
 SignalQuit::SignalQuit(std::function<void()> onSignal) : onSignal_(std::move(onSignal))
 {
-    if (wakeFd.load() != -1 || !makeWakePipe(pipe_)) {
-        pipe_[0] = pipe_[1] = -1;
+    int fds[2];
+    if (wakeFd.load() != -1 || !makeWakePipe(fds))
         return;
-    }
-    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this] { drainAndCall(); });
-    wakeFd.store(pipe_[1]);
+    wake_ = std::make_unique<Wake>(fds[0], fds[1], onSignal_);
+    wakeFd.store(fds[1]);
     struct sigaction action {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -78,30 +109,5 @@ SignalQuit::~SignalQuit()
         if (replaced[i])
             sigaction(kQuitSignals[i], &previousActions[i], nullptr);
     wakeFd.store(-1);
-    notifier_.reset();
-    ::close(pipe_[0]);
-    ::close(pipe_[1]);
+    wake_.reset();
 }
-
-void SignalQuit::drainAndCall()
-{
-    // Several signals before the loop came round are one request.
-    char buffer[kDrainChunkBytes];
-    for (;;) {
-        const ssize_t n = ::read(pipe_[0], buffer, sizeof buffer);
-        if (n > 0 || (n < 0 && errno == EINTR))
-            continue;
-        break;
-    }
-    if (onSignal_)
-        onSignal_();
-}
-
-#else
-
-// Elsewhere the signals keep their own meaning.
-SignalQuit::SignalQuit(std::function<void()> onSignal) : onSignal_(std::move(onSignal)) {}
-SignalQuit::~SignalQuit() = default;
-void SignalQuit::drainAndCall() {}
-
-#endif
