@@ -4,7 +4,7 @@
 # With --analysis also what the sanitizer build, the fuzzers and the static
 # analyzers need (clang, clang-tidy, cppcheck); with --package also what
 # tools/check-package.sh needs (lintian, mmdebstrap and Debian's keyring);
-# with --windows what building Qt for Windows needs (tools/windows/build-qt.sh).
+# with --windows what building Qt for Windows needs (tools/windows/qt.sh).
 set -euo pipefail
 
 packages=(
@@ -21,7 +21,7 @@ packages=(
 case "${1:-}" in
   --analysis) packages+=(clang clang-tidy cppcheck libclang-rt-dev) ;;
   --package) packages+=(lintian mmdebstrap debian-archive-keyring) ;;
-  --windows) packages+=(ninja-build tcl dpkg-dev) ;;
+  --windows) packages+=(ninja-build tcl dpkg-dev zip unzip xdotool) ;;
 esac
 
 missing=()

@@ -274,11 +274,10 @@ private slots:
         const auto pid = static_cast<pid_t>(p.processId());
         QVERIFY(pid > 0);
         QTRY_VERIFY_WITH_TIMEOUT(m.received().count(':') > 3, 20000);
-        ::kill(pid, signalNumber);
-        if (twice) {
-            QTest::qWait(50);  // two at once would be one
+        if (twice)
+            QVERIFY(signalTwiceInALine(pid, signalNumber, m));
+        else
             ::kill(pid, signalNumber);
-        }
         QVERIFY(p.waitForFinished(kOvfwTimeoutMs));
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         const QString err = QString::fromUtf8(p.readAllStandardError());

@@ -220,11 +220,10 @@ private slots:
         station.start("[station]\nwatch = \"w\"\nsettle = 0\n", made_.path);
         MeterEmulatorProcess m({"--no-pacing", "--reply-delay", "100", "--link", watched + "/A"});
         QTRY_VERIFY_WITH_TIMEOUT(m.wire().size() > 12, 20000);
-        station.signal(SIGINT);
-        if (twice) {
-            QTest::qWait(50);  // two at once would be one
+        if (twice)
+            QVERIFY(signalTwiceInALine(station.process.processId(), SIGINT, m));
+        else
             station.signal(SIGINT);
-        }
         const OvfwRun r = finishOvfw(station.process);
         const QString finish = QStringLiteral("  ovfw upgrade '%1' --boot --device '%2'\n").arg(made_.path, watched + "/A");
         if (twice) {

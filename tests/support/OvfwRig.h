@@ -3,6 +3,7 @@
 #include "link/DeviceIdentity.h"
 #include "link/PortMap.h"
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,7 +11,9 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -74,6 +77,34 @@ inline QString stacksOf(qint64 pid)
     if (!gdb.waitForFinished(60000))
         gdb.kill();
     return QStringLiteral("process state: %1\n").arg(state) + QString::fromUtf8(gdb.readAllStandardOutput());
+}
+
+// Sends a signal twice, the second only once the process has taken the
+// first (it is no longer pending): two pending at once would be one. Sent as
+// a line has just reached `meter`, so the line in flight is still going when
+// the second comes.
+inline bool signalTwiceInALine(qint64 pid, int signalNumber, const MeterEmulatorProcess &meter)
+{
+    const auto taken = [pid, signalNumber] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return true;  // it has ended
+        const quint64 bit = quint64(1) << (signalNumber - 1);
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if ((line.startsWith("SigPnd:") || line.startsWith("ShdPnd:")) &&
+                (line.mid(7).trimmed().toULongLong(nullptr, 16) & bit))
+                return false;
+        return true;
+    };
+    const qsizetype lines = meter.received().count(':');
+    QElapsedTimer waited;
+    waited.start();
+    while (meter.received().count(':') == lines && waited.elapsed() < kOvfwTimeoutMs)
+        QThread::msleep(1);
+    ::kill(static_cast<pid_t>(pid), signalNumber);
+    while (!taken() && waited.elapsed() < kOvfwTimeoutMs)
+        QThread::msleep(1);
+    return ::kill(static_cast<pid_t>(pid), signalNumber) == 0;
 }
 
 inline OvfwRun finishOvfw(QProcess &p, int timeoutMs = kOvfwTimeoutMs)

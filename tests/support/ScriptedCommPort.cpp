@@ -3,6 +3,7 @@
 #include "base/MonotonicClock.h"
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <thread>
 
@@ -12,10 +13,22 @@ void ScriptedCommPort::arrive(int afterMs, const QByteArray &bytes)
     const auto at = std::upper_bound(pending_.begin(), pending_.end(), due,
                                      [](double d, const Burst &b) { return d < b.due; });
     pending_.insert(at, Burst{due, bytes});
-    QTimer::singleShot(afterMs, Qt::PreciseTimer, this, [this] {
-        deliverDue();
-        emit inputArrived();
-    });
+    QTimer::singleShot(afterMs, Qt::PreciseTimer, this, [this, due] { deliverAt(due); });
+}
+
+void ScriptedCommPort::deliverAt(double due)
+{
+    // A timer may fire a little before its time by the monotonic clock
+    // (Windows counts its timers by another clock): it is set again for the
+    // rest, so the bytes come when they are due and the port says so then.
+    const double early = due - MonotonicClock::now();
+    if (early > 0) {
+        QTimer::singleShot(static_cast<int>(std::ceil(early * 1000.0)), Qt::PreciseTimer, this,
+                           [this, due] { deliverAt(due); });
+        return;
+    }
+    deliverDue();
+    emit inputArrived();
 }
 
 void ScriptedCommPort::deliverDue()

@@ -45,6 +45,7 @@ private:
     };
     void requireOpen() const;
     void deliverDue();
+    void deliverAt(double due);
     std::deque<Burst> pending_;  // in order of arrival
     QByteArray buffer_;
     int port_ = 1;
