@@ -28,7 +28,8 @@ bool createFile(const QString &path, QString &why)
     if (info.exists())
         return true;
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || info.exists())
+    // Another copy of the tool may have made it meanwhile.
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || QFileInfo::exists(path))
         return true;
     why = file.errorString();
     return false;

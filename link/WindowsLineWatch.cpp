@@ -12,18 +12,20 @@ public:
     WaitingReadWatch(SerialLine &line, QObject *context, std::function<void()> onReady)
         : line_(line), context_(context), onReady_(std::move(onReady))
     {
-        rearm();
+        arm();
         notifier_.setHandle(reinterpret_cast<HANDLE>(line.readyHandle()));
         QObject::connect(&notifier_, &QWinEventNotifier::activated, context, [this] { onReady_(); });
         notifier_.setEnabled(true);
     }
-    void rearm() override
+    void rearm() override { arm(); }
+
+private:
+    void arm()
     {
         if (line_.isOpen() && line_.waitReadable(0) == SerialLine::Waited::Readable)
             QMetaObject::invokeMethod(context_, [this] { onReady_(); }, Qt::QueuedConnection);
     }
 
-private:
     SerialLine &line_;
     QObject *context_;
     std::function<void()> onReady_;
