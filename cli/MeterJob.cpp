@@ -27,7 +27,7 @@ void MeterJob::run()
     report.started();
     CliPrompts prompts(StopSignal::flag(), DecisionObserver{board_, index_, port});
     CliLinkEvents linkEvents(port, address());
-    MeterLink link(port, prompts, linkEvents);
+    MeterLink link(port, prompts, linkEvents, address());
     link.meter().Model_Code = QStringLiteral("*");
     try {
         if (settings_.mode == MeterJobSettings::Mode::Identify)
@@ -56,9 +56,8 @@ QString MeterJob::openFailure(PortState state) const
 
 void MeterJob::identify(MeterLink &link, MeterReporter &report)
 {
-    bool found = false;
-    const LinkResult reached = link.Check_Version(address(), found);
-    if (found) {
+    const LinkResult reached = link.checkVersion();
+    if (reached == LinkResult::Answered) {
         report.identified(link.meter());
         report.finish(MeterResult::Identified, {});
         return;
@@ -84,8 +83,7 @@ void MeterJob::identify(MeterLink &link, MeterReporter &report)
         }
         return;
     }
-    bool acknowledged = false;
-    link.Probe_Boot(address(), acknowledged);
+    const bool acknowledged = link.probeBoot() == LinkResult::Answered;
     if (acknowledged)
         report.bootLoaderAnswered(false);
     report.finish(acknowledged ? MeterResult::BootLoader : MeterResult::NoMeter, {});
@@ -94,8 +92,8 @@ void MeterJob::identify(MeterLink &link, MeterReporter &report)
 bool MeterJob::identifyForUpgrade(MeterLink &link, MeterReporter &report)
 {
     MeterState &g = link.meter();
-    bool found = false;
-    const LinkResult reached = link.Check_Version(address(), found);
+    const LinkResult reached = link.checkVersion();
+    const bool found = reached == LinkResult::Answered;
     if (!found && reached == LinkResult::PortOpenFailed) {
         report.finish(MeterResult::Failed, openFailure(report.transcript().openState()));
         return false;
@@ -125,9 +123,8 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, MeterReporter &report)
 bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
 {
     MeterState &g = link.meter();
-    bool acknowledged = false;
-    const LinkResult reached = link.Probe_Boot(address(), acknowledged);
-    if (!acknowledged) {
+    const LinkResult reached = link.probeBoot();
+    if (reached != LinkResult::Answered) {
         if (reached == LinkResult::PortOpenFailed)
             report.finish(MeterResult::Failed, openFailure(report.transcript().openState()));
         else

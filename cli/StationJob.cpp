@@ -137,9 +137,8 @@ StationJob::Heard StationJob::ask()
     serial.setWaitsBlocked(true);
     CliPrompts quiet(StopSignal::flag(), {});
     LinkEvents events;
-    MeterLink link(serial, quiet, events);
-    bool found = false;
-    link.Check_Version(socket_, found);
+    MeterLink link(serial, quiet, events, socket_);
+    const bool found = link.checkVersion() == LinkResult::Answered;
     link.Com_Close();
     return {found ? link.meter().Meter_Serial : QString(), found || !link.meter().Last_Reply.isEmpty()};
 }
@@ -158,7 +157,7 @@ bool StationJob::handleMeter()
     report.started();
     CliPrompts prompts(StopSignal::flag(), DecisionObserver{*board, 0, port});
     CliLinkEvents linkEvents(port, socket_);
-    MeterLink link(port, prompts, linkEvents);
+    MeterLink link(port, prompts, linkEvents, socket_);
     link.meter().Model_Code = kAnyModel;
     AttemptRecorder history(QStringLiteral("ovfw"), socket_);
     history.setStation({settings_.profile.name, settings_.operatorName, settings_.profile.sha256});
@@ -202,9 +201,7 @@ bool StationJob::recoverable(MeterLink &link, MeterReporter &report)
             report.finish(MeterResult::NoMeter, QStringLiteral("no meter answered"));
         return false;
     }
-    bool acknowledged = false;
-    link.Probe_Boot(socket_, acknowledged);
-    if (!acknowledged) {
+    if (link.probeBoot() != LinkResult::Answered) {
         report.finish(MeterResult::NoMeter, QStringLiteral("no meter or boot loader answered"));
         return false;
     }
@@ -232,7 +229,7 @@ void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &rep
     bool found = false;
     bool misheard = false;
     for (int ask = 0; ask < kMostVersionAsks && !found && !stopping(); ++ask) {
-        link.Check_Version(socket_, found);
+        found = link.checkVersion() == LinkResult::Answered;
         misheard = !found && garbled(link.meter().Last_Reply);
         if (!found && !misheard)
             break;

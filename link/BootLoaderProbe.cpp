@@ -12,22 +12,13 @@ constexpr double kDrainSeconds = 0.2;  // replies to the quiet command are disca
 
 LinkResult MeterLink::Probe_Boot(std::int16_t portNumber, bool &acknowledged)
 {
-    aimAt(MeterAddress::port(portNumber, {}));
-    meter_.Port_Number = portNumber;
-    const LinkResult reached = probeBootHere();
+    aimAt(portNumber);
+    const LinkResult reached = probeBoot();
     acknowledged = reached == LinkResult::Answered;
     return reached;
 }
 
-LinkResult MeterLink::Probe_Boot(const MeterAddress &where, bool &acknowledged)
-{
-    aimAt(where);
-    const LinkResult reached = probeBootHere();
-    acknowledged = reached == LinkResult::Answered;
-    return reached;
-}
-
-LinkResult MeterLink::probeBootHere()
+LinkResult MeterLink::probeBoot()
 {
     bool acknowledged = false;
     Com_Close();

@@ -20,22 +20,13 @@ constexpr int kKeptChatterBytes = 64;   // of a meter that never falls silent
 
 LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
 {
-    aimAt(MeterAddress::port(portNumber, {}));
-    meter_.Port_Number = portNumber;
-    const LinkResult reached = checkVersionHere();
+    aimAt(portNumber);
+    const LinkResult reached = checkVersion();
     found = reached == LinkResult::Answered;
     return reached;
 }
 
-LinkResult MeterLink::Check_Version(const MeterAddress &where, bool &found)
-{
-    aimAt(where);
-    const LinkResult reached = checkVersionHere();
-    found = reached == LinkResult::Answered;
-    return reached;
-}
-
-LinkResult MeterLink::checkVersionHere()
+LinkResult MeterLink::checkVersion()
 {
     meter_.Last_Reply.clear();
     events_.portChecking(meter_.Port_Number);
@@ -111,7 +102,9 @@ bool MeterLink::identifyWithin(double seconds, const std::function<bool()> &stop
     const double until = MonotonicClock::now() + seconds;
     bool found = false;
     while (!found && !stop() && MonotonicClock::now() < until) {
-        if (Check_Version(address(), found) == LinkResult::PortOpenFailed)
+        const LinkResult reached = checkVersion();
+        found = reached == LinkResult::Answered;
+        if (reached == LinkResult::PortOpenFailed)
             SDelay(1);  // the adapter may be gone while the meter restarts
     }
     return found;

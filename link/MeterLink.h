@@ -47,6 +47,12 @@ enum class LinkResult {
 // acknowledgement of a command or a line. Nothing outside the link writes to
 // or reads from the port. One instance serves one meter on one thread; its
 // waits run that thread's event loop, and it holds that meter's state.
+//
+// A link is made for the meter's address, where a port number has already
+// become its device (the command line's meters, a station's socket), and
+// reaches that device and no other. The window's link is made without one:
+// its search aims it at port after port by number, and the port control
+// finds each number's device.
 class MeterLink {
 public:
     static constexpr double kTickSeconds = 0.054;  // unit of TDelay
@@ -59,14 +65,14 @@ public:
     static inline const QByteArray kVersionRequest = QByteArrayLiteral("V\r");
     static inline const QByteArray kUpgradeModeCommand = QByteArrayLiteral("\xC2\xD4\r");
 
-    MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events);
+    MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events, MeterAddress meterAt = {});
 
     MeterState &meter() { return meter_; }
     const MeterState &meter() const { return meter_; }
 
-    // The port and the waits. Com_Open opens the port numbered Port_Number,
-    // or the device the link was aimed at; a failure is reported in its box
-    // and ends in quitRequested().
+    // The port and the waits. Com_Open opens the device of the link's
+    // address, or the port numbered Port_Number when the address names no
+    // device; a failure is reported in its box and ends in quitRequested().
     void Com_Open();
     void Com_Close();
     bool isOpen() const;
@@ -80,12 +86,11 @@ public:
     // the link's Port_Number: quiet it, then ask for its version reply.
     // `found` is true when a valid reply was stored.
     LinkResult Check_Version(std::int16_t portNumber, bool &found);
-    // The same for a meter by its address: a numbered port becomes the
-    // link's Port_Number; a device or a socket is opened by its path, and
-    // Port_Number is 0.
-    LinkResult Check_Version(const MeterAddress &where, bool &found);
+    // The same on the link's own address. Answered when a valid version
+    // reply was stored.
+    LinkResult checkVersion();
     // Where the link reaches its meter now.
-    MeterAddress address() const;
+    const MeterAddress &address() const { return address_; }
     void Com_Input_Vers(bool &valid);
     // A meter that is restarting: identified on the link's port again and
     // again, for up to `seconds` or until `stop` says so, pausing while its
@@ -96,7 +101,9 @@ public:
     // Port_Number from then on), pause, send the upgrade-mode command and
     // judge the reply.
     LinkResult Probe_Boot(std::int16_t portNumber, bool &acknowledged);
-    LinkResult Probe_Boot(const MeterAddress &where, bool &acknowledged);
+    // The same on the link's own address. Answered when the switch was
+    // acknowledged.
+    LinkResult probeBoot();
 
     // The switch of an identified meter into its boot loader: the quiet
     // command, its replies read and dropped for 0.2 s, then the upgrade-mode
@@ -141,16 +148,14 @@ public:
     MeterReply settle(const SettleTimes &times);
 
 private:
-    void aimAt(const MeterAddress &where);
-    // Answered when a valid version reply was stored, or the switch acknowledged.
-    LinkResult checkVersionHere();
-    LinkResult probeBootHere();
+    // The window's search: port `portNumber`, by number.
+    void aimAt(std::int16_t portNumber);
     MeterReply awaitReply(double deadline);  // monotonic seconds
     void drainAfterQuiet();
     void discardReceived();
 
     MeterState meter_;
-    MeterAddress byPath_;  // a device or socket aimed at; empty: Port_Number
+    MeterAddress address_;
     bool heardNothing_ = false;
     // What the last acknowledgement read, when its reply had not ended yet.
     QByteArray unfinishedReply_;

@@ -4,25 +4,27 @@
 #include "link/CommPort.h"
 #include "base/EventWait.h"
 #include "link/MeterLink.h"
+#include <utility>
 
 namespace {
 constexpr int kNoHandshaking = 0;
 constexpr int kCharsPerRead = 1;
 }
 
-MeterLink::MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events)
-    : Comm1(comm), prompts_(prompts), events_(events)
+MeterLink::MeterLink(CommPort &comm, Prompts &prompts, LinkEvents &events, MeterAddress meterAt)
+    : address_(std::move(meterAt)), Comm1(comm), prompts_(prompts), events_(events)
 {
+    meter_.Port_Number = static_cast<std::int16_t>(address_.portNumber());
 }
 
 void MeterLink::Com_Open()
 {
-    const bool byPath = byPath_.isValid();
-    if (Comm1.portOpen() || (meter_.Port_Number == 0 && !byPath))
+    const QString &device = address_.devicePath();
+    if (Comm1.portOpen() || (meter_.Port_Number == 0 && device.isEmpty()))
         return;
     try {
-        if (byPath)
-            Comm1.setCommDevice(byPath_.devicePath());
+        if (!device.isEmpty())
+            Comm1.setCommDevice(device);
         else
             Comm1.setCommPort(meter_.Port_Number);
         Comm1.setSettings(kLineSettings);
@@ -37,16 +39,10 @@ void MeterLink::Com_Open()
     }
 }
 
-void MeterLink::aimAt(const MeterAddress &where)
+void MeterLink::aimAt(std::int16_t portNumber)
 {
-    const bool byPath = where.form() == MeterAddress::Form::Device || where.form() == MeterAddress::Form::Socket;
-    byPath_ = byPath ? where : MeterAddress{};
-    meter_.Port_Number = static_cast<std::int16_t>(where.portNumber());
-}
-
-MeterAddress MeterLink::address() const
-{
-    return byPath_.isValid() ? byPath_ : MeterAddress::port(meter_.Port_Number, {});
+    address_ = MeterAddress::port(portNumber, {});
+    meter_.Port_Number = portNumber;
 }
 
 void MeterLink::Com_Close()

@@ -72,11 +72,8 @@ UpgradeResult UpgradeRun::attempts()
 bool UpgradeRun::bootLoaderAnswers()
 {
     const double deadline = MonotonicClock::now() + policy_.bootLoaderWaitSeconds;
-    const MeterAddress where = link_.address();
     while (MonotonicClock::now() < deadline && !events_.stopRequested()) {
-        bool acknowledged = false;
-        link_.Probe_Boot(where, acknowledged);
-        if (acknowledged)
+        if (link_.probeBoot() == LinkResult::Answered)
             return true;
     }
     return false;
