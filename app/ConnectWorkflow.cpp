@@ -9,7 +9,7 @@
 void frmFwUpMain::cmdConnect_Click()
 {
     cmdConnect->setEnabled(false);
-    meter().Model_Code = QStringLiteral("*");
+    meter().Model_Code = MeterState::kAnyModel;
     meter().Boot_Mode = false;
     cmdUpgrade->setEnabled(false);
     lblTitle->setText(QStringLiteral("Searching for meter"));

@@ -1,4 +1,5 @@
 #include "app/SignalQuit.h"
+#include "base/WindowsConsoleEvents.h"
 #include <QWinEventNotifier>
 #include <atomic>
 #include <windows.h>
@@ -8,29 +9,18 @@ namespace {
 // The event of the installed instance; null when none is installed. The
 // console runs its control handler on a thread of its own.
 std::atomic<HANDLE> wakeEvent{nullptr};
-// The system ends the process as soon as the handler of a close, logoff or
-// shutdown returns, and at the latest about five seconds after it began: the
-// handler holds on, so the loop can quit as it would on Exit.
-constexpr DWORD kEndingGraceMs = 4500;
 
+// On an ending, the handler holds on so the loop can quit as it would on Exit.
 BOOL WINAPI onConsoleControl(DWORD type)
 {
-    switch (type) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        if (HANDLE event = wakeEvent.load()) {
-            ::SetEvent(event);
-            if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-                ::Sleep(kEndingGraceMs);
-            return TRUE;
-        }
+    const ConsoleEvents::Kind kind = ConsoleEvents::kindOf(type);
+    HANDLE event = wakeEvent.load();
+    if (kind == ConsoleEvents::Kind::Other || event == nullptr)
         return FALSE;
-    default:
-        return FALSE;
-    }
+    ::SetEvent(event);
+    if (kind == ConsoleEvents::Kind::Ending)
+        ::Sleep(ConsoleEvents::kEndingGraceMs);
+    return TRUE;
 }
 
 } // namespace

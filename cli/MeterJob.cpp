@@ -28,7 +28,7 @@ void MeterJob::run()
     CliPrompts prompts(StopSignal::flag(), DecisionObserver{board_, index_, port});
     CliLinkEvents linkEvents(port, address());
     MeterLink link(port, prompts, linkEvents, address());
-    link.meter().Model_Code = QStringLiteral("*");
+    link.meter().Model_Code = MeterState::kAnyModel;
     try {
         if (settings_.mode == MeterJobSettings::Mode::Identify)
             identify(link, report);

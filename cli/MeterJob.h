@@ -3,6 +3,7 @@
 #include "history/FileFacts.h"
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
+#include "upgrade/TransferPolicy.h"
 #include <QThread>
 #include <memory>
 
@@ -19,7 +20,7 @@ struct MeterJobSettings {
     QString fileModel;  // the model the file name gives
     std::shared_ptr<const CheckedFile> checkedFile;  // read once, for every meter
     bool checkContent = true;  // false: --no-check
-    int retries = 3;
+    int retries = TransferPolicy::kUnattendedRetries;
     bool force = false;  // upgrade whatever model answers
     bool boot = false;   // the meter may wait in its boot loader already
     bool verify = false; // identify the meter again after the upgrade

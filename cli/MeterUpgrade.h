@@ -1,5 +1,6 @@
 #pragma once
 #include "cli/UpgradeVerdict.h"
+#include "upgrade/TransferPolicy.h"
 #include <QString>
 #include <functional>
 #include <memory>
@@ -15,7 +16,7 @@ struct UpgradeChoice {
     std::shared_ptr<const CheckedFile> checked;  // read once, for every meter
     bool checkContent = true;  // false: --no-check
     bool modelGuard = true;    // false: --force
-    int retries = 3;
+    int retries = TransferPolicy::kUnattendedRetries;
     bool verify = false;  // identify the meter again after the upgrade
     QString targetVersion;
     // A station's: true once the meter's socket reaches another device, or

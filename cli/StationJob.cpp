@@ -22,7 +22,6 @@
 namespace {
 constexpr double kIdleAskSeconds = 1.0;  // a fixed socket asked for a meter
 constexpr int kMostVersionAsks = 3;      // a garbled reply is asked again
-const QString kAnyModel = QStringLiteral("*");  // no model known yet: the file's is taken
 
 // The slot of a second signal's note for a socket's meter of one file; made
 // once for each, since slots are never written twice.
@@ -158,7 +157,7 @@ bool StationJob::handleMeter()
     CliPrompts prompts(StopSignal::flag(), DecisionObserver{*board, 0, port});
     CliLinkEvents linkEvents(port, socket_);
     MeterLink link(port, prompts, linkEvents, socket_);
-    link.meter().Model_Code = kAnyModel;
+    link.meter().Model_Code = MeterState::kAnyModel;
     AttemptRecorder history(QStringLiteral("ovfw"), socket_);
     history.setStation({settings_.profile.name, settings_.operatorName, settings_.profile.sha256});
     report.recordInto(history);

@@ -6,6 +6,7 @@
 #include "cli/Console.h"
 #include "history/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
+#include "upgrade/TransferPolicy.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFileName.h"
 #include "cli/MeterOutput.h"
@@ -20,7 +21,6 @@
 #include <QTemporaryFile>
 
 namespace {
-constexpr int kDefaultRetries = 3;
 constexpr int kMostRetries = 1000;
 constexpr int kSha256HexDigits = 64;
 
@@ -28,7 +28,7 @@ struct Options {
     QString file;
     PortMap map;
     QList<MeterAddress> meters;  // the ports named, then the devices
-    int retries = kDefaultRetries;
+    int retries = TransferPolicy::kUnattendedRetries;
     bool yes = false, force = false, boot = false, noCheck = false, json = false, verify = false;
     QString logDir;
     QString sha256;  // the digest the file must have, lower case; empty: not asked for
@@ -59,7 +59,7 @@ int parseOptions(const QStringList &args, Options &o)
                                   QStringLiteral("N"));
     const QCommandLineOption retries(QStringLiteral("retries"),
                                      QStringLiteral("Retries per line and for the switch to the boot loader (default 3)."),
-                                     QStringLiteral("K"), QString::number(kDefaultRetries));
+                                     QStringLiteral("K"), QString::number(TransferPolicy::kUnattendedRetries));
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Do not ask for confirmation."));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Upgrade whatever model answers."));
     const QCommandLineOption boot(QStringLiteral("boot"),

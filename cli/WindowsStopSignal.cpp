@@ -1,14 +1,11 @@
 #include "cli/StopSignal.h"
+#include "base/WindowsConsoleEvents.h"
 #include <windows.h>
 
 namespace {
 
 // What the console's default handler would end the process with.
 constexpr UINT kStoppedAtOnceStatus = STATUS_CONTROL_C_EXIT;
-// The system ends the process as soon as the handler of a close, logoff or
-// shutdown returns, and at the latest about five seconds after it began: the
-// handler holds on, so the meters can finish their lines meanwhile.
-constexpr DWORD kEndingGraceMs = 4500;
 
 void writeStandardError(const char *text, std::size_t length)
 {
@@ -22,25 +19,19 @@ void writeStandardError(const char *text, std::size_t length)
     }
 }
 
-// Runs on a thread the console starts for it.
+// Runs on a thread the console starts for it. On an ending, it holds on so
+// the meters can finish their lines meanwhile.
 BOOL WINAPI onConsoleControl(DWORD type)
 {
-    switch (type) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        break;
-    default:
+    const ConsoleEvents::Kind kind = ConsoleEvents::kindOf(type);
+    if (kind == ConsoleEvents::Kind::Other)
         return FALSE;
-    }
     if (StopSignal::countStop()) {
         StopSignal::writeEscapeNote(writeStandardError);
         ::ExitProcess(kStoppedAtOnceStatus);
     }
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-        ::Sleep(kEndingGraceMs);
+    if (kind == ConsoleEvents::Kind::Ending)
+        ::Sleep(ConsoleEvents::kEndingGraceMs);
     return TRUE;
 }
 

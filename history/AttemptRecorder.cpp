@@ -63,7 +63,7 @@ void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
     record_.realDevice = deviceIdentity().realDevice;
     record_.usbSerial = deviceIdentity().usbSerial;
     record_.serial = meter.Meter_Serial;
-    record_.model = meter.Model_Code == QLatin1String("*") ? QString() : meter.Model_Code;
+    record_.model = meter.Model_Code == MeterState::kAnyModel ? QString() : meter.Model_Code;
     record_.bootVersion = meter.Boot_Version;
     record_.firmwareVersion = meter.Firm_Version;
     record_.foundInBootLoader = meter.Boot_Mode;

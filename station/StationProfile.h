@@ -1,4 +1,5 @@
 #pragma once
+#include "upgrade/TransferPolicy.h"
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -14,7 +15,7 @@ struct StationFirmware {
     QString filePath;  // absolute
     QString sha256;
     QString version;   // as the profile gives it, else from the file name
-    int retries = 3;
+    int retries = TransferPolicy::kUnattendedRetries;
     std::shared_ptr<const CheckedFile> checked;
 };
 

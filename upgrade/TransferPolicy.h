@@ -49,6 +49,9 @@ struct TransferPolicy {
     int qualityMostRetries = 50;
     int mostFruitlessRestarts = 3;
 
+    // Repeats of a line, and restarts, where nobody chose another number.
+    static constexpr int kUnattendedRetries = 3;
+
     // The road for meters that nobody watches, the command line's, with
     // `retries` repeats of each line and of the switch, and as many restarts.
     static TransferPolicy unattended(int retries)

@@ -7,10 +7,6 @@
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeFileName.h"
 
-namespace {
-const QString kAnyModel = QStringLiteral("*");  // a meter found only in its boot loader
-}
-
 UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file)
     : link_(link), prompts_(prompts), events_(events), file_(file)
 {
@@ -149,7 +145,7 @@ bool UpgradeRun::fileRefused()
         fault.line = report.faultLine;
         fault.description = report.fault;
         fault.shownLine = report.faultText.isEmpty() ? QString() : HexRecord::shown(report.faultText);
-    } else if (rules_.model && !fileModel.isEmpty() && !meterModel.isEmpty() && meterModel != kAnyModel &&
+    } else if (rules_.model && !fileModel.isEmpty() && !meterModel.isEmpty() && meterModel != MeterState::kAnyModel &&
                fileModel != meterModel) {
         fault.modelMismatch = true;
         fault.description = QStringLiteral("the file is for model %1, this meter is model %2").arg(fileModel, meterModel);
