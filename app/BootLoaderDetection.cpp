@@ -15,7 +15,7 @@ void frmFwUpMain::Check_Boot()
                 continue;
             g.Port_Menu_Index = static_cast<std::int16_t>(n);
             bool acknowledged = false;
-            link_.Probe_Boot(static_cast<std::int16_t>(n), acknowledged);
+            link_.probeBootAt(static_cast<std::int16_t>(n), acknowledged);
             if (acknowledged)
                 foundOn = n;
         }

@@ -38,7 +38,7 @@ void frmFwUpMain::Init_Ports()
     const auto *port = qobject_cast<const QtCommPort *>(&Comm1);
     g.Port_Present[0] = false;
     for (int n = 1; n <= PortMap::kPortCount; ++n) {
-        g.Port_Present[n] = link_.Port_Opens(n);
+        g.Port_Present[n] = link_.portOpens(n);
         if (!g.Port_Present[n] && port)
             noteAbsentPort(*port, n);
     }

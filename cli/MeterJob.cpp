@@ -69,7 +69,7 @@ void MeterJob::identify(MeterLink &link, MeterReporter &report)
     // The probe's command switches a meter in normal mode that merely answered
     // badly, so it is sent only when asked for, and never once a stop is asked.
     if (!settings_.probeBoot || StopSignal::requested()) {
-        const QByteArray heard = link.meter().Last_Reply;
+        const QByteArray heard = link.meter().lastReply;
         if (StopSignal::requested())
             report.finish(MeterResult::Interrupted, {});
         else if (heard.isEmpty())
@@ -91,7 +91,7 @@ void MeterJob::identify(MeterLink &link, MeterReporter &report)
 
 bool MeterJob::identifyForUpgrade(MeterLink &link, MeterReporter &report)
 {
-    MeterState &g = link.meter();
+    MeterState &state = link.meter();
     const LinkResult reached = link.checkVersion();
     const bool found = reached == LinkResult::Answered;
     if (!found && reached == LinkResult::PortOpenFailed) {
@@ -106,11 +106,11 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, MeterReporter &report)
         report.finish(MeterResult::NoMeter, QStringLiteral("no meter answered"));
         return false;
     }
-    report.identified(g);
-    if (g.Model_Code != settings_.fileModel && !settings_.force) {
-        report.notTouched(g, settings_.filePath, HistoryOutcome::ModelMismatch,
+    report.identified(state);
+    if (state.Model_Code != settings_.fileModel && !settings_.force) {
+        report.notTouched(state, settings_.filePath, HistoryOutcome::ModelMismatch,
                           QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
-                              .arg(g.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown")
+                              .arg(state.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown")
                                                                               : settings_.fileModel));
         return false;
     }
@@ -122,7 +122,7 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, MeterReporter &report)
 // Without one, only --force sends it a file.
 bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
 {
-    MeterState &g = link.meter();
+    MeterState &state = link.meter();
     const LinkResult reached = link.probeBoot();
     if (reached != LinkResult::Answered) {
         if (reached == LinkResult::PortOpenFailed)
@@ -131,7 +131,7 @@ bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
             report.finish(MeterResult::NoMeter, QStringLiteral("no meter or boot loader answered"));
         return false;
     }
-    g.Boot_Mode = true;
+    state.Boot_Mode = true;
     report.mayBeInBootLoader(true);
     report.bootLoaderAnswered(true);
     if (settings_.force)
@@ -151,7 +151,7 @@ bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
                 : QStringLiteral("the meter last identified on %1 was model %2, the file is for model %3 "
                                  "(--force overrides)")
                       .arg(on, expected, settings_.fileModel);
-    report.notTouched(g, settings_.filePath, unknown ? HistoryOutcome::ModelUnknown : HistoryOutcome::ModelMismatch,
+    report.notTouched(state, settings_.filePath, unknown ? HistoryOutcome::ModelUnknown : HistoryOutcome::ModelMismatch,
                       refusal);
     return false;
 }

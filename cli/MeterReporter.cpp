@@ -76,23 +76,23 @@ void MeterReporter::event(const QString &name, const QString &text)
     board_.event(index_, name, {{QStringLiteral("note"), text}});
 }
 
-void MeterReporter::identified(const MeterState &g)
+void MeterReporter::identified(const MeterState &state)
 {
     board_.update(index_, [&](MeterStatus &s) {
-        s.serial = g.Meter_Serial;
-        s.model = g.Model_Code;
-        s.bootVersion = g.Boot_Version;
-        s.firmVersion = g.Firm_Version;
+        s.serial = state.Meter_Serial;
+        s.model = state.Model_Code;
+        s.bootVersion = state.Boot_Version;
+        s.firmVersion = state.Firm_Version;
     });
     transcript_.note(QStringLiteral("identified: serial %1, model %2, boot loader %3, firmware %4")
-                         .arg(g.Meter_Serial, g.Model_Code, g.Boot_Version, g.Firm_Version));
-    if (!g.Meter_Serial.isEmpty() && !transcript_.transcriptPath().isEmpty() && nameTranscript(g.Meter_Serial))
+                         .arg(state.Meter_Serial, state.Model_Code, state.Boot_Version, state.Firm_Version));
+    if (!state.Meter_Serial.isEmpty() && !transcript_.transcriptPath().isEmpty() && nameTranscript(state.Meter_Serial))
         board_.update(index_, [&](MeterStatus &s) { s.transcript = transcript_.transcriptPath(); });
     board_.event(index_, QStringLiteral("identified"),
-                 {{QStringLiteral("serial"), g.Meter_Serial},
-                  {QStringLiteral("model"), g.Model_Code},
-                  {QStringLiteral("boot_version"), g.Boot_Version},
-                  {QStringLiteral("firmware_version"), g.Firm_Version}});
+                 {{QStringLiteral("serial"), state.Meter_Serial},
+                  {QStringLiteral("model"), state.Model_Code},
+                  {QStringLiteral("boot_version"), state.Boot_Version},
+                  {QStringLiteral("firmware_version"), state.Firm_Version}});
 }
 
 void MeterReporter::bootLoaderAnswered(bool noted)

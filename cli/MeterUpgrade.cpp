@@ -31,18 +31,18 @@ bool removedDuring(const UpgradeChoice &choice, const UpgradeResult &result)
 UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradeChoice &choice)
 {
     report.phase(QStringLiteral("verifying"));
-    MeterState &g = link.meter();
-    const QString serial = g.Meter_Serial;
-    g.Boot_Mode = false;
-    g.Firm_Version.clear();
+    MeterState &state = link.meter();
+    const QString serial = state.Meter_Serial;
+    state.Boot_Mode = false;
+    state.Firm_Version.clear();
     const auto lost = [&] { return choice.linkLost && choice.linkLost(); };
     const bool found =
         link.identifyWithin(TransferPolicy{}.restartSeconds, [&] { return StopSignal::requested() || lost(); });
-    const bool another = found && !serial.isEmpty() && g.Meter_Serial != serial;
+    const bool another = found && !serial.isEmpty() && state.Meter_Serial != serial;
     if (another || (!found && lost())) {
         report.verified({}, false, std::nullopt);
         return {MeterResult::Failed,
-                another ? QStringLiteral("not verified: removed; meter %1 answers in its place").arg(g.Meter_Serial)
+                another ? QStringLiteral("not verified: removed; meter %1 answers in its place").arg(state.Meter_Serial)
                         : QStringLiteral("not verified: removed during the verification"),
                 false};
     }
@@ -50,11 +50,11 @@ UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradeCho
         report.verified({}, false, std::nullopt);
         return {MeterResult::Interrupted, QStringLiteral("verification stopped"), false};
     }
-    const bool bootLoaderAnswers = !found && g.Last_Reply.contains("FAIL");
+    const bool bootLoaderAnswers = !found && state.lastReply.contains("FAIL");
     const std::optional<bool> left = found ? std::optional<bool>(false)
                                      : bootLoaderAnswers ? std::optional<bool>(true)
                                                          : std::nullopt;
-    const QString after = found ? g.Firm_Version : QString();
+    const QString after = found ? state.Firm_Version : QString();
     UpgradeVerdict verdict = verifiedVerdict(found, after, choice.targetVersion);
     if (bootLoaderAnswers)
         verdict.message = QStringLiteral("not verified: the meter answers only as a boot loader after the upgrade");

@@ -139,7 +139,7 @@ StationJob::Heard StationJob::ask()
     MeterLink link(serial, quiet, events, socket_);
     const bool found = link.checkVersion() == LinkResult::Answered;
     link.Com_Close();
-    return {found ? link.meter().Meter_Serial : QString(), found || !link.meter().Last_Reply.isEmpty()};
+    return {found ? link.meter().Meter_Serial : QString(), found || !link.meter().lastReply.isEmpty()};
 }
 
 bool StationJob::handleMeter()
@@ -187,7 +187,7 @@ bool StationJob::handleMeter()
 // loader and taken up again; anything else is left alone, and says why.
 bool StationJob::recoverable(MeterLink &link, MeterReporter &report)
 {
-    const bool heardSomething = !link.meter().Last_Reply.isEmpty();
+    const bool heardSomething = !link.meter().lastReply.isEmpty();
     const std::optional<AttemptRecord> last = report.history()->lastAtSocket();
     const bool leftHere = last && !last->model.isEmpty() && last->leftInBootLoader != false;
     if (!leftHere) {
@@ -204,10 +204,10 @@ bool StationJob::recoverable(MeterLink &link, MeterReporter &report)
         report.finish(MeterResult::NoMeter, QStringLiteral("no meter or boot loader answered"));
         return false;
     }
-    MeterState &g = link.meter();
-    g.Boot_Mode = true;
-    g.Model_Code = last->model;
-    g.Meter_Serial = last->serial;
+    MeterState &state = link.meter();
+    state.Boot_Mode = true;
+    state.Model_Code = last->model;
+    state.Meter_Serial = last->serial;
     report.board().update(0, [&](MeterStatus &s) {
         s.serial = last->serial;
         s.model = last->model;
@@ -229,18 +229,18 @@ void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &rep
     bool misheard = false;
     for (int ask = 0; ask < kMostVersionAsks && !found && !stopping(); ++ask) {
         found = link.checkVersion() == LinkResult::Answered;
-        misheard = !found && garbled(link.meter().Last_Reply);
+        misheard = !found && garbled(link.meter().lastReply);
         if (!found && !misheard)
             break;
     }
-    MeterState &g = link.meter();
+    MeterState &state = link.meter();
     if (kind_ == Kind::Watched && linkLost()) {
         // Its plug is over before anything was done: the next plug's job takes it.
         report.finish(MeterResult::NoMeter, QStringLiteral("its link went away before it was handled"));
         return;
     }
     if (!found && misheard) {
-        report.notTouched(g, {}, HistoryOutcome::Unidentified,
+        report.notTouched(state, {}, HistoryOutcome::Unidentified,
                           QStringLiteral("its identity could not be read: it answers, but never with a whole "
                                          "version reply"),
                           MeterResult::NotTouched);
@@ -250,22 +250,22 @@ void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &rep
         if (!recoverable(link, report))
             return;
     } else {
-        report.identified(g);
+        report.identified(state);
     }
-    const auto firmware = settings_.profile.firmware.constFind(g.Model_Code);
+    const auto firmware = settings_.profile.firmware.constFind(state.Model_Code);
     if (firmware == settings_.profile.firmware.cend()) {
-        report.notTouched(g, {}, HistoryOutcome::NoFirmware,
-                          QStringLiteral("no firmware for model %1 in this profile").arg(g.Model_Code),
+        report.notTouched(state, {}, HistoryOutcome::NoFirmware,
+                          QStringLiteral("no firmware for model %1 in this profile").arg(state.Model_Code),
                           MeterResult::NotTouched);
         return;
     }
-    if (!g.Boot_Mode && UpgradeFile::sameVersion(g.Firm_Version, firmware->version)) {
-        report.notTouched(g, firmware->filePath, HistoryOutcome::Current,
-                          QStringLiteral("firmware %1").arg(g.Firm_Version), MeterResult::Current);
+    if (!state.Boot_Mode && UpgradeFile::sameVersion(state.Firm_Version, firmware->version)) {
+        report.notTouched(state, firmware->filePath, HistoryOutcome::Current,
+                          QStringLiteral("firmware %1").arg(state.Firm_Version), MeterResult::Current);
         return;
     }
     if (StopSignal::requested()) {
-        report.notTouched(g, firmware->filePath, HistoryOutcome::Stopped,
+        report.notTouched(state, firmware->filePath, HistoryOutcome::Stopped,
                           QStringLiteral("stopped before the upgrade began"), MeterResult::Interrupted);
         return;
     }

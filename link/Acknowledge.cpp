@@ -38,18 +38,6 @@ private:
 };
 }
 
-void MeterLink::Send_Line(const QByteArray &line, bool &accepted)
-{
-    MeterReply reply = MeterReply::NoAnswer;
-    Send_Line(line, reply);
-    accepted = reply == MeterReply::Accepted;
-}
-
-void MeterLink::Send_Line(const QByteArray &line, MeterReply &reply)
-{
-    reply = sendLine(line, kAcknowledgeSeconds);
-}
-
 MeterReply MeterLink::sendLine(const QByteArray &line, double windowSeconds)
 {
     discardReceived();
@@ -93,14 +81,12 @@ MeterReply MeterLink::sendLine(const QByteArray &line, double windowSeconds)
 
 void MeterLink::Acknowledge(bool &accepted)
 {
-    MeterReply reply = MeterReply::NoAnswer;
-    Acknowledge(reply);
-    accepted = reply == MeterReply::Accepted;
+    accepted = acknowledgement() == MeterReply::Accepted;
 }
 
-void MeterLink::Acknowledge(MeterReply &judged)
+MeterReply MeterLink::acknowledgement()
 {
-    judged = awaitReply(MonotonicClock::now() + kAcknowledgeSeconds);
+    return awaitReply(MonotonicClock::now() + kAcknowledgeSeconds);
 }
 
 // The reply is judged as if read one character at a time: it ends at its

@@ -10,7 +10,7 @@ namespace {
 constexpr double kDrainSeconds = 0.2;  // replies to the quiet command are discarded
 }
 
-LinkResult MeterLink::Probe_Boot(std::int16_t portNumber, bool &acknowledged)
+LinkResult MeterLink::probeBootAt(std::int16_t portNumber, bool &acknowledged)
 {
     aimAt(portNumber);
     const LinkResult reached = probeBoot();
@@ -37,12 +37,12 @@ LinkResult MeterLink::probeBoot()
     return acknowledged ? LinkResult::Answered : LinkResult::NoAnswer;
 }
 
-void MeterLink::Enter_Boot_Loader(bool &accepted)
+bool MeterLink::switchToBootLoader()
 {
     Comm1.output(kQuietCommand);
     drainAfterQuiet();
     Comm1.output(kUpgradeModeCommand);
-    Acknowledge(accepted);
+    return acknowledgement() == MeterReply::Accepted;
 }
 
 void MeterLink::drainAfterQuiet()

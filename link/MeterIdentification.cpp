@@ -28,7 +28,7 @@ LinkResult MeterLink::Check_Version(std::int16_t portNumber, bool &found)
 
 LinkResult MeterLink::checkVersion()
 {
-    meter_.Last_Reply.clear();
+    meter_.lastReply.clear();
     events_.portChecking(meter_.Port_Number);
     Com_Close();
     Com_Open();
@@ -46,7 +46,7 @@ LinkResult MeterLink::checkVersion()
             Comm1.output(kQuietCommand);
             TDelay(kDrainPauseTicks);
             do {
-                meter_.Last_Reply = (meter_.Last_Reply + Comm1.input()).right(kKeptChatterBytes);
+                meter_.lastReply = (meter_.lastReply + Comm1.input()).right(kKeptChatterBytes);
             } while (Comm1.inBufferCount() > 0);
             TDelay(kSilencePauseTicks);
             if (t0 + kSilenceLimitSeconds < MonotonicClock::now()) {
@@ -93,7 +93,7 @@ void MeterLink::Com_Input_Vers(bool &valid)
         if (Comm1.inBufferCount() == 0)
             Comm1.waitForInput(static_cast<int>(std::ceil((end - now) * 1000)) + 1);
     }
-    meter_.Last_Reply = received;
+    meter_.lastReply = received;
     valid = VersionReply::parse(received, meter_);
 }
 

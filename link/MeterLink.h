@@ -78,7 +78,7 @@ public:
     bool isOpen() const;
     // Port discovery: whether port n can be opened and closed again. Leaves
     // the port closed; the state's Port_Number is not changed.
-    bool Port_Opens(int portNumber);
+    bool portOpens(int portNumber);
     void TDelay(double ticks);
     void SDelay(const std::int16_t &seconds);
 
@@ -100,15 +100,15 @@ public:
     // One port of the boot-loader search: reopen `portNumber` (the link's
     // Port_Number from then on), pause, send the upgrade-mode command and
     // judge the reply.
-    LinkResult Probe_Boot(std::int16_t portNumber, bool &acknowledged);
+    LinkResult probeBootAt(std::int16_t portNumber, bool &acknowledged);
     // The same on the link's own address. Answered when the switch was
     // acknowledged.
     LinkResult probeBoot();
 
     // The switch of an identified meter into its boot loader: the quiet
     // command, its replies read and dropped for 0.2 s, then the upgrade-mode
-    // command and its acknowledgement. Port errors reach the caller.
-    void Enter_Boot_Loader(bool &accepted);
+    // command; whether it was acknowledged. Port errors reach the caller.
+    bool switchToBootLoader();
 
     // After the last switch attempt went unacknowledged: up to `seconds` more
     // for a "PASS" that comes late; whether it came. Nothing is sent. Port
@@ -123,18 +123,15 @@ public:
     // Whatever is still unread from earlier replies is dropped first, so a
     // late or split reply cannot answer for this line. Port errors reach the
     // caller.
-    void Send_Line(const QByteArray &line, bool &accepted);
-    // The same, telling a refusal from no answer at all.
-    void Send_Line(const QByteArray &line, MeterReply &reply);
-    // The same, with a window of `windowSeconds` for the answer.
-    MeterReply sendLine(const QByteArray &line, double windowSeconds);
+    // The meter has `windowSeconds` to answer.
+    MeterReply sendLine(const QByteArray &line, double windowSeconds = kAcknowledgeSeconds);
 
     // The meter's reply to what was just written: up to its carriage return
     // or for at most 0.3 s; accepted when it contains "PASS". Port errors
     // reach the caller.
     void Acknowledge(bool &accepted);
     // The same, telling a refusal from no answer at all.
-    void Acknowledge(MeterReply &reply);
+    MeterReply acknowledgement();
     // Whether the last acknowledgement waited in vain: not a byte came.
     bool heardNothing() const { return heardNothing_; }
 

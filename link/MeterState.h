@@ -18,5 +18,5 @@ struct MeterState {
     QString Firm_Version;
     // What the last identification heard, as it came: the version reply read
     // (valid or not), or the chatter that never fell silent. Empty: nothing.
-    QByteArray Last_Reply;
+    QByteArray lastReply;
 };

@@ -56,7 +56,7 @@ bool MeterLink::isOpen() const
     return Comm1.portOpen();
 }
 
-bool MeterLink::Port_Opens(int portNumber)
+bool MeterLink::portOpens(int portNumber)
 {
     bool opens = true;
     try {

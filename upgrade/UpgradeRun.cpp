@@ -159,8 +159,7 @@ bool UpgradeRun::fileRefused()
 bool UpgradeRun::enterBootLoader()
 {
     for (int attempt = 1;; ++attempt) {
-        bool accepted = false;
-        link_.Enter_Boot_Loader(accepted);
+        bool accepted = link_.switchToBootLoader();
         if (!accepted && policy_.settleBeforeRepeat)
             accepted = switchAnsweredLate();
         if (!accepted) {

@@ -22,7 +22,7 @@ struct Rig {
     std::pair<bool, double> acknowledge()
     {
         const double t0 = MonotonicClock::now();
-        link.Acknowledge(reply);
+        reply = link.acknowledgement();
         return {reply == MeterReply::Accepted, MonotonicClock::now() - t0};
     }
 };
@@ -93,9 +93,7 @@ private slots:
         // the meter refuses this one.
         rig.comm.preload("PASS\r");
         rig.comm.arrive(20, "FAIL\r");
-        bool accepted = true;
-        rig.link.Send_Line(":00000001FF", accepted);
-        QVERIFY(!accepted);
+        QCOMPARE(rig.link.sendLine(":00000001FF"), MeterReply::Refused);
         QCOMPARE(rig.comm.written, QByteArray(":00000001FF\r"));
     }
 
