@@ -28,7 +28,9 @@ BOOL WINAPI onConsoleControl(DWORD type)
         return FALSE;
     if (StopSignal::countStop()) {
         StopSignal::writeEscapeNote(writeStandardError);
-        ::ExitProcess(kStoppedAtOnceStatus);
+        // At once: the DLLs' teardown would wait for threads that are cut
+        // short mid-line.
+        ::TerminateProcess(::GetCurrentProcess(), kStoppedAtOnceStatus);
     }
     if (kind == ConsoleEvents::Kind::Ending)
         ::Sleep(ConsoleEvents::kEndingGraceMs);

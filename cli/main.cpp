@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
+#include "cli/ProcessEnd.h"
 
 int main(int argc, char **argv)
 {
-    return ovfwMain(argc, argv);
+    return ProcessEnd::afterRun(ovfwMain(argc, argv));
 }

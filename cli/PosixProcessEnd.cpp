@@ -1,0 +1,8 @@
+#include "cli/ProcessEnd.h"
+
+namespace ProcessEnd {
+int afterRun(int status)
+{
+    return status;
+}
+}
