@@ -6,8 +6,8 @@
 # and the image the meter took is byte for byte what srec_cat reads in the
 # file. The clicks and keys go through xdotool, as a person's would.
 #   check-window.sh PROGRAM_FOLDER EMULATOR [SCREENSHOT.xwd]
-# With a third argument, the screen is saved (as xwd writes it) once the
-# meter is connected.
+# With a third argument, the screen is saved (as xwd of x11-apps writes it)
+# once the meter is connected.
 set -u -o pipefail
 programs="$1" emulator="$2" shot="${3:-}"
 wine="${WINE:-/usr/lib/wine/wine64}"
@@ -21,7 +21,17 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+# On a failure, the titles of the windows then showing, and the screen
+# (as xwd writes it) where CHECK_WINDOW_FAILED_SHOT names a file.
+fail() {
+  echo "FAIL: $*"
+  echo "windows showing:"
+  for id in $(xdotool search --onlyvisible --name "." 2> /dev/null); do
+    echo "  $(xdotool getwindowname "$id" 2> /dev/null)"
+  done
+  [ -n "${CHECK_WINDOW_FAILED_SHOT:-}" ] && xwd -root -silent -out "$CHECK_WINDOW_FAILED_SHOT"  # x11-apps
+  exit 1
+}
 pass() { echo "ok: $*"; }
 
 # Seconds the window is given for each step; an upgrade of 8 KiB at 9600 baud
@@ -32,7 +42,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
 
 "$wine" wineboot -i > /dev/null 2>&1
 "$(dirname "$wine")/wineserver" -p 2> /dev/null
@@ -87,12 +98,14 @@ sleep 0.5
 xdotool type --delay 10 "$windowsPath"
 xdotool key Return
 
-warning="$(await "ov Firmware Upgrade")"
+# The warning's default is Cancel: OK is one step back from it.
+warning="$(await "Firmware Upgrade")"
 [ -n "$warning" ] || fail "no warning before the upgrade"
-xdotool key Return
-# The outcome's box follows the warning's once the transfer has ended.
+sleep 0.5
+xdotool key shift+Tab Return
+# The outcome's box, under the same title, follows once the transfer has ended.
 for _ in $(seq $((kStepSeconds * 10))); do
-  outcome="$(xdotool search --onlyvisible --name "^ov Firmware Upgrade\$" 2> /dev/null | grep -vx "$warning" | head -n 1)"
+  outcome="$(xdotool search --onlyvisible --name "^Firmware Upgrade\$" 2> /dev/null | grep -vx "$warning" | head -n 1)"
   [ -n "$outcome" ] && break
   sleep 0.1
 done

@@ -2,8 +2,9 @@
 # Cross-builds the Windows zip and the core's tests for Windows
 # (tools/windows/build.sh), runs those tests under Wine, then unzips the zip
 # into a fresh folder as a user would and runs its programs under Wine
-# against the meter emulator of the native build
-# (tests/windows/check-windows.sh).
+# against the meter emulator of the native build: ovfw.exe
+# (tests/windows/check-windows.sh), and the window on a virtual X display,
+# driven as a person would (tests/windows/check-window.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 zip="$("$root/tools/windows/build.sh" windows_tests | tail -n 1)"
@@ -13,4 +14,8 @@ emulator="$root/build/tools/meter_emulator/ov_meter_emulator"
 unpacked="$(mktemp -d)"
 trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && unzip -q "$zip")
-"$root/tests/windows/check-windows.sh" "$unpacked/$(basename "$zip" .zip)" "$emulator"
+programs="$unpacked/$(basename "$zip" .zip)"
+status=0
+"$root/tests/windows/check-windows.sh" "$programs" "$emulator" || status=1
+"$root/tests/windows/check-window.sh" "$programs" "$emulator" || status=1
+exit "$status"
