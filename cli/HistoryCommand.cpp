@@ -81,11 +81,6 @@ QString sinceUtc(const QString &text)
 
 int runHistory(const QStringList &args)
 {
-    const QString sub = args.value(1);
-    if (sub == QLatin1String("push"))
-        return runHistoryPush(QStringList{QStringLiteral("history push")} + args.mid(2));
-    if (sub == QLatin1String("init-server"))
-        return runHistoryInitServer(QStringList{QStringLiteral("history init-server")} + args.mid(2));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Lists the upgrade attempts recorded by ovfw and the window, newest first, in\n"
