@@ -100,18 +100,18 @@ bool MeterJob::identifyForUpgrade(MeterLink &link, MeterReporter &report)
     }
     // --boot: a meter that answers in normal mode after all is guarded by the
     // model it names, and switched as usual.
-    if (!found && settings_.boot)
+    if (!found && settings_.plan.boot)
         return waitingBootLoader(link, report);
     if (!found) {
         report.finish(MeterResult::NoMeter, QStringLiteral("no meter answered"));
         return false;
     }
     report.identified(state);
-    if (state.Model_Code != settings_.fileModel && !settings_.force) {
-        report.notTouched(state, settings_.filePath, HistoryOutcome::ModelMismatch,
+    if (state.Model_Code != settings_.plan.fileModel && settings_.plan.modelGuard) {
+        report.notTouched(state, settings_.plan.filePath, HistoryOutcome::ModelMismatch,
                           QStringLiteral("meter is model %1, the file is for model %2 (--force overrides)")
-                              .arg(state.Model_Code, settings_.fileModel.isEmpty() ? QStringLiteral("unknown")
-                                                                              : settings_.fileModel));
+                              .arg(state.Model_Code, settings_.plan.fileModel.isEmpty() ? QStringLiteral("unknown")
+                                                                              : settings_.plan.fileModel));
         return false;
     }
     return true;
@@ -134,14 +134,14 @@ bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
     state.Boot_Mode = true;
     report.mayBeInBootLoader(true);
     report.bootLoaderAnswered(true);
-    if (settings_.force)
+    if (!settings_.plan.modelGuard)
         return true;
     AttemptRecorder &history = *report.history();
     const DeviceIdentity &where = history.deviceIdentity();
     const QString on = where.usbSerial.isEmpty() ? address().devicePath()
                                                  : QStringLiteral("the adapter %1").arg(where.usbSerial);
     const QString expected = history.lastModelOnDevice();
-    if (expected == settings_.fileModel)
+    if (expected == settings_.plan.fileModel)
         return true;
     const bool unknown = expected.isEmpty();
     const QString refusal =
@@ -150,8 +150,8 @@ bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
                       .arg(on)
                 : QStringLiteral("the meter last identified on %1 was model %2, the file is for model %3 "
                                  "(--force overrides)")
-                      .arg(on, expected, settings_.fileModel);
-    report.notTouched(state, settings_.filePath, unknown ? HistoryOutcome::ModelUnknown : HistoryOutcome::ModelMismatch,
+                      .arg(on, expected, settings_.plan.fileModel);
+    report.notTouched(state, settings_.plan.filePath, unknown ? HistoryOutcome::ModelUnknown : HistoryOutcome::ModelMismatch,
                       refusal);
     return false;
 }
@@ -159,7 +159,7 @@ bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
 void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &report)
 {
     AttemptRecorder history(QStringLiteral("ovfw"), address());
-    history.setFile(settings_.file);
+    history.setFile(settings_.plan.file);
     report.recordInto(history);
     if (!identifyForUpgrade(link, report))
         return;
@@ -167,14 +167,6 @@ void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &repo
         report.finish(MeterResult::Interrupted, QStringLiteral("stopped before the upgrade began"));
         return;
     }
-    UpgradeChoice choice;
-    choice.filePath = settings_.filePath;
-    choice.checked = settings_.checkedFile;
-    choice.checkContent = settings_.checkContent;
-    choice.modelGuard = !settings_.force;
-    choice.retries = settings_.retries;
-    choice.verify = settings_.verify;
-    choice.targetVersion = settings_.file.targetVersion;
-    const UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, choice);
+    const UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, settings_.plan);
     report.finish(verdict.result, verdict.message);
 }

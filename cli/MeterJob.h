@@ -1,32 +1,23 @@
 #pragma once
 #include "cli/MeterBoard.h"
-#include "history/FileFacts.h"
+#include "cli/UpgradePlan.h"
 #include "link/PortMap.h"
 #include "link/PortStatus.h"
-#include "upgrade/TransferPolicy.h"
 #include <QThread>
 #include <memory>
 
-class CheckedFile;
 class CliPrompts;
 class MeterLink;
 class MeterReporter;
 
+// What every meter job of one run of `identify` or `upgrade` shares.
 struct MeterJobSettings {
     enum class Mode { Identify, Upgrade };
     Mode mode = Mode::Upgrade;
     PortMap map;
-    QString filePath;   // absolute
-    QString fileModel;  // the model the file name gives
-    std::shared_ptr<const CheckedFile> checkedFile;  // read once, for every meter
-    bool checkContent = true;  // false: --no-check
-    int retries = TransferPolicy::kUnattendedRetries;
-    bool force = false;  // upgrade whatever model answers
-    bool boot = false;   // the meter may wait in its boot loader already
-    bool verify = false; // identify the meter again after the upgrade
     bool probeBoot = false;  // identify: probe a silent port for a boot loader (which switches a meter)
     QString logDir;      // empty: no transcript
-    FileFacts file;      // for the upgrade history
+    UpgradePlan plan;    // upgrade: the same for every meter
 };
 
 // One meter on its own thread: its own port and meter link (which holds the

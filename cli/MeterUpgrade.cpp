@@ -14,13 +14,13 @@ namespace {
 constexpr double kLinkRemovalSeconds = 0.3;
 
 // Whether the upgrade failed because its meter was pulled from its socket.
-bool removedDuring(const UpgradeChoice &choice, const UpgradeResult &result)
+bool removedDuring(const UpgradePlan &plan, const UpgradeResult &result)
 {
-    if (!choice.linkLost)
+    if (!plan.linkLost)
         return false;
-    if (!choice.linkLost() && result.outcome == UpgradeOutcome::Failed)
+    if (!plan.linkLost() && result.outcome == UpgradeOutcome::Failed)
         EventWait::sleepFor(kLinkRemovalSeconds);
-    return choice.linkLost();
+    return plan.linkLost();
 }
 
 // The meter restarts into its new firmware: it is identified again (as often
@@ -28,14 +28,14 @@ bool removedDuring(const UpgradeChoice &choice, const UpgradeResult &result)
 // Only the meter that was upgraded counts: another serial in its place means
 // it was taken away. A meter that answers only as a boot loader afterwards
 // never started its new firmware, and is said to be left in its boot loader.
-UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradeChoice &choice)
+UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradePlan &plan)
 {
     report.phase(QStringLiteral("verifying"));
     MeterState &state = link.meter();
     const QString serial = state.Meter_Serial;
     state.Boot_Mode = false;
     state.Firm_Version.clear();
-    const auto lost = [&] { return choice.linkLost && choice.linkLost(); };
+    const auto lost = [&] { return plan.linkLost && plan.linkLost(); };
     const bool found =
         link.identifyWithin(TransferPolicy{}.restartSeconds, [&] { return StopSignal::requested() || lost(); });
     const bool another = found && !serial.isEmpty() && state.Meter_Serial != serial;
@@ -55,7 +55,7 @@ UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradeCho
                                      : bootLoaderAnswers ? std::optional<bool>(true)
                                                          : std::nullopt;
     const QString after = found ? state.Firm_Version : QString();
-    UpgradeVerdict verdict = verifiedVerdict(found, after, choice.targetVersion);
+    UpgradeVerdict verdict = verifiedVerdict(found, after, plan.targetVersion);
     if (bootLoaderAnswers)
         verdict.message = QStringLiteral("not verified: the meter answers only as a boot loader after the upgrade");
     report.verified(after, verdict.result == MeterResult::Completed, left);
@@ -64,7 +64,7 @@ UpgradeVerdict verified(MeterLink &link, MeterReporter &report, const UpgradeCho
 }
 
 UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, MeterReporter &report,
-                                      const UpgradeChoice &choice)
+                                      const UpgradePlan &plan)
 {
     // As the window does between Connect and Upgrade.
     link.Com_Close();
@@ -74,17 +74,17 @@ UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, Mete
     UpgradeFile file;
     ReportedUpgradeEvents events(report, link.meter());
     UpgradeRun run(link, prompts, events, file);
-    const TransferPolicy policy = TransferPolicy::unattended(choice.retries);
+    const TransferPolicy policy = TransferPolicy::unattended(plan.retries);
     run.setPolicy(policy);
-    run.setFileRules({choice.checkContent, choice.modelGuard});
+    run.setFileRules({plan.checkContent, plan.modelGuard});
     report.mayBeInBootLoader(true);  // from the switch command on
-    const UpgradeResult result = run.run(choice.checked);
-    report.upgradeEnded(link.meter(), result, choice.filePath, leftInBootLoader(link.meter(), result));
-    if (result.outcome != UpgradeOutcome::Completed && !StopSignal::requested() && removedDuring(choice, result)) {
+    const UpgradeResult result = run.run(plan.checked);
+    report.upgradeEnded(link.meter(), result, plan.filePath, leftInBootLoader(link.meter(), result));
+    if (result.outcome != UpgradeOutcome::Completed && !StopSignal::requested() && removedDuring(plan, result)) {
         report.removed(result.linesAccepted);
         return {MeterResult::Failed, QStringLiteral("removed at line %1").arg(result.linesAccepted), false};
     }
     const UpgradeVerdict verdict =
-        upgradeVerdict(result, policy, {StopSignal::requested(), choice.verify, choice.targetVersion});
-    return verdict.verifyNext ? verified(link, report, choice) : verdict;
+        upgradeVerdict(result, policy, {StopSignal::requested(), plan.verify, plan.targetVersion});
+    return verdict.verifyNext ? verified(link, report, plan) : verdict;
 }

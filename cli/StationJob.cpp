@@ -274,20 +274,22 @@ void StationJob::decide(MeterLink &link, CliPrompts &prompts, MeterReporter &rep
 
 void StationJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &report, const StationFirmware &firmware)
 {
-    report.history()->setFile(FileFacts::of(firmware.filePath, *firmware.checked));
+    UpgradePlan plan;
+    plan.filePath = firmware.filePath;
+    plan.fileModel = firmware.model;
+    plan.checked = firmware.checked;
+    plan.file = FileFacts::of(firmware.filePath, *firmware.checked);
+    plan.retries = firmware.retries;
+    plan.verify = true;
+    plan.targetVersion = firmware.version;
+    plan.linkLost = [this] { return linkLost(); };
+    report.history()->setFile(plan.file);
     const qint64 lines = firmware.checked->fileLines();
     const int slot = noteSlotFor(socket_, firmware.filePath);
     report.board().update(0, [lines, slot](MeterStatus &s) {
         s.totalLines = lines;
         s.noteSlot = slot;
     });
-    UpgradeChoice choice;
-    choice.filePath = firmware.filePath;
-    choice.checked = firmware.checked;
-    choice.retries = firmware.retries;
-    choice.verify = true;
-    choice.targetVersion = firmware.version;
-    choice.linkLost = [this] { return linkLost(); };
-    const UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, choice);
+    const UpgradeVerdict verdict = upgradeIdentifiedMeter(link, prompts, report, plan);
     report.finish(verdict.result, verdict.message);
 }

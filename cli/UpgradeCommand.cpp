@@ -236,16 +236,17 @@ int runUpgrade(const QStringList &args)
     MeterJobSettings settings;
     settings.mode = MeterJobSettings::Mode::Upgrade;
     settings.map = o.map;
-    settings.filePath = o.file;
-    settings.fileModel = model;
-    settings.checkedFile = checked;
-    settings.checkContent = !o.noCheck;
-    settings.retries = o.retries;
-    settings.force = o.force;
-    settings.boot = o.boot;
     settings.logDir = o.logDir;
-    settings.file = facts;
-    settings.verify = o.verify;
+    settings.plan.filePath = o.file;
+    settings.plan.fileModel = model;
+    settings.plan.checked = checked;
+    settings.plan.file = facts;
+    settings.plan.targetVersion = facts.targetVersion;
+    settings.plan.checkContent = !o.noCheck;
+    settings.plan.modelGuard = !o.force;
+    settings.plan.boot = o.boot;
+    settings.plan.retries = o.retries;
+    settings.plan.verify = o.verify;
     {
         // No sleep, and no USB powered down, while meters take their firmware.
         const SleepInhibited noSleep(QStringLiteral("ovfw"));
