@@ -14,6 +14,7 @@ namespace {
 
 constexpr double kBitsPerCharacter = 10;  // start, 8 data, stop
 constexpr double kBaud = 9600;
+constexpr speed_t kMeterSpeed = B9600;
 constexpr std::size_t kMaxLineBytes = 4096;
 constexpr char kCR = '\r';
 const std::string kUpgradeModeCommand = "\xC2\xD4";
@@ -107,8 +108,27 @@ void MeterEmulator::log(double t, const char *direction, const std::uint8_t *dat
     std::fputc('\n', log_);
 }
 
+// A pseudo-terminal carries the speed the tool set on its end (its
+// master reads the same settings), though neither parity nor data bits
+// change what passes. A meter hears a line at another speed as noise: the
+// emulator then understands nothing, and says so once.
+bool MeterEmulator::lineAtMeterSpeed()
+{
+    termios line{};
+    if (::tcgetattr(master_, &line) != 0 || ::cfgetospeed(&line) == kMeterSpeed)
+        return true;
+    if (!wrongSpeedTold_)
+        std::fprintf(stderr, "ov_meter_emulator: the line is not set to 9600 baud; nothing sent is understood\n");
+    wrongSpeedTold_ = true;
+    return false;
+}
+
 void MeterEmulator::receive(const std::uint8_t *sent, std::size_t n, double t)
 {
+    if (!lineAtMeterSpeed()) {
+        log(t, "rx?", sent, n);  // heard as noise
+        return;
+    }
     std::string heard(reinterpret_cast<const char *>(sent), n);
     stats_.bitsFlippedReceived +=
         static_cast<long long>(faults_.corruptReceived(reinterpret_cast<std::uint8_t *>(heard.data()), n));

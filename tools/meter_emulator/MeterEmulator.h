@@ -38,6 +38,7 @@ private:
     void handleBoot(const Command &command);
     void restart(double at);
     void send(const std::string &text, double at, bool isReply = true);
+    bool lineAtMeterSpeed();
     void writeDue(double t);
     void writeImage();
     void log(double t, const char *direction, const std::uint8_t *data, std::size_t n);
@@ -69,5 +70,6 @@ private:
     FaultStats stats_;
     bool armed_ = true;       // a restarted boot loader takes records only after the upgrade-mode command
     bool restarted_ = false;  // --reset-at happens once
+    bool wrongSpeedTold_ = false;
     double silentUntil_ = -1;
 };
