@@ -1,7 +1,7 @@
 // The Upgrade button: one whole upgrade of the connected meter, and what the
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
-#include "history/AttemptRecorder.h"
+#include "upgrade/AttemptRecorder.h"
 #include "link/CommPort.h"
 #include <QDir>
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "cli/MeterBoard.h"
 #include "upgrade/CheckedFile.h"
 

@@ -8,7 +8,7 @@
 #include "cli/MeterUpgrade.h"
 #include "cli/StopSignal.h"
 #include "history/AttemptRecord.h"
-#include "history/AttemptRecorder.h"
+#include "upgrade/AttemptRecorder.h"
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"

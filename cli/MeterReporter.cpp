@@ -2,7 +2,7 @@
 #include "FwUpVersion.h"
 #include "base/MonotonicClock.h"
 #include "cli/StopSignal.h"
-#include "history/AttemptRecorder.h"
+#include "upgrade/AttemptRecorder.h"
 #include "link/MeterState.h"
 #include "link/TranscriptCommPort.h"
 #include "upgrade/UpgradeRun.h"

@@ -7,7 +7,7 @@
 #include "cli/StopSignal.h"
 #include "base/FwUpErrors.h"
 #include "history/AttemptRecord.h"
-#include "history/AttemptRecorder.h"
+#include "upgrade/AttemptRecorder.h"
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"

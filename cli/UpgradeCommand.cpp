@@ -4,7 +4,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
 #include "upgrade/TransferPolicy.h"
 #include "upgrade/CheckedFile.h"

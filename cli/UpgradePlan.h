@@ -1,5 +1,5 @@
 #pragma once
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "upgrade/TransferPolicy.h"
 #include <QString>
 #include <functional>

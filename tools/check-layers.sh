@@ -7,7 +7,8 @@
 # libpq: only ovfw talks to the records server. Also that each layer speaks with one
 # voice: only link/ reads from or writes to a port, box texts live in base/Questions.h
 # alone (a face holding one would be reading a question's wording), and the command
-# line never sees a question's wording at all.
+# line never sees a question's wording at all. The history knows attempts as
+# rows, never the upgrade (upgrade/ records into it).
 # Usage: check-layers.sh SOURCE_DIR [--window PROGRAM] [--window-links FILE] [BINARY ...]
 #   --window PROGRAM     the window's program, whose libraries ldd lists
 #   --window-links FILE  the libraries the build links into it, one a line
@@ -40,6 +41,12 @@ fi
 # window, include nothing of it.
 if hits=$(cd "$src" && grep -nE '#include[[:space:]]*"records/' -r history app windows); then
   echo "the history or the window includes the records server's client:"; echo "$hits"; status=1
+fi
+
+# The history keeps attempts as rows: what an upgrade is, and how it is
+# recorded, stand above it (upgrade/).
+if hits=$(cd "$src" && grep -nE '#include[[:space:]]*"upgrade/' -r history); then
+  echo "the history includes the upgrade:"; echo "$hits"; status=1
 fi
 
 faces=(app windows cli)
@@ -91,6 +98,6 @@ if [ -n "$window" ]; then
 fi
 
 [ $status -eq 0 ] && echo "layers: the core is widget-free (${core_dirs[*]}; $# programs checked)," \
-  "base/ includes no layer above it, history/ and the window include nothing of records/${window_note}," \
+  "base/ includes no layer above it, history/ includes nothing of upgrade/, history/ and the window include nothing of records/${window_note}," \
   "only link/ touches a port, ${#box_texts[@]} box texts in one header"
 exit $status

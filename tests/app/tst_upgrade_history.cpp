@@ -3,7 +3,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
 #include <QPushButton>

@@ -4,7 +4,7 @@
 // in an upgrade's way. ovfw as a child process, meters on emulators.
 #include "HexFiles.h"
 #include "OvfwRig.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "history/HistoryStore.h"
 #include <QtTest>
 #include <csignal>

@@ -6,7 +6,7 @@
 #include "FakeSysfs.h"
 #include "HexFiles.h"
 #include "OvfwRig.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include <QtTest>
 
 namespace {

@@ -5,7 +5,7 @@
 #include "OvfwRig.h"
 #include "StationRig.h"
 #include "TerminalCapture.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "station/StationProfile.h"
 #include <QTemporaryDir>
 #include <QSysInfo>

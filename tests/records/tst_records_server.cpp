@@ -4,7 +4,7 @@
 #include "OvfwRig.h"
 #include "PostgresServer.h"
 #include "SilentListener.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "history/HistoryStore.h"
 #include "records/HistoryPush.h"
 #include "records/RecordsServerAddress.h"

@@ -1,7 +1,7 @@
 #pragma once
 #include "HexFiles.h"
 #include "OvfwRig.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include <QTemporaryDir>
 #include <csignal>
 

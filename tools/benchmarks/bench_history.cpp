@@ -8,7 +8,7 @@
 //     the peak memory (GNU time).
 // `--listing` measures the third alone.
 #include "BenchSupport.h"
-#include "history/AttemptRecorder.h"
+#include "upgrade/AttemptRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/ProcessIdentity.h"
 #include "link/MeterState.h"

@@ -1,4 +1,4 @@
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/HexFileCheck.h"
 #include "upgrade/UpgradeFileName.h"

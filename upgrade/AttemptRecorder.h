@@ -1,6 +1,6 @@
 #pragma once
 #include "history/AttemptRecord.h"
-#include "history/FileFacts.h"
+#include "upgrade/FileFacts.h"
 #include "link/DeviceIdentity.h"
 #include "link/MeterAddress.h"
 #include <memory>

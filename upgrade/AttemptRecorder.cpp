@@ -1,4 +1,4 @@
-#include "history/AttemptRecorder.h"
+#include "upgrade/AttemptRecorder.h"
 #include "base/MonotonicClock.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
