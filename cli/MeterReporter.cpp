@@ -175,8 +175,9 @@ void MeterReporter::removed(qint64 line)
     board_.update(index_, [&](MeterStatus &s) { s.leftInBootLoader = maybe; });
 }
 
-ReportedUpgradeEvents::ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter)
-    : CliUpgradeEvents(reporter.board(), reporter.index()), reporter_(reporter), meter_(meter)
+ReportedUpgradeEvents::ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter,
+                                             const FileFacts &file)
+    : CliUpgradeEvents(reporter.board(), reporter.index()), reporter_(reporter), meter_(meter), file_(file)
 {
 }
 
@@ -192,12 +193,11 @@ void ReportedUpgradeEvents::bootLoaderFoundAgain()
                     QStringLiteral("boot loader answered; the file is sent again from its start"));
 }
 
-void ReportedUpgradeEvents::meterChanging(const QString &filePath, const CheckedFile &checked)
+void ReportedUpgradeEvents::meterChanging(const QString &filePath, const CheckedFile &)
 {
-    const FileFacts facts = FileFacts::of(filePath, checked);
-    reporter_.note(QStringLiteral("file %1, sha256 %2").arg(facts.path, facts.sha256));
+    reporter_.note(QStringLiteral("file %1, sha256 %2").arg(file_.path, file_.sha256));
     if (AttemptRecorder *history = reporter_.history()) {
-        history->setFile(facts);
+        history->setFile(file_);
         history->started(meter_, filePath);
     }
 }

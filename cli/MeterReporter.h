@@ -5,6 +5,7 @@
 #include <optional>
 
 class AttemptRecorder;
+struct FileFacts;
 class TranscriptCommPort;
 struct MeterState;
 struct UpgradeResult;
@@ -66,9 +67,10 @@ private:
 
 // The upgrade's events, told through the meter's reporter: progress, the
 // history's row when the meter is first changed, and a meter that restarted.
+// `file` is the file's facts as the plan made them once, for every meter.
 class ReportedUpgradeEvents : public CliUpgradeEvents {
 public:
-    ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter);
+    ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter, const FileFacts &file);
     void restartSuspected(qint64 line) override;
     void bootLoaderFoundAgain() override;
     void meterChanging(const QString &filePath, const CheckedFile &checked) override;
@@ -77,4 +79,5 @@ public:
 private:
     MeterReporter &reporter_;
     const MeterState &meter_;
+    const FileFacts &file_;
 };

@@ -72,7 +72,7 @@ UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, Mete
     report.phase(QStringLiteral("boot loader"));
 
     UpgradeFile file;
-    ReportedUpgradeEvents events(report, link.meter());
+    ReportedUpgradeEvents events(report, link.meter(), plan.file);
     UpgradeRun run(link, prompts, events, file);
     const TransferPolicy policy = TransferPolicy::unattended(plan.retries);
     run.setPolicy(policy);
