@@ -46,9 +46,14 @@ HistoryStore &AttemptRecorder::store()
 
 void AttemptRecorder::fill(const MeterState &meter, const QString &filePath)
 {
+    // The file is never read here: the row holds the facts of what was
+    // checked and sent, or, for another file, only what its name says.
     const QString absolute = QFileInfo(filePath).absoluteFilePath();
-    if (file_.path != absolute)
-        file_ = FileFacts::of(filePath);
+    if (file_.path != absolute) {
+        file_ = FileFacts{};
+        file_.path = absolute;
+        file_.targetVersion = UpgradeFileName::versionText(filePath).trimmed();
+    }
     const ProcessIdentity &self = ProcessIdentity::current();
     record_ = AttemptRecord{};
     record_.startedUtc = HistoryStore::nowUtc();
@@ -109,12 +114,10 @@ void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &res
     const bool refused = result.outcome == UpgradeOutcome::FileRefused;
     if (!began && result.outcome != UpgradeOutcome::Declined && !refused)
         return;  // no file chosen: nothing was attempted
-    if (!began && refused) {
-        // The file is not read again (it may be a pipe): the row names it.
-        file_ = FileFacts{};
-        file_.path = QFileInfo(filePath).absoluteFilePath();
-        file_.targetVersion = UpgradeFileName::versionText(filePath).trimmed();
-    }
+    if (!began && refused)
+        file_ = FileFacts{};  // a refused file's row names it, and no more
+    else if (!began && result.checked)
+        file_ = FileFacts::of(filePath, *result.checked);
     if (!began)
         fill(meter, filePath);
     record_.endedUtc = HistoryStore::nowUtc();

@@ -83,6 +83,7 @@ UpgradeResult UpgradeRun::once()
             chooseFile();
         const QString &fileName = checked_->path();
         result_.filePath = fileName;
+        result_.checked = checked_;
         if (fileRefused()) {
             result_.outcome = UpgradeOutcome::FileRefused;
             return result_;

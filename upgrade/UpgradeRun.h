@@ -82,6 +82,9 @@ struct UpgradeResult {
     // The upgrade file: chosen in the dialog or handed over; empty when the
     // dialog was cancelled.
     QString filePath;
+    // What was read of it and checked (and so what is sent and recorded);
+    // null when nothing was read.
+    std::shared_ptr<const CheckedFile> checked;
     int errorNumber = 0;  // for Failed
     QString errorDescription;
     qint64 linesAccepted = 0;  // lines of the file the meter acknowledged, in order

@@ -82,6 +82,31 @@ private slots:
         QVERIFY(done.leftInBootLoader == false);
     }
 
+    // A declined upgrade's row holds the facts of the bytes that were checked,
+    // even when the file is replaced behind the warning.
+    void aDeclinedRowHoldsWhatWasChecked()
+    {
+        QTemporaryDir dir;
+        const auto hex = HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 2048);
+        const QString checkedSha = FileFacts::sha256Of(hex.path);
+        MeterEmulatorProcess meter(kFast);
+        WindowRig rig(meter.portEntry());
+        frmFwUpMain &w = *rig.window;
+        w.Form_Load();
+        w.cmdConnect_Click();
+        QVERIFY(w.Meter_Connected);
+        rig.prompts.expectOpen(hex.path);
+        rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::Cancel,
+                           [&] { HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096); });
+        w.cmdUpgrade_Click();
+        QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
+        QVERIFY(FileFacts::sha256Of(hex.path) != checkedSha);
+        const QList<AttemptRecord> r = rows(path_);
+        QCOMPARE(r.size(), 1);
+        QCOMPARE(r[0].outcome, HistoryOutcome::Declined);
+        QCOMPARE(r[0].fileSha256, checkedSha);
+    }
+
     // A meter in its boot loader, a line refused and Cancel at "Error sending ".
     void cancelledAtARefusedLine()
     {
