@@ -5,6 +5,7 @@
 #include "cli/CliPrompts.h"
 #include "cli/MeterObservers.h"
 #include "cli/MeterReporter.h"
+#include "cli/MeterStack.h"
 #include "cli/MeterUpgrade.h"
 #include "cli/StopSignal.h"
 #include "history/AttemptRecord.h"
@@ -20,29 +21,18 @@ MeterJob::MeterJob(int index, const MeterJobSettings &settings, MeterBoard &boar
 
 void MeterJob::run()
 {
-    QtCommPort serial(settings_.map);
-    serial.setWaitsBlocked(true);
-    TranscriptCommPort port(serial);
-    MeterReporter report(board_, index_, port, settings_.logDir);
-    report.started();
-    CliPrompts prompts(StopSignal::flag(), DecisionObserver{board_, index_, port});
-    CliLinkEvents linkEvents(port, address());
-    MeterLink link(port, prompts, linkEvents, address());
-    link.meter().Model_Code = MeterState::kAnyModel;
+    MeterStack meter(address(), settings_.map, board_, index_, settings_.logDir);
     try {
         if (settings_.mode == MeterJobSettings::Mode::Identify)
-            identify(link, report);
+            identify(meter.link, meter.report);
         else
-            upgrade(link, prompts, report);
+            upgrade(meter.link, meter.prompts, meter.report);
     } catch (const FwUpError &e) {
-        report.finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()));
+        meter.report.finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()));
     } catch (const std::exception &e) {
-        report.finish(MeterResult::Failed, QString::fromLocal8Bit(e.what()));
+        meter.report.finish(MeterResult::Failed, QString::fromLocal8Bit(e.what()));
     }
-    try {
-        link.Com_Close();
-    } catch (const FwUpError &) {
-    }
+    meter.closeQuietly();
 }
 
 QString MeterJob::openFailure(PortState state) const

@@ -3,6 +3,7 @@
 #include "cli/MeterObservers.h"
 #include "cli/MeterOutput.h"
 #include "cli/MeterReporter.h"
+#include "cli/MeterStack.h"
 #include "cli/MeterUpgrade.h"
 #include "cli/StopSignal.h"
 #include "base/FwUpErrors.h"
@@ -149,33 +150,22 @@ bool StationJob::handleMeter()
         QMutexLocker hold(&boardMutex_);
         board_ = board;
     }
-    QtCommPort serial(PortMap{});
-    serial.setWaitsBlocked(true);
-    TranscriptCommPort port(serial);
-    MeterReporter report(*board, 0, port, settings_.logDir);
-    report.started();
-    CliPrompts prompts(StopSignal::flag(), DecisionObserver{*board, 0, port});
-    CliLinkEvents linkEvents(port, socket_);
-    MeterLink link(port, prompts, linkEvents, socket_);
-    link.meter().Model_Code = MeterState::kAnyModel;
+    MeterStack meter(socket_, PortMap{}, *board, 0, settings_.logDir);
     AttemptRecorder history(QStringLiteral("ovfw"), socket_);
     history.setStation({settings_.profile.name, settings_.operatorName, settings_.profile.sha256});
-    report.recordInto(history);
+    meter.report.recordInto(history);
     try {
-        decide(link, prompts, report);
+        decide(meter.link, meter.prompts, meter.report);
     } catch (const FwUpError &e) {
         const qint64 line = board->at(0).lines;
         if (linkLost()) {
-            report.removed(line);
-            report.finish(MeterResult::Failed, QStringLiteral("removed at line %1").arg(line));
+            meter.report.removed(line);
+            meter.report.finish(MeterResult::Failed, QStringLiteral("removed at line %1").arg(line));
         } else {
-            report.finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()));
+            meter.report.finish(MeterResult::Failed, QStringLiteral("%1: %2").arg(e.code()).arg(e.description()));
         }
     }
-    try {
-        link.Com_Close();
-    } catch (const FwUpError &) {
-    }
+    meter.closeQuietly();
     const MeterStatus done = board->at(0);
     if (settings_.finished)
         settings_.finished(done);
