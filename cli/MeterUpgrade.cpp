@@ -6,7 +6,6 @@
 #include "link/MeterLink.h"
 #include "upgrade/BootLoaderState.h"
 #include "upgrade/TransferPolicy.h"
-#include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 
 namespace {
@@ -71,9 +70,8 @@ UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, Mete
     link.Com_Open();
     report.phase(QStringLiteral("boot loader"));
 
-    UpgradeFile file;
     ReportedUpgradeEvents events(report, link.meter(), plan.file);
-    UpgradeRun run(link, prompts, events, file);
+    UpgradeRun run(link, prompts, events);
     const TransferPolicy policy = TransferPolicy::unattended(plan.retries);
     run.setPolicy(policy);
     run.setFileRules({plan.checkContent, plan.modelGuard});

@@ -12,6 +12,13 @@ UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events,
 {
 }
 
+UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events)
+    : link_(link), prompts_(prompts), events_(events), ownFile_(std::make_unique<UpgradeFile>()), file_(*ownFile_)
+{
+}
+
+UpgradeRun::~UpgradeRun() = default;
+
 UpgradeResult UpgradeRun::run(const FileDialogRequest &dialog)
 {
     dialog_ = dialog;

@@ -136,7 +136,11 @@ struct FileDialogRequest {
 // is the caller's.
 class UpgradeRun {
 public:
+    // `file` is the window's own reader of the upgrade file, which it keeps.
     UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file);
+    // With a reader of the run's own.
+    UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events);
+    ~UpgradeRun();
 
     // Asks the user for the file (the window's road).
     UpgradeResult run(const FileDialogRequest &dialog);
@@ -168,6 +172,7 @@ private:
     MeterLink &link_;
     Prompts &prompts_;
     UpgradeEvents &events_;
+    std::unique_ptr<UpgradeFile> ownFile_;  // when none was lent
     UpgradeFile &file_;
     TransferPolicy policy_;
     std::optional<LineQuality> quality_;  // for the whole run, across restarts
