@@ -213,7 +213,7 @@ int runUpgrade(const QStringList &args)
                          .arg(Escaped::text(o.file), facts.sha256, o.sha256));
         return ExitStatus::Usage;
     }
-    const QString model = UpgradeFileName::modelCode(o.file);
+    const QString model = checked->modelCode();
     if (model.isEmpty() && !o.force) {
         Console::err(QStringLiteral("ovfw upgrade: the file name gives no model (expected OV<model>_FW<version>.OVH); "
                                     "--force upgrades whatever model answers\n"));

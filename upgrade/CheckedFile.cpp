@@ -2,6 +2,7 @@
 #include <QCryptographicHash>
 #include "base/FwUpErrors.h"
 #include "upgrade/UpgradeFile.h"
+#include "upgrade/UpgradeFileName.h"
 #include <QDir>
 #include <QFile>
 
@@ -9,7 +10,8 @@ namespace {
 constexpr qsizetype kCopyChunkBytes = 64 * 1024;
 }
 
-CheckedFile::CheckedFile(const QString &path, Keep keep) : path_(path)
+CheckedFile::CheckedFile(const QString &path, Keep keep)
+    : path_(path), modelCode_(UpgradeFileName::modelCode(path)), versionText_(UpgradeFileName::versionText(path))
 {
     read(keep);
 }

@@ -33,6 +33,11 @@ public:
     // the copy, whatever the file holds by now.
     const QString &sha256() const { return sha256_; }
     qint64 bytesRead() const { return bytesRead_; }
+    // What the file's name says (OV<model>_FW<version>.OVH), read once: the
+    // meter model it is for and the version it brings; empty where it says
+    // none.
+    const QString &modelCode() const { return modelCode_; }
+    const QString &versionText() const { return versionText_; }
 
     // Opens `file` on the copy, from its first byte, with a read position of
     // its own (several meters may read one copy at once). Throws FwUpError.
@@ -43,6 +48,8 @@ private:
     void append(const QByteArray &bytes);
 
     QString path_;
+    QString modelCode_;
+    QString versionText_;
     FileCheckReport report_;
     int errorNumber_ = 0;
     qint64 fileLines_ = 0;

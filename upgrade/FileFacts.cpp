@@ -21,7 +21,7 @@ FileFacts FileFacts::of(const QString &path, const CheckedFile &checked)
 {
     FileFacts facts;
     facts.path = QFileInfo(path).absoluteFilePath();
-    facts.targetVersion = UpgradeFileName::versionText(path).trimmed();
+    facts.targetVersion = checked.versionText().trimmed();
     facts.sha256 = checked.sha256();
     facts.size = checked.bytesRead();
     facts.lines = checked.fileLines();

@@ -95,7 +95,7 @@ UpgradeResult UpgradeRun::once()
             result_.outcome = UpgradeOutcome::FileRefused;
             return result_;
         }
-        events_.versionAnnounced(UpgradeFileName::versionText(fileName));
+        events_.versionAnnounced(checked_->versionText());
 
         if (!link_.meter().Boot_Mode) {
             if (prompts_.MsgBox(Questions::upgradeWarning(fileName)) != MsgAnswer::OK) {
@@ -110,7 +110,7 @@ UpgradeResult UpgradeRun::once()
         } else {
             events_.meterChanging(fileName, *checked_);
         }
-        transfer(fileName);
+        transfer();
     } catch (const FwUpError &e) {
         file_.close();
         if (e.number() != FwUpErrorNumber::DialogCancelled)
@@ -141,13 +141,12 @@ void UpgradeRun::chooseFile()
 // handler instead.
 bool UpgradeRun::fileRefused()
 {
-    const QString &path = checked_->path();
     const FileCheckReport &report = checked_->report();
     if (checked_->errorNumber() != 0)
         throw FwUpError(static_cast<FwUpErrorNumber>(checked_->errorNumber()));
     FileFault &fault = result_.fault;
     const bool contentFault = !report.ok && (rules_.content || report.lineTooLong);
-    const QString fileModel = UpgradeFileName::modelCode(path);
+    const QString &fileModel = checked_->modelCode();
     const QString meterModel = link_.meter().Model_Code.toUpper();
     if (contentFault) {
         fault.line = report.faultLine;
@@ -201,7 +200,7 @@ bool UpgradeRun::switchAnsweredLate()
     return true;
 }
 
-void UpgradeRun::transfer(const QString &path)
+void UpgradeRun::transfer()
 {
     link_.Com_Open();
     checked_->openCopy(file_);
@@ -237,7 +236,7 @@ void UpgradeRun::transfer(const QString &path)
     // the file's version.
     bool complete = !abort && UpgradeFile::isEndRecord(line);
     if (complete && !result_.endAnswered) {
-        complete = meterReportsFileVersion(path);
+        complete = meterReportsFileVersion();
         if (complete)
             result_.linesAccepted = progress.linesRead;
     }
@@ -252,14 +251,14 @@ void UpgradeRun::transfer(const QString &path)
 // The end record went unanswered: the meter may have taken its image and
 // restarted, or may still wait in its boot loader. Only the version it
 // reports in normal mode tells, and the file is never sent again.
-bool UpgradeRun::meterReportsFileVersion(const QString &path)
+bool UpgradeRun::meterReportsFileVersion()
 {
     if (!link_.identifyWithin(policy_.restartSeconds, [this] { return events_.stopRequested(); }))
         return false;
     MeterState &meter = link_.meter();
     result_.versionAfter = meter.Firm_Version;
     meter.Boot_Mode = false;
-    return UpgradeFile::sameVersion(meter.Firm_Version, UpgradeFileName::versionText(path));
+    return UpgradeFile::sameVersion(meter.Firm_Version, checked_->versionText());
 }
 
 bool UpgradeRun::sendLine(const QByteArray &line, qint64 lineNumber)

@@ -165,8 +165,8 @@ private:
     bool switchAnsweredLate();
     bool sendLine(const QByteArray &line, qint64 lineNumber);  // false: the transfer ends here
     bool endedOn(qint64 lineNumber, MeterReply reply);
-    void transfer(const QString &path);
-    bool meterReportsFileVersion(const QString &path);
+    void transfer();
+    bool meterReportsFileVersion();
 
     UpgradeResult result_;
     MeterLink &link_;
