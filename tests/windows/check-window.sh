@@ -7,7 +7,8 @@
 # file. The clicks and keys go through xdotool, as a person's would.
 #   check-window.sh PROGRAM_FOLDER EMULATOR [SCREENSHOT.xwd]
 # With a third argument, the screen is saved (as xwd of x11-apps writes it)
-# once the meter is connected.
+# once the meter is connected. KEEP_WORK=1 keeps the scratch folder (the
+# wire's log, the image, the Wine prefix) for a look afterwards.
 set -u -o pipefail
 programs="$1" emulator="$2" shot="${3:-}"
 wine="${WINE:-/usr/lib/wine/wine64}"
@@ -18,7 +19,7 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null; done
   "$(dirname "$wine")/wineserver" -k 2> /dev/null
-  rm -rf "$work"
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 # On a failure, the titles of the windows then showing, and the screen
@@ -29,6 +30,10 @@ fail() {
   for id in $(xdotool search --onlyvisible --name "." 2> /dev/null); do
     echo "  $(xdotool getwindowname "$id" 2> /dev/null)"
   done
+  echo "the wire's last words:"
+  tail -n 6 "$work/wire.log" 2> /dev/null | sed 's/^/  /'
+  echo "the window's own output:"
+  tail -n 10 "$work/window.log" 2> /dev/null | sed 's/^/  /'
   [ -n "${CHECK_WINDOW_FAILED_SHOT:-}" ] && xwd -root -silent -out "$CHECK_WINDOW_FAILED_SHOT"  # x11-apps
   exit 1
 }
@@ -98,19 +103,35 @@ sleep 0.5
 xdotool type --delay 10 "$windowsPath"
 xdotool key Return
 
-# The warning's default is Cancel: OK is one step back from it.
-warning="$(await "Firmware Upgrade")"
-[ -n "$warning" ] || fail "no warning before the upgrade"
-sleep 0.5
-xdotool key shift+Tab Return
-# The outcome's box, under the same title, follows once the transfer has ended.
+# The warning's default is Cancel: OK is one step back from it. Keys go where
+# the focus is; if Wine has not yet given the box the focus, they are lost and
+# the box stays up with the meter untouched. Then they are pressed again, as a
+# person would, but only while the warning is up: once it has closed, a key
+# would land on the main window.
+warningUp() { [ -n "$(xdotool search --onlyvisible --name "^Firmware Upgrade\$" 2> /dev/null)" ]; }
+# The window says nothing to the meter while it waits for the user.
+wireLines() { wc -l < "$work/wire.log"; }
+await "Firmware Upgrade" > /dev/null || true
+warningUp || fail "no warning before the upgrade"
+quiet="$(wireLines)"
+for _ in 1 2 3; do
+  sleep 0.5
+  xdotool key shift+Tab Return
+  for _ in $(seq 50); do
+    [ "$(wireLines)" -gt "$quiet" ] && break 2
+    sleep 0.1
+  done
+  warningUp || fail "the warning closed, and the window did not speak to the meter"
+done
+[ "$(wireLines)" -gt "$quiet" ] || fail "OK to the warning started no upgrade"
+# The meter keeps the image once it has acknowledged the end-of-file record;
+# the outcome's box, under the warning's title, follows.
 for _ in $(seq $((kStepSeconds * 10))); do
-  outcome="$(xdotool search --onlyvisible --name "^Firmware Upgrade\$" 2> /dev/null | grep -vx "$warning" | head -n 1)"
-  [ -n "$outcome" ] && break
+  [ -e "$work/image.bin" ] && warningUp && break
   sleep 0.1
 done
-[ -n "${outcome:-}" ] || fail "the upgrade gave no outcome within $kStepSeconds s"
-sleep 1
+[ -e "$work/image.bin" ] || fail "the meter took no whole image within $kStepSeconds s"
+warningUp || fail "the upgrade gave no outcome"
 cmp -s "$work/image.bin" "$work/expected.bin" || fail "the image the meter took differs from srec_cat's"
 pass "a whole upgrade from the window; the image is exact"
 xdotool key Return
