@@ -2,42 +2,11 @@
 // timeouts set from the settings, and overlapped I/O whose waits also wait
 // on a stop event.
 #include "link/SerialLine.h"
+#include "link/WindowsPortSettings.h"
 #include <windows.h>
 #include <algorithm>
-#include <string>
 
 namespace {
-
-std::wstring widened(const std::string &text)
-{
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
-    if (size > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-    if (!wide.empty())
-        wide.pop_back();  // the terminating null
-    return wide;
-}
-
-// COM10 and above, and any COM port where a path is expected, are reached
-// through the device namespace.
-std::wstring devicePath(const std::string &device)
-{
-    const std::wstring wide = widened(device);
-    return wide.rfind(L"\\\\.\\", 0) == 0 ? wide : L"\\\\.\\" + wide;
-}
-
-BYTE parityOf(SerialSettings::Parity parity)
-{
-    switch (parity) {
-    case SerialSettings::Parity::Even: return EVENPARITY;
-    case SerialSettings::Parity::Odd: return ODDPARITY;
-    case SerialSettings::Parity::Mark: return MARKPARITY;
-    case SerialSettings::Parity::Space: return SPACEPARITY;
-    case SerialSettings::Parity::None: break;
-    }
-    return NOPARITY;
-}
 
 bool isLoss(DWORD error)
 {
@@ -72,12 +41,12 @@ public:
         // The port is opened without sharing, which Windows enforces for a
         // COM port; the named hold keeps two copies of this tool apart where
         // the port does not (a port emulated under Wine).
-        hold_ = ::CreateMutexW(nullptr, FALSE, (L"Global\\ovfw-line-" + widened(holdName(device))).c_str());
+        hold_ = ::CreateMutexW(nullptr, FALSE, (L"Global\\ovfw-line-" + WindowsPortSettings::holdName(device)).c_str());
         if (hold_ && ::GetLastError() == ERROR_ALREADY_EXISTS) {
             releaseHold();
             return Opened::InUse;
         }
-        const HANDLE h = ::CreateFileW(devicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        const HANDLE h = ::CreateFileW(WindowsPortSettings::devicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD error = ::GetLastError();
@@ -97,31 +66,8 @@ public:
             close();
             return Opened::NotSerial;
         }
-        dcb.BaudRate = static_cast<DWORD>(settings.baud);
-        dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
-        dcb.Parity = parityOf(settings.parity);
-        dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        dcb.fParity = settings.parity != SerialSettings::Parity::None;
-        dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-        const bool rtsCts = settings.flow == SerialSettings::Flow::RtsCts;
-        dcb.fOutxCtsFlow = rtsCts;
-        dcb.fRtsControl = rtsCts ? RTS_CONTROL_HANDSHAKE : settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fDsrSensitivity = FALSE;
-        const bool xonXoff = settings.flow == SerialSettings::Flow::XonXoff;
-        dcb.fOutX = xonXoff;
-        dcb.fInX = xonXoff;
-        dcb.fErrorChar = FALSE;
-        dcb.fNull = FALSE;
-        dcb.fAbortOnError = FALSE;
-        // A read returns at once with what has come; with nothing there it
-        // waits for the first byte (for as long as the constant allows,
-        // which the waits here cut short).
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-        timeouts.ReadTotalTimeoutConstant = kLongestReadMs;
+        WindowsPortSettings::apply(settings, dcb);
+        COMMTIMEOUTS timeouts = WindowsPortSettings::waitingReads(kLongestReadMs);
         if (!::SetCommState(handle_, &dcb) || !::SetCommTimeouts(handle_, &timeouts)) {
             close();
             return Opened::Failed;
@@ -283,15 +229,6 @@ public:
 private:
     // A few days: a waiting read that outlives every wait here.
     static constexpr DWORD kLongestReadMs = 7 * 24 * 60 * 60 * 1000;
-
-    // The device's name as a kernel object's name takes it: in capitals (COM1
-    // and com1 are one port), without the backslashes such names may not hold.
-    static std::string holdName(std::string device)
-    {
-        for (char &c : device)
-            c = c == '\\' ? '_' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-        return device;
-    }
 
     bool status_(COMSTAT &status)
     {
