@@ -1,4 +1,5 @@
 #include "station/StationProfile.h"
+#include "station/ProfileReader.h"
 #include "link/PortStatus.h"
 #include "upgrade/CheckedFile.h"
 #include "upgrade/UpgradeFile.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <toml++/toml.h>
 
 namespace {
 using Kind = ProfileProblem::Kind;
@@ -19,62 +19,10 @@ constexpr int kMostRetries = 1000;
 constexpr double kLongestSettleSeconds = 60;
 constexpr qint64 kLargestProfileBytes = 1 << 20;
 
-// Gathers the problems of one profile, each at its place.
-class Reader {
+// The profile's sections, read into the profile.
+class Reader : public ProfileReader {
 public:
-    Reader(ProfileReading &reading, const QString &folder) : r_(reading), folder_(folder) {}
-
-    void problem(Kind kind, const QString &text, const toml::source_region &at = {})
-    {
-        r_.problems.append({kind, text, static_cast<int>(at.begin.line), static_cast<int>(at.begin.column)});
-    }
-
-    // The keys of `table` that are not in `known`.
-    void onlyKnown(const toml::table &table, const QString &where, const QStringList &known)
-    {
-        for (auto &&[key, value] : table) {
-            const QString name = QString::fromStdString(std::string(key.str()));
-            if (!known.contains(name))
-                problem(Kind::UnknownKey,
-                        QStringLiteral("unknown key \"%1\" in %2 (known: %3)").arg(name, where, known.join(", ")),
-                        key.source());
-        }
-    }
-
-    const toml::table *table(const toml::table &in, const char *key, const QString &where)
-    {
-        const toml::node *node = in.get(key);
-        if (!node)
-            return nullptr;
-        if (!node->is_table()) {
-            problem(Kind::WrongType, QStringLiteral("%1 must be a table").arg(where), node->source());
-            return nullptr;
-        }
-        return node->as_table();
-    }
-
-    // A string at `key`, or empty; a value of another type is a problem.
-    QString text(const toml::table &in, const char *key, const QString &where, toml::source_region *at = nullptr)
-    {
-        const toml::node *node = in.get(key);
-        if (!node)
-            return {};
-        if (at)
-            *at = node->source();
-        if (!node->is_string()) {
-            problem(Kind::WrongType, QStringLiteral("%1 must be a string").arg(where), node->source());
-            return {};
-        }
-        QString value = QString::fromStdString(node->as_string()->get());
-        if (value.isEmpty())
-            problem(Kind::WrongType, QStringLiteral("%1 is empty").arg(where), node->source());
-        return value;
-    }
-
-    QString absolute(const QString &path) const
-    {
-        return QDir::cleanPath(QDir(folder_).absoluteFilePath(path));
-    }
+    using ProfileReader::ProfileReader;
 
     void station(const toml::table &root, StationProfile &p)
     {
@@ -256,9 +204,6 @@ public:
         p.firmware.insert(model, f);
     }
 
-private:
-    ProfileReading &r_;
-    QString folder_;
 };
 }
 
