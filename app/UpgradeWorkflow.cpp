@@ -2,6 +2,7 @@
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
 #include "upgrade/AttemptRecorder.h"
+#include "upgrade/UpgradeImage.h"
 #include "link/CommPort.h"
 #include <QDir>
 #include <QLabel>
@@ -21,15 +22,17 @@ void frmFwUpMain::cmdUpgrade_Click()
     cmdUpgrade->setEnabled(false);
     cmdExit->setEnabled(false);
     link_.Com_Open();
-    AttemptRecorder history(QStringLiteral("window"), MeterAddress::port(meter().Port_Number, Comm1.deviceName()));
-    history_ = &history;
-    UpgradeRun upgrade(link_, prompts_, *this, upgradeFile_);
-    const UpgradeResult result = upgrade.run(FileDialogRequest{kFileDialogTitle, cdlFileName_});
+    history_ = std::make_unique<AttemptRecorder>(QStringLiteral("window"),
+                                                 MeterAddress::port(meter().Port_Number, Comm1.deviceName()));
+    UpgradeEvents &shown = *this;  // the window shows what the upgrade says
+    upgrade_ = std::make_unique<UpgradeRun>(link_, prompts_, shown);
+    const UpgradeResult result = upgrade_->run(FileDialogRequest{kFileDialogTitle, cdlFileName_});
+    upgrade_.reset();
     if (!result.filePath.isEmpty())
         cdlFileName_ = result.filePath;  // offered again next time
     sleepLock_.release();  // however the transfer ended
-    history.finished(meter(), result, cdlFileName_);
-    history_ = nullptr;
+    history_->finished(meter(), result, cdlFileName_);
+    history_.reset();
     if (result.outcome == UpgradeOutcome::Failed || result.outcome == UpgradeOutcome::FileRefused) {
         // Reported already; the meter stays connected for another try.
         cmdConnect->setEnabled(true);
@@ -56,11 +59,11 @@ void frmFwUpMain::versionAnnounced(const QString &versionText)
     Label2->setVisible(true);
 }
 
-void frmFwUpMain::meterChanging(const QString &filePath, const CheckedFile &checked)
+void frmFwUpMain::meterChanging(const QString &filePath, const UpgradeImage &checked)
 {
     if (!history_)
         return;
-    history_->setFile(FileFacts::of(filePath, checked));
+    history_->setFile(checked.facts());
     history_->started(meter(), filePath);
 }
 

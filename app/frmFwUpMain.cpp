@@ -1,5 +1,6 @@
 #include "app/frmFwUpMain.h"
 #include "base/EventWait.h"
+#include "upgrade/AttemptRecorder.h"
 #include "windows/frmDevInfo.h"
 #include <QAction>
 #include <QCloseEvent>
@@ -86,7 +87,8 @@ void frmFwUpMain::Form_QueryUnload()
 {
     // Open files are closed first: an upgrade in progress then fails at its
     // next read and reports it before the program ends.
-    upgradeFile_.close();
+    if (upgrade_)
+        upgrade_->closeFile();
     cmdExit_Click();
 }
 

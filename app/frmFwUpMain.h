@@ -3,7 +3,6 @@
 #include "link/MeterLink.h"
 #include "base/AppFacts.h"
 #include "power/SleepInhibitor.h"
-#include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QMainWindow>
 #include <QPointer>
@@ -136,7 +135,7 @@ private:
 
     // What an upgrade shows.
     void versionAnnounced(const QString &versionText) override;
-    void meterChanging(const QString &filePath, const CheckedFile &checked) override;
+    void meterChanging(const QString &filePath, const UpgradeImage &checked) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
     void fileOpening() override;
@@ -147,7 +146,6 @@ private:
     CommPort &Comm1;
     Prompts &prompts_;
     MeterLink link_;
-    UpgradeFile upgradeFile_;  // open during a transfer; closed when the window closes
     SleepInhibitor sleepLock_{FwUpApp::Title};  // held while the lines go out
     QString cdlFileName_;      // the upgrade dialog's file name, offered again
     QString appDir_;
@@ -155,5 +153,8 @@ private:
     DocumentOpener &opener_;
     std::unique_ptr<frmDevInfo> devInfo_;  // created on first use, kept for the run
     QEventLoop *mainLoop_ = nullptr;
-    AttemptRecorder *history_ = nullptr;  // the upgrade history, while an upgrade runs
+    // While an upgrade runs: the run (closing the window closes its file),
+    // and its attempt's row in the history.
+    std::unique_ptr<UpgradeRun> upgrade_;
+    std::unique_ptr<AttemptRecorder> history_;
 };

@@ -3,9 +3,8 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "upgrade/FileFacts.h"
 #include "cli/MeterBoard.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 
 int runCheck(const QStringList &args)
 {
@@ -26,17 +25,18 @@ int runCheck(const QStringList &args)
         return status;
     const QString path = parser.positionalArguments().first();
     CheckReport::warnAboutName(QStringLiteral("check"), path);
-    const FileCheckReport report = checkUpgradeFile(path);
+    // Read once: the digest printed is that of the bytes checked.
+    const UpgradeImage image(path, UpgradeImage::Keep::NoCopy);
+    const FileCheckReport &report = image.report();
     if (parser.isSet(json)) {
-        QJsonObject object = CheckReport::toJson(path, report);
+        QJsonObject object = CheckReport::toJson(image);
         if (report.ok)
-            object.insert(QStringLiteral("sha256"), FileFacts::sha256Of(path));
+            object.insert(QStringLiteral("sha256"), image.sha256());
         writeJsonLine(object);
     } else if (report.ok) {
-        Console::out(CheckReport::describe(path, report) +
-                     QStringLiteral("SHA-256: %1\n").arg(FileFacts::sha256Of(path)));
+        Console::out(CheckReport::describe(image) + QStringLiteral("SHA-256: %1\n").arg(image.sha256()));
     }
     if (!report.ok)
-        Console::err(CheckReport::describeFault(QStringLiteral("check"), path, report));
+        Console::err(CheckReport::describeFault(QStringLiteral("check"), image));
     return report.ok ? ExitStatus::Ok : ExitStatus::Usage;
 }

@@ -11,16 +11,16 @@ QString hexAddress(std::uint64_t a)
     return QStringLiteral("%1").arg(a, 8, 16, QLatin1Char('0')).toUpper();
 }
 
-QString modelText(const QString &path)
+QString modelText(const UpgradeImage &image)
 {
-    const QString model = UpgradeFileName::modelCode(path);
+    const QString &model = image.modelCode();
     return model.isEmpty() ? QStringLiteral("(the name gives none: expected OV<model>_FW<version>.OVH)") : model;
 }
 
 // The version the name gives, or nothing when it does not follow the convention.
-QString versionOf(const QString &path)
+QString versionOf(const UpgradeImage &image)
 {
-    return UpgradeFileName::followsConvention(path) ? UpgradeFileName::versionText(path) : QString();
+    return UpgradeFileName::followsConvention(image.path()) ? image.versionText() : QString();
 }
 
 QString shownFaultLine(const FileCheckReport &r)
@@ -31,14 +31,15 @@ QString shownFaultLine(const FileCheckReport &r)
 
 namespace CheckReport {
 
-QString describe(const QString &path, const FileCheckReport &r)
+QString describe(const UpgradeImage &image)
 {
-    QString out = QStringLiteral("%1: good\n").arg(Escaped::text(path));
-    const QString version = versionOf(path);
+    const FileCheckReport &r = image.report();
+    QString out = QStringLiteral("%1: good\n").arg(Escaped::text(image.path()));
+    const QString version = versionOf(image);
     out += QStringLiteral("  version     %1\n")
                .arg(version.isEmpty() ? QStringLiteral("unknown (the name does not follow OV<model>_FW<version>.OVH)")
                                       : UpgradeFile::asMeterWrites(version));
-    out += QStringLiteral("  model       %1\n").arg(modelText(path));
+    out += QStringLiteral("  model       %1\n").arg(modelText(image));
     out += QStringLiteral("  lines       %1\n").arg(r.lines);
     out += QStringLiteral("  data bytes  %1\n").arg(r.dataBytes);
     if (r.ranges.isEmpty())
@@ -51,9 +52,10 @@ QString describe(const QString &path, const FileCheckReport &r)
     return out;
 }
 
-QString describeFault(const QString &command, const QString &path, const FileCheckReport &r)
+QString describeFault(const QString &command, const UpgradeImage &image)
 {
-    const QString who = QStringLiteral("ovfw %1: %2").arg(command, Escaped::text(path));
+    const FileCheckReport &r = image.report();
+    const QString who = QStringLiteral("ovfw %1: %2").arg(command, Escaped::text(image.path()));
     if (!r.opened || !r.openError.isEmpty())
         return r.openErrorNumber != 0
                    ? QStringLiteral("%1: cannot be read: %2 (error %3)\n").arg(who, r.openErrorText).arg(r.openErrorNumber)
@@ -63,13 +65,15 @@ QString describeFault(const QString &command, const QString &path, const FileChe
     return QStringLiteral("%1: line %2: %3\n  %4\n").arg(who, QString::number(r.faultLine), r.fault, shownFaultLine(r));
 }
 
-QJsonObject toJson(const QString &path, const FileCheckReport &r)
+QJsonObject toJson(const UpgradeImage &image)
 {
+    const FileCheckReport &r = image.report();
+    const QString version = versionOf(image);
     QJsonObject o{{QStringLiteral("event"), QStringLiteral("check")},
-                  {QStringLiteral("file"), path},
+                  {QStringLiteral("file"), image.path()},
                   {QStringLiteral("ok"), r.ok},
-                  {QStringLiteral("version"), versionOf(path).isEmpty() ? QJsonValue() : QJsonValue(versionOf(path))},
-                  {QStringLiteral("model"), UpgradeFileName::modelCode(path)},
+                  {QStringLiteral("version"), version.isEmpty() ? QJsonValue() : QJsonValue(version)},
+                  {QStringLiteral("model"), image.modelCode()},
                   {QStringLiteral("lines"), r.lines},
                   {QStringLiteral("data_bytes"), r.dataBytes}};
     if (!r.ok) {

@@ -193,7 +193,7 @@ void ReportedUpgradeEvents::bootLoaderFoundAgain()
                     QStringLiteral("boot loader answered; the file is sent again from its start"));
 }
 
-void ReportedUpgradeEvents::meterChanging(const QString &filePath, const CheckedFile &)
+void ReportedUpgradeEvents::meterChanging(const QString &filePath, const UpgradeImage &)
 {
     reporter_.note(QStringLiteral("file %1, sha256 %2").arg(file_.path, file_.sha256));
     if (AttemptRecorder *history = reporter_.history()) {

@@ -73,7 +73,7 @@ public:
     ReportedUpgradeEvents(MeterReporter &reporter, const MeterState &meter, const FileFacts &file);
     void restartSuspected(qint64 line) override;
     void bootLoaderFoundAgain() override;
-    void meterChanging(const QString &filePath, const CheckedFile &checked) override;
+    void meterChanging(const QString &filePath, const UpgradeImage &checked) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
 
 private:

@@ -14,7 +14,7 @@
 #include "link/TranscriptCommPort.h"
 #include "link/VersionReply.h"
 #include "station/StationProfile.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -268,7 +268,7 @@ void StationJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &re
     plan.filePath = firmware.filePath;
     plan.fileModel = firmware.model;
     plan.checked = firmware.checked;
-    plan.file = FileFacts::of(firmware.filePath, *firmware.checked);
+    plan.file = firmware.checked->facts();
     plan.retries = firmware.retries;
     plan.verify = true;
     plan.targetVersion = firmware.version;

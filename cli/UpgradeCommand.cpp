@@ -7,7 +7,7 @@
 #include "upgrade/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
 #include "upgrade/TransferPolicy.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFileName.h"
 #include "cli/MeterOutput.h"
 #include "cli/MeterRun.h"
@@ -194,12 +194,12 @@ int runUpgrade(const QStringList &args)
         return status;
 
     // Read once, here, before any meter: every meter is sent this checked copy.
-    const auto checked = std::make_shared<const CheckedFile>(o.file);
+    const auto checked = std::make_shared<const UpgradeImage>(o.file);
     const FileCheckReport &report = checked->report();
     if (!o.noCheck && o.json)
-        writeJsonLine(CheckReport::toJson(o.file, report));
+        writeJsonLine(CheckReport::toJson(*checked));
     if (checked->errorNumber() != 0 || (!report.ok && (!o.noCheck || report.lineTooLong))) {
-        Console::err(CheckReport::describeFault(QStringLiteral("upgrade"), o.file, report) +
+        Console::err(CheckReport::describeFault(QStringLiteral("upgrade"), *checked) +
                      (report.lineTooLong || o.noCheck
                           ? QStringLiteral("No meter was touched.\n")
                           : QStringLiteral("No meter was touched (--no-check sends the file as it is).\n")));
@@ -207,7 +207,7 @@ int runUpgrade(const QStringList &args)
     }
     CheckReport::warnAboutName(QStringLiteral("upgrade"), o.file);
     const qint64 totalLines = checked->fileLines();
-    const FileFacts facts = FileFacts::of(o.file, *checked);
+    const FileFacts facts = checked->facts();
     if (!o.sha256.isEmpty() && facts.sha256 != o.sha256) {
         Console::err(QStringLiteral("ovfw upgrade: %1 has the SHA-256 digest %2, not %3; no meter was touched\n")
                          .arg(Escaped::text(o.file), facts.sha256, o.sha256));

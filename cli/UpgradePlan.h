@@ -5,14 +5,14 @@
 #include <functional>
 #include <memory>
 
-class CheckedFile;
+class UpgradeImage;
 
 // What a meter is upgraded with, and how: made once by `upgrade` for all its
 // meters, or by a station for the meter in one socket.
 struct UpgradePlan {
     QString filePath;   // absolute
     QString fileModel;  // the model the file's name gives
-    std::shared_ptr<const CheckedFile> checked;  // read once, for every meter
+    std::shared_ptr<const UpgradeImage> checked;  // read once, for every meter
     FileFacts file;     // the file as the history records it
     // The firmware version the meter must report after the upgrade: the
     // file name's, or the one a station's profile pins.

@@ -1,7 +1,7 @@
 #include "station/StationProfile.h"
 #include "station/ProfileReader.h"
 #include "link/PortStatus.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeFileName.h"
 #include <QCryptographicHash>
@@ -187,7 +187,7 @@ public:
             problem(Kind::FileRefused, QStringLiteral("%1 file %2 does not exist").arg(where, f.filePath), fileAt);
             return;
         }
-        f.checked = std::make_shared<const CheckedFile>(f.filePath);
+        f.checked = std::make_shared<const UpgradeImage>(f.filePath);
         const FileCheckReport &report = f.checked->report();
         if (f.checked->errorNumber() != 0 || !report.ok) {
             const QString why = !report.openError.isEmpty() ? report.openError

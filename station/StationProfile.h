@@ -5,7 +5,7 @@
 #include <QString>
 #include <memory>
 
-class CheckedFile;
+class UpgradeImage;
 
 // One model's firmware as a station's profile pins it: the file, read and
 // checked once when the profile is read, the digest it must have, the
@@ -16,7 +16,7 @@ struct StationFirmware {
     QString sha256;
     QString version;   // as the profile gives it, else from the file name
     int retries = TransferPolicy::kUnattendedRetries;
-    std::shared_ptr<const CheckedFile> checked;
+    std::shared_ptr<const UpgradeImage> checked;
 };
 
 // A socket named in the profile, with the device it stands for.

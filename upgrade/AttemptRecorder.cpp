@@ -6,6 +6,7 @@
 #include "link/MeterState.h"
 #include "upgrade/BootLoaderState.h"
 #include "upgrade/UpgradeFileName.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeRun.h"
 #include <QFileInfo>
 
@@ -117,7 +118,7 @@ void AttemptRecorder::finished(const MeterState &meter, const UpgradeResult &res
     if (!began && refused)
         file_ = FileFacts{};  // a refused file's row names it, and no more
     else if (!began && result.checked)
-        file_ = FileFacts::of(filePath, *result.checked);
+        file_ = result.checked->facts();
     if (!began)
         fill(meter, filePath);
     record_.endedUtc = HistoryStore::nowUtc();

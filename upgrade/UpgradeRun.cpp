@@ -3,21 +3,27 @@
 #include "base/MonotonicClock.h"
 #include "base/Prompts.h"
 #include "link/MeterLink.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeFileName.h"
 
-UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file)
-    : link_(link), prompts_(prompts), events_(events), file_(file)
-{
-}
-
 UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events)
-    : link_(link), prompts_(prompts), events_(events), ownFile_(std::make_unique<UpgradeFile>()), file_(*ownFile_)
+    : link_(link), prompts_(prompts), events_(events)
 {
 }
 
 UpgradeRun::~UpgradeRun() = default;
+
+bool UpgradeRun::fileOpen() const
+{
+    return reader_ && reader_->isOpen();
+}
+
+void UpgradeRun::closeFile()
+{
+    if (reader_)
+        reader_->close();
+}
 
 UpgradeResult UpgradeRun::run(const FileDialogRequest &dialog)
 {
@@ -26,7 +32,7 @@ UpgradeResult UpgradeRun::run(const FileDialogRequest &dialog)
     return attempts();
 }
 
-UpgradeResult UpgradeRun::run(std::shared_ptr<const CheckedFile> file)
+UpgradeResult UpgradeRun::run(std::shared_ptr<const UpgradeImage> file)
 {
     dialog_.reset();
     checked_ = std::move(file);
@@ -112,7 +118,7 @@ UpgradeResult UpgradeRun::once()
         }
         transfer();
     } catch (const FwUpError &e) {
-        file_.close();
+        closeFile();
         if (e.number() != FwUpErrorNumber::DialogCancelled)
             prompts_.MsgBox(Questions::upgradeError(e.code(), e.description()));
         result_.outcome = UpgradeOutcome::Failed;
@@ -133,7 +139,7 @@ void UpgradeRun::chooseFile()
         throw FwUpError(FwUpErrorNumber::DialogCancelled);
     result_.filePath = *chosen;
     events_.fileOpening();
-    checked_ = std::make_shared<const CheckedFile>(*chosen);
+    checked_ = std::make_shared<const UpgradeImage>(*chosen);
 }
 
 // Whether the file fails its check or its model is another meter's: then it

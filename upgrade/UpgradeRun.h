@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-class CheckedFile;
+class UpgradeImage;
 class MeterLink;
 class Prompts;
 class UpgradeFile;
@@ -23,7 +23,7 @@ public:
     // The meter is about to be changed for the first time in this upgrade,
     // with the file chosen: before the first byte of the switch into the boot
     // loader, or of the first line for a meter in its boot loader already.
-    virtual void meterChanging(const QString &filePath, const CheckedFile &checked)
+    virtual void meterChanging(const QString &filePath, const UpgradeImage &checked)
     {
         Q_UNUSED(filePath);
         Q_UNUSED(checked);
@@ -84,7 +84,7 @@ struct UpgradeResult {
     QString filePath;
     // What was read of it and checked (and so what is sent and recorded);
     // null when nothing was read.
-    std::shared_ptr<const CheckedFile> checked;
+    std::shared_ptr<const UpgradeImage> checked;
     int errorNumber = 0;  // for Failed
     QString errorDescription;
     qint64 linesAccepted = 0;  // lines of the file the meter acknowledged, in order
@@ -136,9 +136,6 @@ struct FileDialogRequest {
 // is the caller's.
 class UpgradeRun {
 public:
-    // `file` is the window's own reader of the upgrade file, which it keeps.
-    UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events, UpgradeFile &file);
-    // With a reader of the run's own.
     UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events);
     ~UpgradeRun();
 
@@ -146,12 +143,18 @@ public:
     UpgradeResult run(const FileDialogRequest &dialog);
     // Sends this file, read and checked once for every meter (the command
     // line's road); no dialog is shown.
-    UpgradeResult run(std::shared_ptr<const CheckedFile> file);
+    UpgradeResult run(std::shared_ptr<const UpgradeImage> file);
 
     // How late answers, repeats, silence and the end record are dealt with;
     // the default is the window's road.
     void setPolicy(const TransferPolicy &policy) { policy_ = policy; }
     void setFileRules(const FileRules &rules) { rules_ = rules; }
+
+    // The run's reader of the image is open only while its lines go out.
+    // Closed from outside (the window closing), the transfer fails at its
+    // next read and reports it.
+    bool fileOpen() const;
+    void closeFile();
 
 private:
     UpgradeResult attempts();
@@ -172,11 +175,10 @@ private:
     MeterLink &link_;
     Prompts &prompts_;
     UpgradeEvents &events_;
-    std::unique_ptr<UpgradeFile> ownFile_;  // when none was lent
-    UpgradeFile &file_;
+    std::unique_ptr<UpgradeFile> reader_;  // of the image, while its lines go out
     TransferPolicy policy_;
     std::optional<LineQuality> quality_;  // for the whole run, across restarts
     FileRules rules_;
     std::optional<FileDialogRequest> dialog_;  // asked once, when there is no checked file yet
-    std::shared_ptr<const CheckedFile> checked_;
+    std::shared_ptr<const UpgradeImage> checked_;
 };

@@ -3,25 +3,26 @@
 #include "upgrade/UpgradeRun.h"
 #include "base/Prompts.h"
 #include "link/MeterLink.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 
 void UpgradeRun::transfer()
 {
     link_.Com_Open();
-    checked_->openCopy(file_);
-    UpgradeProgress progress = UpgradeProgress::forFileSize(file_.size());
+    reader_ = checked_->reader();
+    UpgradeFile &file = *reader_;
+    UpgradeProgress progress = UpgradeProgress::forFileSize(file.size());
     events_.progressShown(progress);
 
     bool abort = false, stopped = false;
     QByteArray line;  // the last line read
-    while (!file_.atEnd() && !abort) {
+    while (!file.atEnd() && !abort) {
         if (events_.stopRequested()) {
             stopped = true;
             break;
         }
-        line = file_.readLine();
-        progress.advance(line.size(), UpgradeFile::lineEndChars(file_.lastLineEnd()));
+        line = file.readLine();
+        progress.advance(line.size(), UpgradeFile::lineEndChars(file.lastLineEnd()));
         events_.progressAdvanced(progress);
         link_.serveEvents();
         quality_->lineSent();
@@ -31,7 +32,7 @@ void UpgradeRun::transfer()
     }
 
     events_.headingRestored();
-    file_.close();
+    file.close();
     if (stopped) {
         events_.progressHidden();
         result_.outcome = UpgradeOutcome::Stopped;

@@ -6,7 +6,7 @@
 #include "LinkRig.h"
 #include "ScriptedCommPort.h"
 #include "base/MonotonicClock.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QMap>
@@ -189,11 +189,10 @@ private slots:
         link.meter().Port_Number = 1;
         link.meter().Boot_Mode = inBootLoader;
         UpgradeEvents events;
-        UpgradeFile file;
-        UpgradeRun run(link, prompts, events, file);
+        UpgradeRun run(link, prompts, events);
         if (!window)
             run.setPolicy(shortened(restarts));
-        const auto checked = std::make_shared<const CheckedFile>(path);
+        const auto checked = std::make_shared<const UpgradeImage>(path);
         const double t0 = MonotonicClock::now();
         const UpgradeResult r = run.run(checked);
         const double lasted = MonotonicClock::now() - t0;

@@ -2,7 +2,7 @@
 #include "HexFiles.h"
 #include "LinkRig.h"
 #include "ScriptedCommPort.h"
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
 #include <QTemporaryDir>
@@ -19,7 +19,7 @@ struct Heard : UpgradeEvents {
     int advanced = 0;
     int opened = 0;  // times told the file is about to be opened by its name
     std::function<void()> whenChanging;  // once the file is checked, before a line goes out
-    void meterChanging(const QString &, const CheckedFile &) override
+    void meterChanging(const QString &, const UpgradeImage &) override
     {
         if (whenChanging)
             whenChanging();
@@ -40,8 +40,8 @@ struct Run {
     RecordingLinkEvents linkEvents;
     MeterLink link{comm, prompts, linkEvents};
     Heard heard;
-    UpgradeFile file;
     QString fileName;
+    bool fileLeftOpen = false;  // the run's reader, once it returned
 
     explicit Run(const QByteArray &refused)
     {
@@ -53,15 +53,16 @@ struct Run {
     // Through the file dialog, as the window does.
     UpgradeResult run()
     {
-        UpgradeRun upgrade(link, prompts, heard, file);
+        UpgradeRun upgrade(link, prompts, heard);
         const UpgradeResult result = upgrade.run(FileDialogRequest{QStringLiteral("Select Upgrade File"), fileName});
         fileName = result.filePath;
+        fileLeftOpen = upgrade.fileOpen();
         return result;
     }
     // With a file read and checked before, as ovfw does.
-    UpgradeResult run(std::shared_ptr<const CheckedFile> checked)
+    UpgradeResult run(std::shared_ptr<const UpgradeImage> checked)
     {
-        UpgradeRun upgrade(link, prompts, heard, file);
+        UpgradeRun upgrade(link, prompts, heard);
         return upgrade.run(std::move(checked));
     }
 };
@@ -127,7 +128,7 @@ private slots:
             r.prompts.expectContaining(outcome, MsgStyle::Critical, QString(), MsgAnswer::OK);
         const UpgradeResult result = r.run();
         QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
-        QVERIFY(!r.file.isOpen());
+        QVERIFY(!r.fileLeftOpen);
         if (!transferred) {
             QCOMPARE(result.outcome, UpgradeOutcome::FileRefused);
             QVERIFY(!result.fault.description.isEmpty());
@@ -220,7 +221,7 @@ private slots:
         if (!handedOver)
             r.prompts.expectOpen(hex.path);
         r.prompts.expect("Upgrade Complete.", 64, kTitle, MsgAnswer::OK);
-        const UpgradeResult result = handedOver ? r.run(std::make_shared<const CheckedFile>(hex.path)) : r.run();
+        const UpgradeResult result = handedOver ? r.run(std::make_shared<const UpgradeImage>(hex.path)) : r.run();
         QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
         QCOMPARE(result.outcome, UpgradeOutcome::Completed);
         QCOMPARE(result.filePath, hex.path);

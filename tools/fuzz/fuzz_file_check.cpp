@@ -2,7 +2,7 @@
 // exactly the bytes read (all of them, unless a line too long to be a record
 // stopped the reading), and a file it passes has every line a valid record
 // and the end record last.
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include <QTemporaryFile>
 #include <cstdint>
@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QTemporaryFile tmp;
     if (!tmp.open() || tmp.write(content) != content.size() || !tmp.flush())
         return 0;
-    const CheckedFile checked(tmp.fileName());
-    const FileCheckReport &report = checked.report();
-    if (!report.opened || checked.errorNumber() != 0 || (report.ok && report.lineTooLong))
+    const UpgradeImage image(tmp.fileName());
+    const FileCheckReport &report = image.report();
+    if (!report.opened || image.errorNumber() != 0 || (report.ok && report.lineTooLong))
         std::abort();
-    UpgradeFile copy;
-    checked.openCopy(copy);
+    const std::unique_ptr<UpgradeFile> reader = image.reader();
+    UpgradeFile &copy = *reader;
     QByteArray lines;
     QByteArray last;
     qint64 count = 0;
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (report.ok && !HexRecord::parse(last).valid)
             std::abort();
     }
-    if (count != checked.fileLines() && !report.lineTooLong)
+    if (count != image.fileLines() && !report.lineTooLong)
         std::abort();
     if (report.ok && !UpgradeFile::isEndRecord(last))
         std::abort();

@@ -1,22 +1,23 @@
-#include "upgrade/CheckedFile.h"
+#include "upgrade/UpgradeImage.h"
 #include <QCryptographicHash>
 #include "base/FwUpErrors.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeFileName.h"
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 constexpr qsizetype kCopyChunkBytes = 64 * 1024;
 }
 
-CheckedFile::CheckedFile(const QString &path, Keep keep)
+UpgradeImage::UpgradeImage(const QString &path, Keep keep)
     : path_(path), modelCode_(UpgradeFileName::modelCode(path)), versionText_(UpgradeFileName::versionText(path))
 {
     read(keep);
 }
 
-void CheckedFile::append(const QByteArray &bytes)
+void UpgradeImage::append(const QByteArray &bytes)
 {
     if (!copy_.isOpen() || copyFailed_)
         return;
@@ -27,7 +28,7 @@ void CheckedFile::append(const QByteArray &bytes)
     pending_.clear();
 }
 
-void CheckedFile::read(Keep keep)
+void UpgradeImage::read(Keep keep)
 {
     static const QByteArray kTerminators[] = {"", "\r", "\n", "\r\n"};
     QCryptographicHash digest(QCryptographicHash::Sha256);
@@ -90,12 +91,20 @@ void CheckedFile::read(Keep keep)
     report_.ok = report_.fault.isEmpty();
 }
 
-void CheckedFile::openCopy(UpgradeFile &file) const
+std::unique_ptr<UpgradeFile> UpgradeImage::reader() const
 {
-    file.openCopy(copy_);
+    auto file = std::make_unique<UpgradeFile>();
+    file->openCopy(copy_);
+    return file;
 }
 
-FileCheckReport checkUpgradeFile(const QString &path)
+FileFacts UpgradeImage::facts() const
 {
-    return CheckedFile(path, CheckedFile::Keep::NoCopy).report();
+    FileFacts facts;
+    facts.path = QFileInfo(path_).absoluteFilePath();
+    facts.targetVersion = versionText_.trimmed();
+    facts.sha256 = sha256_;
+    facts.size = bytesRead_;
+    facts.lines = fileLines_;
+    return facts;
 }

@@ -1,7 +1,9 @@
 #pragma once
 #include "upgrade/FileAccess.h"
+#include "upgrade/FileFacts.h"
 #include "upgrade/HexFileCheck.h"
 #include <QString>
+#include <memory>
 
 class UpgradeFile;
 
@@ -11,16 +13,16 @@ class UpgradeFile;
 // file replaced or rewritten after the check, a pipe or a FIFO cannot change
 // what goes out. Memory does not grow with the file; reading stops at a line
 // longer than any record can be.
-class CheckedFile {
+class UpgradeImage {
 public:
     enum class Keep { Copy, NoCopy };
 
     // Reads `path` to its end (or to a line too long to be a record). A file
     // that cannot be opened or read is told in the report: opened false, or
     // openError with errorNumber.
-    explicit CheckedFile(const QString &path, Keep keep = Keep::Copy);
-    CheckedFile(const CheckedFile &) = delete;
-    CheckedFile &operator=(const CheckedFile &) = delete;
+    explicit UpgradeImage(const QString &path, Keep keep = Keep::Copy);
+    UpgradeImage(const UpgradeImage &) = delete;
+    UpgradeImage &operator=(const UpgradeImage &) = delete;
 
     const QString &path() const { return path_; }
     const FileCheckReport &report() const { return report_; }
@@ -39,9 +41,12 @@ public:
     const QString &modelCode() const { return modelCode_; }
     const QString &versionText() const { return versionText_; }
 
-    // Opens `file` on the copy, from its first byte, with a read position of
-    // its own (several meters may read one copy at once). Throws FwUpError.
-    void openCopy(UpgradeFile &file) const;
+    // A reader of the copy, from its first byte, with a read position of its
+    // own (several meters may read one image at once). Throws FwUpError.
+    std::unique_ptr<UpgradeFile> reader() const;
+    // What the history keeps of the file: the facts of the bytes read (what
+    // is sent), not of what the path holds now.
+    FileFacts facts() const;
 
 private:
     void read(Keep keep);
@@ -59,7 +64,3 @@ private:
     QString sha256_;
     qint64 bytesRead_ = 0;
 };
-
-// Reads the file with UpgradeFile (so lines end where the transfer ends them)
-// and checks every line, as CheckedFile does, keeping no copy.
-FileCheckReport checkUpgradeFile(const QString &path);
