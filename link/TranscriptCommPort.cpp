@@ -70,6 +70,8 @@ void TranscriptCommPort::flushReceived()
 
 void TranscriptCommPort::note(const QString &text)
 {
+    if (!file_)
+        return;  // nothing is written, so nothing is worded
     flushReceived();
     writeLine("--", Escaped::text(text).toUtf8(), elapsed());
 }
@@ -85,6 +87,8 @@ void TranscriptCommPort::setPortOpen(bool open)
 void TranscriptCommPort::output(const QByteArray &bytes)
 {
     inner_.output(bytes);
+    if (!file_)
+        return;
     flushReceived();
     writeLine("tx", escaped(bytes), elapsed());
 }
