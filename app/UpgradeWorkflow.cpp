@@ -2,6 +2,7 @@
 // upgrade shows in the window while it runs.
 #include "app/frmFwUpMain.h"
 #include "upgrade/AttemptRecorder.h"
+#include "upgrade/UpgradeFileChoice.h"
 #include "upgrade/UpgradeImage.h"
 #include "link/CommPort.h"
 #include <QDir>
@@ -22,25 +23,39 @@ void frmFwUpMain::cmdUpgrade_Click()
     cmdUpgrade->setEnabled(false);
     cmdExit->setEnabled(false);
     link_.Com_Open();
+    const std::optional<QString> chosen =
+        askForUpgradeFile(prompts_, FileDialogRequest{kFileDialogTitle, cdlFileName_}, meter().Model_Code);
+    if (!chosen) {
+        stayConnected();  // Cancel: nothing was attempted
+        return;
+    }
+    cdlFileName_ = *chosen;  // offered again next time
+    // The file is read from the program's folder as the current one.
+    if (!g.App_Path.isEmpty())
+        QDir::setCurrent(g.App_Path);
+    const auto image = std::make_shared<const UpgradeImage>(*chosen);
     history_ = std::make_unique<AttemptRecorder>(QStringLiteral("window"),
                                                  MeterAddress::port(meter().Port_Number, Comm1.deviceName()));
     UpgradeEvents &shown = *this;  // the window shows what the upgrade says
     upgrade_ = std::make_unique<UpgradeRun>(link_, prompts_, shown);
-    const UpgradeResult result = upgrade_->run(FileDialogRequest{kFileDialogTitle, cdlFileName_});
+    const UpgradeResult result = upgrade_->run(image);
     upgrade_.reset();
-    if (!result.filePath.isEmpty())
-        cdlFileName_ = result.filePath;  // offered again next time
     sleepLock_.release();  // however the transfer ended
     history_->finished(meter(), result, cdlFileName_);
     history_.reset();
     if (result.outcome == UpgradeOutcome::Failed || result.outcome == UpgradeOutcome::FileRefused) {
-        // Reported already; the meter stays connected for another try.
-        cmdConnect->setEnabled(true);
-        cmdUpgrade->setEnabled(true);
-        cmdExit->setEnabled(true);
+        stayConnected();  // reported already
         return;
     }
     returnToDisconnected();
+}
+
+// The meter stays connected for another try.
+void frmFwUpMain::stayConnected()
+{
+    cmdConnect->setEnabled(true);
+    cmdUpgrade->setEnabled(true);
+    cmdExit->setEnabled(true);
 }
 
 // As Disconnect, and also the heading without its colon and Exit enabled.
@@ -80,12 +95,6 @@ void frmFwUpMain::progressAdvanced(const UpgradeProgress &progress)
     pbUpgrade->setValue(progress.widgetStep());
     if (history_)
         history_->progressed(progress.linesRead - 1);  // the line counted goes out next
-}
-
-void frmFwUpMain::fileOpening()
-{
-    if (!g.App_Path.isEmpty())
-        QDir::setCurrent(g.App_Path);
 }
 
 void frmFwUpMain::headingRestored()

@@ -138,10 +138,10 @@ private:
     void meterChanging(const QString &filePath, const UpgradeImage &checked) override;
     void progressShown(const UpgradeProgress &progress) override;
     void progressAdvanced(const UpgradeProgress &progress) override;
-    void fileOpening() override;
     void headingRestored() override;
     void progressHidden() override;
     void returnToDisconnected();
+    void stayConnected();
 
     CommPort &Comm1;
     Prompts &prompts_;

@@ -5,7 +5,6 @@
 #include "link/MeterLink.h"
 #include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
-#include "upgrade/UpgradeFileName.h"
 
 UpgradeRun::UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events)
     : link_(link), prompts_(prompts), events_(events)
@@ -25,17 +24,9 @@ void UpgradeRun::closeFile()
         reader_->close();
 }
 
-UpgradeResult UpgradeRun::run(const FileDialogRequest &dialog)
+UpgradeResult UpgradeRun::run(std::shared_ptr<const UpgradeImage> image)
 {
-    dialog_ = dialog;
-    checked_.reset();
-    return attempts();
-}
-
-UpgradeResult UpgradeRun::run(std::shared_ptr<const UpgradeImage> file)
-{
-    dialog_.reset();
-    checked_ = std::move(file);
+    checked_ = std::move(image);
     return attempts();
 }
 
@@ -93,7 +84,7 @@ UpgradeResult UpgradeRun::once()
     result_ = UpgradeResult{};
     try {
         if (!checked_)
-            chooseFile();
+            throw FwUpError(FwUpErrorNumber::FileNotOpen);  // handed no image
         const QString &fileName = checked_->path();
         result_.filePath = fileName;
         result_.checked = checked_;
@@ -119,27 +110,12 @@ UpgradeResult UpgradeRun::once()
         transfer();
     } catch (const FwUpError &e) {
         closeFile();
-        if (e.number() != FwUpErrorNumber::DialogCancelled)
-            prompts_.MsgBox(Questions::upgradeError(e.code(), e.description()));
+        prompts_.MsgBox(Questions::upgradeError(e.code(), e.description()));
         result_.outcome = UpgradeOutcome::Failed;
         result_.errorNumber = e.code();
         result_.errorDescription = e.description();
     }
     return result_;
-}
-
-// Asks for the file in the dialog, then reads and checks it.
-void UpgradeRun::chooseFile()
-{
-    if (!dialog_)
-        throw FwUpError(FwUpErrorNumber::FileNotOpen);  // handed no file, and not to ask for one
-    const std::optional<QString> chosen = prompts_.ShowOpen(
-        dialog_->title, UpgradeFileName::dialogFilter(link_.meter().Model_Code), dialog_->offeredName);
-    if (!chosen)
-        throw FwUpError(FwUpErrorNumber::DialogCancelled);
-    result_.filePath = *chosen;
-    events_.fileOpening();
-    checked_ = std::make_shared<const UpgradeImage>(*chosen);
 }
 
 // Whether the file fails its check or its model is another meter's: then it

@@ -32,10 +32,6 @@ public:
     virtual void progressShown(const UpgradeProgress &progress) { Q_UNUSED(progress); }
     // A line was read and counted; it is sent next.
     virtual void progressAdvanced(const UpgradeProgress &progress) { Q_UNUSED(progress); }
-    // The file chosen in the dialog is about to be opened and read, once in
-    // an upgrade (the window makes its own folder the current one here). A
-    // file handed to the run read already is not opened again.
-    virtual void fileOpening() {}
     // The reading has ended: the version heading reads as before.
     virtual void headingRestored() {}
     // The outcome was reported: the bar goes.
@@ -56,7 +52,7 @@ enum class UpgradeOutcome {
                     // (refusedLine says when a refused line ended it)
     Declined,       // Cancel at the warning: the meter was not touched
     NotSwitched,    // the meter did not acknowledge the switch, and no retry was asked
-    Failed,         // a run-time error (or the dialog's Cancel) ended it
+    Failed,         // a run-time error ended it
     Stopped,        // the caller asked to stop between two lines; nothing reported
     FileRefused,    // the file failed its check (fault says why): nothing was sent
     EndUnconfirmed, // the end record went unanswered, and the meter did not then
@@ -79,8 +75,7 @@ struct FileRules {
 
 struct UpgradeResult {
     UpgradeOutcome outcome = UpgradeOutcome::Failed;
-    // The upgrade file: chosen in the dialog or handed over; empty when the
-    // dialog was cancelled.
+    // The upgrade file, as its image names it.
     QString filePath;
     // What was read of it and checked (and so what is sent and recorded);
     // null when nothing was read.
@@ -117,33 +112,22 @@ struct UpgradeResult {
     qint64 furthestLine = 0;
 };
 
-// The file dialog that asks the user for the upgrade file: its title, and the
-// name it offers (the one chosen the time before).
-struct FileDialogRequest {
-    QString title;
-    QString offeredName;
-};
-
-// One upgrade of the meter on the link's port, from choosing the file to the
-// report of its outcome: the warning, the switch into the boot loader, and
-// every line of the file sent and acknowledged in turn. The file is either
-// asked for in the dialog, then read and checked right after it is chosen and
-// before the meter is touched, or handed over read and checked already; the
-// lines sent come from that checked copy. Questions go to the
+// One upgrade of the meter on the link's port with one image (the file read
+// and checked before the meter is touched), up to the report of its outcome:
+// the file's refusal or the warning, the switch into the boot loader, and
+// every line of the image sent and acknowledged in turn. Questions go to the
 // prompts; a refused line is sent again only when the answer is Retry. A
-// run-time error ends in one handler that reports it (the dialog's Cancel
-// silently) and closes the file. What happens to the window before and after
-// is the caller's.
+// run-time error ends in one handler that reports it and closes the file.
+// Choosing the file, and what happens to the window before and after, is
+// the caller's.
 class UpgradeRun {
 public:
     UpgradeRun(MeterLink &link, Prompts &prompts, UpgradeEvents &events);
     ~UpgradeRun();
 
-    // Asks the user for the file (the window's road).
-    UpgradeResult run(const FileDialogRequest &dialog);
-    // Sends this file, read and checked once for every meter (the command
-    // line's road); no dialog is shown.
-    UpgradeResult run(std::shared_ptr<const UpgradeImage> file);
+    // Sends this image: the window's for the file its dialog chose, or the
+    // command line's, made once for every meter.
+    UpgradeResult run(std::shared_ptr<const UpgradeImage> image);
 
     // How late answers, repeats, silence and the end record are dealt with;
     // the default is the window's road.
@@ -159,7 +143,6 @@ public:
 private:
     UpgradeResult attempts();
     UpgradeResult once();
-    void chooseFile();
     bool bootLoaderAnswers();
     // The line-quality stop has said `verdict`: into the result when it stops.
     bool qualityStops(LineQuality::Verdict verdict, UpgradeResult &result) const;
@@ -179,6 +162,5 @@ private:
     TransferPolicy policy_;
     std::optional<LineQuality> quality_;  // for the whole run, across restarts
     FileRules rules_;
-    std::optional<FileDialogRequest> dialog_;  // asked once, when there is no checked file yet
     std::shared_ptr<const UpgradeImage> checked_;
 };

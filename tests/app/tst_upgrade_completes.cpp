@@ -62,19 +62,22 @@ private slots:
         QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));
     }
 
+    // The file is chosen by its bare name, while another folder is the
+    // current one: the window reads it from its own folder.
     void upgradesAMeterFoundInItsBootLoader()
     {
-        QTemporaryDir dir;
-        const auto hex = HexFiles::make(dir.path(), "OV3_FW204.OVH", kDataBytes);
+        QTemporaryDir elsewhere;
         MeterEmulatorProcess meter(QStringList{"--boot"} + kFast);
         WindowRig rig(meter.portEntry());
+        const auto hex = HexFiles::make(rig.appDir.path(), "OV3_FW204.OVH", kDataBytes);
         frmFwUpMain &w = *rig.window;
         w.Form_Load();
         rig.prompts.expect(kNoMeter, kNoMeterStyle, kSearchTitle, MsgAnswer::Ignore);
         w.cmdConnect_Click();
         QVERIFY(w.Meter_Connected && rig.meter().Boot_Mode);
 
-        rig.prompts.expectOpen(hex.path);
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        rig.prompts.expectOpen(QStringLiteral("OV3_FW204.OVH"));
         rig.prompts.expect("Upgrade Complete.", kOutcomeStyle, kTitle, MsgAnswer::OK);
         w.cmdUpgrade_Click();
         QVERIFY2(rig.prompts.problems().isEmpty(), qPrintable(rig.prompts.problems().join("; ")));

@@ -2,6 +2,7 @@
 #include "HexFiles.h"
 #include "LinkRig.h"
 #include "ScriptedCommPort.h"
+#include "upgrade/UpgradeFileChoice.h"
 #include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeFile.h"
 #include "upgrade/UpgradeRun.h"
@@ -17,7 +18,6 @@ const QString kTitle = QStringLiteral("Firmware Upgrade");
 struct Heard : UpgradeEvents {
     QStringList order;
     int advanced = 0;
-    int opened = 0;  // times told the file is about to be opened by its name
     std::function<void()> whenChanging;  // once the file is checked, before a line goes out
     void meterChanging(const QString &, const UpgradeImage &) override
     {
@@ -27,7 +27,6 @@ struct Heard : UpgradeEvents {
     void versionAnnounced(const QString &v) override { order << "version " + v; }
     void progressShown(const UpgradeProgress &) override { order << "shown"; }
     void progressAdvanced(const UpgradeProgress &) override { ++advanced; }
-    void fileOpening() override { ++opened; }
     void headingRestored() override { order << "heading"; }
     void progressHidden() override { order << "hidden"; }
 };
@@ -53,9 +52,13 @@ struct Run {
     // Through the file dialog, as the window does.
     UpgradeResult run()
     {
+        const std::optional<QString> chosen = askForUpgradeFile(
+            prompts, FileDialogRequest{QStringLiteral("Select Upgrade File"), fileName}, link.meter().Model_Code);
+        if (!chosen)
+            return {};
+        fileName = *chosen;
         UpgradeRun upgrade(link, prompts, heard);
-        const UpgradeResult result = upgrade.run(FileDialogRequest{QStringLiteral("Select Upgrade File"), fileName});
-        fileName = result.filePath;
+        const UpgradeResult result = upgrade.run(std::make_shared<const UpgradeImage>(*chosen));
         fileLeftOpen = upgrade.fileOpen();
         return result;
     }
@@ -179,8 +182,7 @@ private slots:
     // What was checked is what is sent: the file rewritten in place, replaced
     // by another or deleted once it has been checked (here while the user
     // would read the warning) changes nothing that goes out, whether it was
-    // chosen in the dialog (and opened by its name once) or handed to the run
-    // checked already (then no dialog is shown, nor the file opened again).
+    // chosen in the dialog or handed over.
     void theCheckedBytesAreSent_data()
     {
         QTest::addColumn<QString>("change");
@@ -225,7 +227,6 @@ private slots:
         QVERIFY2(r.prompts.problems().isEmpty(), qPrintable(r.prompts.problems().join("; ")));
         QCOMPARE(result.outcome, UpgradeOutcome::Completed);
         QCOMPARE(result.filePath, hex.path);
-        QCOMPARE(r.heard.opened, handedOver ? 0 : 1);
         QVERIFY(r.comm.written == expected);
         QCOMPARE(QFile::exists(hex.path), change != "delete");
     }
