@@ -85,6 +85,7 @@ double minimalLoopSeconds(const QString &file, int &lines)
     termios t{};
     tcgetattr(fd, &t);
     cfmakeraw(&t);
+    cfsetspeed(&t, B9600);  // the meter understands nothing at any other speed
     tcsetattr(fd, TCSANOW, &t);
     UpgradeFile f;
     f.open(file);
