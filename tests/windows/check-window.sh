@@ -75,6 +75,14 @@ await() {
 }
 # click WINDOW X Y: the left button at a point of the window.
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+# focus TITLE: the input focus to the visible window of that whole title, as
+# a click on it would (there is no window manager to give it); keys go where
+# the focus is.
+focus() {
+  local id
+  id="$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | tail -n 1)"
+  [ -n "$id" ] && xdotool windowfocus --sync "$id" 2> /dev/null
+}
 # Points of the main window, in pixels from its client area's corner: the
 # buttons as the form places them (in twips, 15 to a pixel), under the menu bar.
 readonly kMenuBarPixels=20
@@ -100,14 +108,15 @@ dialog="$(await "Select Upgrade File")"
 [ -n "$dialog" ] || fail "Upgrade opened no file dialog: was the meter connected?"
 pass "connected; Upgrade asks for the file"
 sleep 0.5
+focus "Select Upgrade File"
 xdotool type --delay 10 "$windowsPath"
 xdotool key Return
 
 # The warning's default is Cancel: OK is one step back from it. Keys go where
-# the focus is; if Wine has not yet given the box the focus, they are lost and
-# the box stays up with the meter untouched. Then they are pressed again, as a
-# person would, but only while the warning is up: once it has closed, a key
-# would land on the main window.
+# the focus is; should they be lost all the same, the box stays up with the
+# meter untouched. Then they are pressed again, as a person would, but only
+# while the warning is up: once it has closed, a key would land on the main
+# window.
 warningUp() { [ -n "$(xdotool search --onlyvisible --name "^Firmware Upgrade\$" 2> /dev/null)" ]; }
 # The window says nothing to the meter while it waits for the user.
 wireLines() { wc -l < "$work/wire.log"; }
@@ -116,6 +125,7 @@ warningUp || fail "no warning before the upgrade"
 quiet="$(wireLines)"
 for _ in 1 2 3; do
   sleep 0.5
+  focus "Firmware Upgrade"
   xdotool key shift+Tab Return
   for _ in $(seq 50); do
     [ "$(wireLines)" -gt "$quiet" ] && break 2
