@@ -122,6 +122,7 @@ int main(int argc, char **argv)
     const Batch one = upgradeBatch(file, 1);
     const long onePeak = childrenPeakKiB();
     std::vector<Batch> batches;
+    batches.reserve(static_cast<std::size_t>(runs));
     for (int run = 0; run < runs; ++run)
         batches.push_back(upgradeBatch(file, meters));
     std::printf("paced %d KiB file, --device per meter\n", kib);
