@@ -81,7 +81,7 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 focus() {
   local id
   id="$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | tail -n 1)"
-  [ -n "$id" ] && xdotool windowfocus --sync "$id" 2> /dev/null
+  [ -n "$id" ] && timeout 5 xdotool windowfocus --sync "$id" 2> /dev/null
 }
 # Points of the main window, in pixels from its client area's corner: the
 # buttons as the form places them (in twips, 15 to a pixel), under the menu bar.
