@@ -10,6 +10,7 @@
 #include "cli/StopSignal.h"
 #include "history/AttemptRecord.h"
 #include "upgrade/AttemptRecorder.h"
+#include "upgrade/UpgradeImage.h"
 #include "link/MeterLink.h"
 #include "link/QtCommPort.h"
 #include "link/TranscriptCommPort.h"
@@ -149,7 +150,7 @@ bool MeterJob::waitingBootLoader(MeterLink &link, MeterReporter &report)
 void MeterJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &report)
 {
     AttemptRecorder history(QStringLiteral("ovfw"), address());
-    history.setFile(settings_.plan.file);
+    history.setFile(settings_.plan.checked->facts());
     report.recordInto(history);
     if (!identifyForUpgrade(link, report))
         return;

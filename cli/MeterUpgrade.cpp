@@ -6,6 +6,7 @@
 #include "link/MeterLink.h"
 #include "upgrade/BootLoaderState.h"
 #include "upgrade/TransferPolicy.h"
+#include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradeRun.h"
 
 namespace {
@@ -70,7 +71,8 @@ UpgradeVerdict upgradeIdentifiedMeter(MeterLink &link, CliPrompts &prompts, Mete
     link.Com_Open();
     report.phase(QStringLiteral("boot loader"));
 
-    ReportedUpgradeEvents events(report, link.meter(), plan.file);
+    const FileFacts facts = plan.checked->facts();  // the events hold on to it
+    ReportedUpgradeEvents events(report, link.meter(), facts);
     UpgradeRun run(link, prompts, events);
     const TransferPolicy policy = TransferPolicy::unattended(plan.retries);
     run.setPolicy(policy);

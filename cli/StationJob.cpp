@@ -268,12 +268,11 @@ void StationJob::upgrade(MeterLink &link, CliPrompts &prompts, MeterReporter &re
     plan.filePath = firmware.filePath;
     plan.fileModel = firmware.model;
     plan.checked = firmware.checked;
-    plan.file = firmware.checked->facts();
     plan.retries = firmware.retries;
     plan.verify = true;
     plan.targetVersion = firmware.version;
     plan.linkLost = [this] { return linkLost(); };
-    report.history()->setFile(plan.file);
+    report.history()->setFile(plan.checked->facts());
     const qint64 lines = firmware.checked->fileLines();
     const int slot = noteSlotFor(socket_, firmware.filePath);
     report.board().update(0, [lines, slot](MeterStatus &s) {

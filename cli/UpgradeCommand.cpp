@@ -240,7 +240,6 @@ int runUpgrade(const QStringList &args)
     settings.plan.filePath = o.file;
     settings.plan.fileModel = model;
     settings.plan.checked = checked;
-    settings.plan.file = facts;
     settings.plan.targetVersion = facts.targetVersion;
     settings.plan.checkContent = !o.noCheck;
     settings.plan.modelGuard = !o.force;

@@ -1,5 +1,4 @@
 #pragma once
-#include "upgrade/FileFacts.h"
 #include "upgrade/TransferPolicy.h"
 #include <QString>
 #include <functional>
@@ -12,8 +11,7 @@ class UpgradeImage;
 struct UpgradePlan {
     QString filePath;   // absolute
     QString fileModel;  // the model the file's name gives
-    std::shared_ptr<const UpgradeImage> checked;  // read once, for every meter
-    FileFacts file;     // the file as the history records it
+    std::shared_ptr<const UpgradeImage> checked;  // read once, for every meter; its facts go to the history
     // The firmware version the meter must report after the upgrade: the
     // file name's, or the one a station's profile pins.
     QString targetVersion;

@@ -19,8 +19,8 @@ public:
     AttemptRecorder(const QString &face, const MeterAddress &meter);
     ~AttemptRecorder();
 
-    // Facts of the file worked out already (ovfw reads the file once for all
-    // its meters); otherwise they are read when the row is written.
+    // The facts of the image the attempt sends (its facts()). A row of another
+    // file holds only what that file's name says: the file is never read here.
     void setFile(const FileFacts &facts) { file_ = facts; }
     // A station's meter: its station, operator and profile, for every row.
     struct StationFacts {

@@ -102,9 +102,7 @@ private slots:
         MeterEmulatorProcess meter(kFast);
         WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
-        w.Form_Load();
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected);
+        connectInNormalMode(rig);
         QList<int> bar;
         connect(w.pbUpgrade, &QProgressBar::valueChanged, this, [&bar](int v) { bar << v; });
         rig.prompts.expectOpen(lf);

@@ -3,6 +3,7 @@
 #include "HexFiles.h"
 #include "MeterEmulatorProcess.h"
 #include "WindowRig.h"
+#include "WindowUpgrade.h"
 #include "upgrade/FileFacts.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryStore.h"
@@ -10,15 +11,6 @@
 #include <QtTest>
 
 namespace {
-const QString kTitle = QStringLiteral("Firmware Upgrade");
-const QString kWarning = QStringLiteral(
-    "Warning! Starting firmware upgrade will render the device inoperable until new firmware upgrade is "
-    "complete.\r\nReady to download ");
-constexpr int kWarningStyle = 1 + 48 + 256;
-constexpr int kErrorSendingStyle = 5 + 64;
-constexpr int kOutcomeStyle = 64;
-const QStringList kFast{"--no-pacing", "--reply-delay", "0"};
-
 QList<AttemptRecord> rows(const QString &path)
 {
     HistoryStore store(HistoryStore::Access::Read, path);
@@ -44,9 +36,7 @@ private slots:
         MeterEmulatorProcess meter(kFast);
         WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
-        w.Form_Load();
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected);
+        connectInNormalMode(rig);
         rig.prompts.expectOpen(hex.path);
         rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::Cancel);
         w.cmdUpgrade_Click();
@@ -92,9 +82,7 @@ private slots:
         MeterEmulatorProcess meter(kFast);
         WindowRig rig(meter.portEntry());
         frmFwUpMain &w = *rig.window;
-        w.Form_Load();
-        w.cmdConnect_Click();
-        QVERIFY(w.Meter_Connected);
+        connectInNormalMode(rig);
         rig.prompts.expectOpen(hex.path);
         rig.prompts.expect(kWarning + hex.path, kWarningStyle, kTitle, MsgAnswer::Cancel,
                            [&] { HexFiles::make(dir.path(), "OV3A_FW0211.OVH", 4096); });

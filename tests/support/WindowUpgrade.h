@@ -53,6 +53,14 @@ inline void verifyDisconnected(WindowRig &rig)
     QVERIFY(w.lblFirm->text().isEmpty() && w.lblhard->text().isEmpty() && w.lblBoot->text().isEmpty());
 }
 
+// A meter in normal mode, found by Connect.
+inline void connectInNormalMode(WindowRig &rig)
+{
+    rig.window->Form_Load();
+    rig.window->cmdConnect_Click();
+    QVERIFY(rig.window->Meter_Connected);
+}
+
 // A meter found in its boot loader on port 1, through the window's own search.
 inline void connectInBootLoader(WindowRig &rig)
 {
